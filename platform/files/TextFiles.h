@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// Plain text files as the system uses them: LF line ends, one open/write/close per append.
+namespace platform {
+
+// Deletes path when it can be opened for reading and writing; otherwise leaves it.
+// True when the file was deleted.
+bool RemoveIfOpenable(const std::string& path);
+
+// Appends text to path (created when missing, never truncated) and flushes it to the
+// device before returning. False when any step failed; the caller may ignore it.
+bool AppendToFile(const std::string& path, const std::string& text);
+
+// The first line of path without its line end (at most maxLength characters), or
+// nothing when the file cannot be opened or read. An empty file gives an empty line.
+std::optional<std::string> ReadFirstLine(const std::string& path, std::size_t maxLength = 255);
+
+// The whole content of path, or nothing when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+bool FileExists(const std::string& path);
+
+// The process's working directory, ending without a separator.
+std::string CurrentDirectory();
+
+}  // namespace platform

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+// Raw volumes: a partition (or a file standing in for one) named "\\.\X:" and addressed
+// as a flat run of bytes with a current position.
+namespace platform {
+
+enum class VolumeAccess { Read, Write };
+
+class IVolume {
+public:
+    virtual ~IVolume() = default;  // closes the volume
+
+    // Sets the position to byte 0.
+    virtual void Rewind() = 0;
+    // Moves the position by delta bytes from where it is (never before byte 0).
+    virtual void Move(std::int64_t delta) = 0;
+    // Reads up to buffer.size() bytes at the position. True with bytesRead < size only at
+    // the end of the volume (0 when the position is at or past the end). False on an
+    // error, with LastError() set and the position where the read started.
+    virtual bool Read(std::span<std::byte> buffer, std::uint32_t& bytesRead) = 0;
+    // Writes all of data at the position. False on an error (also past the end of the
+    // volume, ENOSPC), with LastError() set and the position where the write started.
+    virtual bool Write(std::span<const std::byte> data, std::uint32_t& bytesWritten) = 0;
+    // Makes every byte written so far durable on the device. False with LastError() set.
+    virtual bool Flush() = 0;
+    // The errno of the last failed call.
+    virtual int LastError() const = 0;
+};
+
+// Opens volumes by their raw names; the engine and the probe take one, so tests can
+// hand in doubles.
+class IVolumeOpener {
+public:
+    virtual ~IVolumeOpener() = default;
+    // Nothing on failure (no such letter, no device, no permission, destination busy).
+    virtual std::unique_ptr<IVolume> Open(const std::string& rawName, VolumeAccess access) = 0;
+};
+
+// The machine's raw volumes: "\\.\X:" resolved through the drive-letter table. The
+// destination (Write) is opened exclusively.
+IVolumeOpener& RawVolumes();
+
+// A buffer for volume transfers, aligned for direct I/O. Zero-filled.
+class CVolumeBuffer {
+public:
+    explicit CVolumeBuffer(std::size_t size);
+    ~CVolumeBuffer();
+    CVolumeBuffer(const CVolumeBuffer&) = delete;
+    CVolumeBuffer& operator=(const CVolumeBuffer&) = delete;
+
+    bool IsValid() const { return m_data != nullptr; }
+    std::span<std::byte> Bytes() { return {m_data, m_size}; }
+
+private:
+    std::byte* m_data;
+    std::size_t m_size;
+};
+
+}  // namespace platform
