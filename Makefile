@@ -1,0 +1,32 @@
+# make        build only
+# make test   install what is missing, build, run every test (SANITIZE=1: address + UB)
+# make demo   install, build, clone on a simulated machine under build/demo
+# make bench  install, build, compare the clone with dd
+BUILD_DIR := $(if $(SANITIZE),build-sanitize,build)
+CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(SANITIZE),-DVANTREL_SANITIZE=ON)
+PREFIX ?= /usr/local
+
+.PHONY: all deps configure build test demo bench install uninstall screenshots run clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure:
+	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j2
+
+test: deps build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j2 --timeout 300
+
+demo: deps build
+	@scripts/demo.sh $(BUILD_DIR)
+
+bench: deps build
+	@scripts/bench.sh $(BUILD_DIR)
+
+clean:
+	rm -rf build build-sanitize
