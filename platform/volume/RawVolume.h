@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -18,14 +19,16 @@ public:
 
     // Sets the position to byte 0.
     virtual void Rewind() = 0;
-    // Moves the position by delta bytes from where it is (never before byte 0).
+    // Moves the position by delta bytes from where it is; a move that would go before
+    // byte 0 leaves the position where it is. Moving past the end is allowed.
     virtual void Move(std::int64_t delta) = 0;
     // Reads up to buffer.size() bytes at the position. True with bytesRead < size only at
     // the end of the volume (0 when the position is at or past the end). False on an
-    // error, with LastError() set and the position where the read started.
+    // error, with LastError() set, bytesRead 0 and the position where the read started.
     virtual bool Read(std::span<std::byte> buffer, std::uint32_t& bytesRead) = 0;
-    // Writes all of data at the position. False on an error (also past the end of the
-    // volume, ENOSPC), with LastError() set and the position where the write started.
+    // Writes all of data at the position. False on an error, with LastError() set,
+    // bytesWritten 0 and the position where the write started. A write that would reach
+    // past the end of the volume fails whole with ENOSPC and writes nothing.
     virtual bool Write(std::span<const std::byte> data, std::uint32_t& bytesWritten) = 0;
     // Makes every byte written so far durable on the device. False with LastError() set.
     virtual bool Flush() = 0;
@@ -46,7 +49,11 @@ public:
 // destination (Write) is opened exclusively.
 IVolumeOpener& RawVolumes();
 
-// A buffer for volume transfers, aligned for direct I/O. Zero-filled.
+// The drive letter (upper case) of a raw name "\\.\X:"; nothing for any other name.
+std::optional<char> RawVolumeLetter(const std::string& rawName);
+
+// A buffer for volume transfers, aligned to a page for direct I/O and zero-filled.
+// IsValid() is false when the memory could not be had.
 class CVolumeBuffer {
 public:
     explicit CVolumeBuffer(std::size_t size);

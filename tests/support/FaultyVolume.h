@@ -1,0 +1,108 @@
+#pragma once
+
+#include "platform/volume/RawVolume.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A volume held in memory, with the contract of a raw volume: short read only at the
+// end, writes never past the end (ENOSPC), a failed transfer leaves the position where
+// it started. Chosen 512-byte sectors fail reads or writes with a chosen errno; a
+// transfer touching one of them fails whole and moves no byte. Safe to inspect from the
+// test's thread while another thread uses it.
+class CMemoryVolume : public platform::IVolume {
+public:
+    explicit CMemoryVolume(std::size_t size, std::uint8_t fill = 0);
+
+    void Rewind() override;
+    void Move(std::int64_t delta) override;
+    bool Read(std::span<std::byte> buffer, std::uint32_t& bytesRead) override;
+    bool Write(std::span<const std::byte> data, std::uint32_t& bytesWritten) override;
+    bool Flush() override;
+    int LastError() const override;
+
+    // The same operations at a position kept by the caller; handles opened through
+    // CFaultyVolumes use these, so each has its own position like an opened device.
+    bool ReadAt(std::uint64_t& position, std::span<std::byte> buffer, std::uint32_t& bytesRead, int& error);
+    bool WriteAt(std::uint64_t& position, std::span<const std::byte> data, std::uint32_t& bytesWritten,
+                 int& error);
+    bool FlushWith(int& error);
+
+    // The volume's contents.
+    std::size_t Size() const;
+    std::vector<std::byte> Bytes() const;
+    void SetBytes(std::uint64_t offset, std::span<const std::byte> bytes);
+
+    // Faults: sector is the byte offset / 512.
+    void FailRead(std::uint64_t sector, int error = EIO);
+    void FailWrite(std::uint64_t sector, int error = EIO);
+    void FailFlush(int error = EIO);
+    // Called after every successful read with the number of reads so far (a test may,
+    // for instance, ask the clone to stop there).
+    void OnRead(std::function<void(int reads)> hook);
+
+    // What was done: calls made (failed ones included), the position of this object,
+    // and the handles opened through CFaultyVolumes that are still open.
+    int Reads() const;
+    int Writes() const;
+    int Flushes() const;
+    std::uint64_t Position() const;
+    int OpenHandles() const;
+
+private:
+    friend class CVolumeHandle;
+    void CountHandle(int delta);
+    bool Touches(const std::map<std::uint64_t, int>& faults, std::uint64_t begin, std::uint64_t end,
+                 int& error) const;
+
+    mutable std::mutex m_mutex;
+    std::vector<std::byte> m_data;
+    std::map<std::uint64_t, int> m_readFaults;
+    std::map<std::uint64_t, int> m_writeFaults;
+    int m_flushError = 0;
+    std::function<void(int)> m_readHook;
+    int m_reads = 0;
+    int m_writes = 0;
+    int m_flushes = 0;
+    int m_openHandles = 0;
+    std::uint64_t m_position = 0;
+    int m_lastError = 0;
+};
+
+// An IVolumeOpener over memory volumes: "\\.\X:" opens the volume added for X. Each
+// open gets its own handle (and position) on the shared volume. Records every open asked.
+class CFaultyVolumes : public platform::IVolumeOpener {
+public:
+    struct COpenRequest {
+        std::string rawName;
+        platform::VolumeAccess access;
+    };
+
+    // Adds (or replaces) the volume of letter and returns it for the test to set up and
+    // inspect; it lives as long as this object or a handle on it.
+    CMemoryVolume& Add(char letter, std::size_t size, std::uint8_t fill = 0);
+    // Makes opens of letter with that access fail.
+    void RefuseOpen(char letter, platform::VolumeAccess access);
+
+    std::unique_ptr<platform::IVolume> Open(const std::string& rawName, platform::VolumeAccess access) override;
+
+    std::vector<COpenRequest> Opens() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::map<char, std::shared_ptr<CMemoryVolume>> m_volumes;
+    std::vector<std::pair<char, platform::VolumeAccess>> m_refused;
+    std::vector<COpenRequest> m_opens;
+};
+
+}  // namespace testsupport
