@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/volume/RawVolume.h"
+
+#include <string>
+
+// The clone engine: copies one partition onto another from its first sector to its last,
+// rewriting only the size field of an NTFS boot sector so the copy announces the
+// destination's own size. Vantrel runs it on its worker thread, Keldrun at boot; what
+// differs between the two is their front end below.
+
+// The global atom whose presence asks a clone running in Vantrel to stop.
+inline constexpr const char* kCancelAtomName = "Vantrel 1.1";
+
+// What one clone copies, and how.
+struct CCloneRequest {
+    std::string m_sourceDrive;    // "C:"
+    std::string m_destDrive;      // "D:"
+    std::string m_fileSystem;     // of the source: "NTFS" or "FAT32"; any other name is refused
+    std::string m_sizeFieldList;  // the destination's size field, such as "0,16,229,3,0,0,0,0"
+    int m_fastMode = 0;           // non-zero: 20 MiB transfers, stopping at the first bad sector
+};
+
+// The program around a clone. Vantrel: report "Report.txt" in its install folder, the
+// cancel atom, the byte count drawn into the dialog, message boxes at the end. Keldrun:
+// "status.txt", no cancel, a console line per block, a console summary at the end.
+class ICloneFrontEnd {
+public:
+    virtual ~ICloneFrontEnd() = default;
+
+    // The report file: a folder ending in a separator, followed by the file name.
+    virtual std::string ReportPath() const = 0;
+    // The message boxes shown when the source or the destination cannot be opened.
+    virtual std::string CannotOpenSourceText(const std::string& drive) const = 0;
+    virtual std::string CannotOpenDestinationText(const std::string& drive) const = 0;
+    // True when the user asked the clone to stop. Asked after every read that is about to
+    // be written, and after every further sector of a run of bad sectors in slow mode.
+    virtual bool CancelRequested() = 0;
+    // Once, after the old report is deleted and before the partitions are opened.
+    virtual void OnCloneStarting() = 0;
+    // After every block written; total is the bytes written so far with thousands
+    // separators ("20,971,520").
+    virtual void OnBlockWritten(const std::string& total) = 0;
+    // After a completed clone: the destination is flushed, "Done => " is in the report and
+    // both partitions are closed. Tells the user.
+    virtual void OnCloneCompleted(const CCloneRequest& request, const std::string& total,
+                                  bool badSectorsSkipped) = 0;
+};
+
+// How a clone ended. Every ending has been told to the user (message box, report file or
+// front end) before CloneDrive returns; this is for the caller's own next step.
+enum class CloneOutcome {
+    Completed,
+    OpenFailed,
+    UnknownFileSystem,
+    ReadFailed,     // fast mode stopped at a bad source sector
+    WriteFailed,    // fast mode stopped at a bad destination sector, or the final flush failed
+    Cancelled,
+    OutOfMemory,    // the copy buffer could not be allocated
+};
+
+// Runs one clone. Volumes are opened through volumes by their raw names ("\\.\C:").
+CloneOutcome CloneDrive(const CCloneRequest& request, ICloneFrontEnd& frontEnd,
+                        platform::IVolumeOpener& volumes = platform::RawVolumes());

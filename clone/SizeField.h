@@ -1,0 +1,23 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+// The size field of a boot sector in its text form, "0,16,229,3,0,0,0,0": decimal byte
+// values separated by ",", least significant first, as the volume probe writes it.
+
+// The eight bytes of an NTFS size field (boot-sector bytes 40 to 47).
+using SizeFieldBytes = std::array<std::uint8_t, 8>;
+
+// The values of list in order, each as atoi reads it and kept to its low 8 bits. A list
+// with n commas has n + 1 values ("" is one value, 0); values past the eighth are
+// dropped and missing ones are 0.
+SizeFieldBytes ParseByteList(const std::string& list);
+
+// Prepares the first block of a clone (the source's boot sector) for the destination:
+// for "NTFS" copies the parsed list over bytes 40 to 47, for "FAT32" leaves the block as
+// it is. False for any other file-system name (compared exactly): the clone must stop.
+bool ApplySizeField(std::span<std::byte> block, const std::string& fileSystem, const std::string& sizeFieldList);
