@@ -1,0 +1,180 @@
+#include "platform/registry/StoreFile.h"
+
+#include "platform/system/SystemRoot.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace platform::store {
+namespace {
+
+// Two processes may write at once; the second one waits this long for the first.
+constexpr int kBusyTimeoutMs = 30000;
+
+// Ids are never reused (AUTOINCREMENT), so a handle to a deleted key never reaches a
+// newer key; the root key (id 0) has no row. NOCASE folds ASCII letters only.
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS reg_keys("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " parent INTEGER NOT NULL,"
+    " name TEXT NOT NULL COLLATE NOCASE,"
+    " UNIQUE(parent, name));"
+    "CREATE TABLE IF NOT EXISTS reg_values("
+    " seq INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " key INTEGER NOT NULL,"
+    " name TEXT NOT NULL COLLATE NOCASE,"
+    " type INTEGER NOT NULL,"
+    " data BLOB NOT NULL,"
+    " UNIQUE(key, name));";
+
+std::string UserConfigFolder()
+{
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/')
+        return config;
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/')
+        return std::string(home) + "/.config";
+    if (const passwd* user = getpwuid(getuid()); user != nullptr && user->pw_dir != nullptr)
+        return std::string(user->pw_dir) + "/.config";
+    return "/tmp";
+}
+
+bool HasTables(sqlite3* db)
+{
+    sqlite::CStatement count(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'reg_values'");
+    return count.Step() == SQLITE_ROW && count.Int(0) == 1;
+}
+
+bool MakeTables(sqlite3* db)
+{
+    sqlite::CWriteTransaction transaction(db);
+    return transaction.IsOpen() && sqlite::Execute(db, kSchema) && transaction.Commit();
+}
+
+// Write permission on the file and on its folder (where the journal goes), for the
+// effective user: root passes, as an administrator does.
+bool CanWrite(const std::string& file)
+{
+    std::string folder = std::filesystem::path(file).parent_path().string();
+    if (folder.empty())
+        folder = ".";
+    return faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0 &&
+           faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+}  // namespace
+
+StoreLocation LocateStore(RegRoot root)
+{
+    switch (root) {
+    case RegRoot::CurrentUser:
+        return {MachineFile("hkcu.db", UserConfigFolder() + "/vantrel/hkcu.db"), ""};
+    case RegRoot::ClassesRoot:
+        return {MachineFile("hklm.db", "/var/lib/vantrel/hklm.db"), "SOFTWARE\\Classes"};
+    case RegRoot::LocalMachine:
+        break;
+    }
+    return {MachineFile("hklm.db", "/var/lib/vantrel/hklm.db"), ""};
+}
+
+RegStatus OpenStore(const std::string& file, RegAccess access, bool create, sqlite::Database& db)
+{
+    db.reset();
+    struct stat info {};
+    bool exists = stat(file.c_str(), &info) == 0;
+    if (!exists && !create)
+        return RegStatus::NotFound;
+    if (!exists) {
+        std::error_code error;
+        std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
+        if (error)
+            return error == std::errc::permission_denied ? RegStatus::AccessDenied : RegStatus::Failed;
+    } else if (access == RegAccess::Full && !CanWrite(file)) {
+        return RegStatus::AccessDenied;
+    } else if (faccessat(AT_FDCWD, file.c_str(), R_OK, AT_EACCESS) != 0) {
+        return RegStatus::AccessDenied;
+    }
+
+    int flags = access == RegAccess::Full ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+    if (create)
+        flags |= SQLITE_OPEN_CREATE;
+    sqlite3* handle = nullptr;
+    int status = sqlite3_open_v2(file.c_str(), &handle, flags, nullptr);
+    db.reset(handle);
+    if (status != SQLITE_OK)
+        return status == SQLITE_CANTOPEN && !create ? RegStatus::AccessDenied : RegStatus::Failed;
+    // SQLite falls back to read-only when the file is write-protected.
+    if (access == RegAccess::Full && sqlite3_db_readonly(handle, "main") == 1)
+        return RegStatus::AccessDenied;
+    sqlite3_busy_timeout(handle, kBusyTimeoutMs);
+
+    if (HasTables(handle))
+        return RegStatus::Ok;
+    if (access == RegAccess::Read)
+        return sqlite3_errcode(handle) == SQLITE_OK ? RegStatus::NotFound : RegStatus::Failed;
+    return MakeTables(handle) ? RegStatus::Ok : RegStatus::Failed;
+}
+
+std::vector<std::string> SplitKeyPath(const std::string& base, const std::string& path)
+{
+    std::vector<std::string> names;
+    for (const std::string* text : {&base, &path}) {
+        std::size_t start = 0;
+        while (start <= text->size()) {
+            std::size_t end = text->find('\\', start);
+            if (end == std::string::npos)
+                end = text->size();
+            if (end > start)
+                names.push_back(text->substr(start, end - start));
+            start = end + 1;
+        }
+    }
+    return names;
+}
+
+RegStatus FindKey(sqlite3* db, const std::vector<std::string>& names, std::int64_t& id)
+{
+    id = kRootKeyId;
+    for (const std::string& name : names) {
+        sqlite::CStatement find(db, "SELECT id FROM reg_keys WHERE parent = ?1 AND name = ?2");
+        find.Bind(1, id).Bind(2, name);
+        int status = find.Step();
+        if (status == SQLITE_DONE)
+            return RegStatus::NotFound;
+        if (status != SQLITE_ROW)
+            return RegStatus::Failed;
+        id = find.Int(0);
+    }
+    return RegStatus::Ok;
+}
+
+RegStatus MakeKey(sqlite3* db, const std::vector<std::string>& names, std::int64_t& id)
+{
+    id = kRootKeyId;
+    for (const std::string& name : names) {
+        sqlite::CStatement add(db, "INSERT INTO reg_keys(parent, name) VALUES(?1, ?2) ON CONFLICT DO NOTHING");
+        if (add.Bind(1, id).Bind(2, name).Step() != SQLITE_DONE)
+            return RegStatus::Failed;
+        sqlite::CStatement find(db, "SELECT id FROM reg_keys WHERE parent = ?1 AND name = ?2");
+        if (find.Bind(1, id).Bind(2, name).Step() != SQLITE_ROW)
+            return RegStatus::Failed;
+        id = find.Int(0);
+    }
+    return RegStatus::Ok;
+}
+
+bool KeyExists(sqlite3* db, std::int64_t id)
+{
+    if (id == kRootKeyId)
+        return true;
+    sqlite::CStatement find(db, "SELECT 1 FROM reg_keys WHERE id = ?1");
+    return find.Bind(1, id).Step() == SQLITE_ROW;
+}
+
+}  // namespace platform::store
