@@ -1,0 +1,42 @@
+#include "settings/Settings.h"
+
+#include "settings/Registry.h"
+
+int SafeModeOnly = 0;
+int DontUseSafeMode = 0;
+int ChooseSafeMode = 1;
+int FastMode = 1;
+
+namespace {
+
+struct StoredSetting {
+    const char* name;
+    int* value;
+    int fallback;
+};
+
+// In the order they are read and written.
+const StoredSetting kSettings[] = {
+    {"SafeModeOnly", &SafeModeOnly, 0},
+    {"DontUseSafeMode", &DontUseSafeMode, 0},
+    {"ChooseSafeMode", &ChooseSafeMode, 1},
+    {"FastMode", &FastMode, 1},
+};
+
+}  // namespace
+
+void LoadSettings()
+{
+    for (const StoredSetting& setting : kSettings)
+        *setting.value = CRegistry().GetDword(platform::RegRoot::LocalMachine, kVantrelKey, setting.name);
+    for (const StoredSetting& setting : kSettings) {
+        if (*setting.value == -1)
+            *setting.value = setting.fallback;
+    }
+}
+
+void SaveSettings()
+{
+    for (const StoredSetting& setting : kSettings)
+        CRegistry().SetDword(platform::RegRoot::LocalMachine, kVantrelKey, setting.name, *setting.value != 0 ? 1 : 0);
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+// The four stored settings, kept in memory for the whole run: flags, zero = off.
+// Each bears the name of its REG_DWORD value under HKLM kVantrelKey.
+
+// The program's own key, provided by the installation; the program never creates it.
+inline constexpr char kVantrelKey[] = "Software\\Tembric\\Vantrel";
+
+// "Use Safe Mode exclusively".
+extern int SafeModeOnly;
+// "Don't use Safe Mode at all": the clone always runs at once.
+extern int DontUseSafeMode;
+// "Will choose as needed": the user is asked at each clone.
+extern int ChooseSafeMode;
+// 1 = fast mode, 0 = slow mode.
+extern int FastMode;
+
+// Reads the four settings; one that is not stored (or a key that cannot be opened)
+// takes its default: 0, 0, 1, 1.
+void LoadSettings();
+// Stores each setting as 0 or 1 into the existing key; failures are silent.
+void SaveSettings();
