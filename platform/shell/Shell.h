@@ -6,7 +6,8 @@
 namespace platform {
 
 // Starts argv[0] (searched on PATH when it has no slash) with the argument vector and
-// does not wait. True when the program was started.
+// does not wait; the finished program is reaped in the background, so a long-running
+// caller collects no zombies. True when the program was started.
 bool StartProgram(const std::vector<std::string>& argv);
 
 // Starts argv[0] as above and waits for it; returns its exit code, or -1 when it could
@@ -15,18 +16,26 @@ int RunProgram(const std::vector<std::string>& argv);
 
 // The stand-in for ShellExecute of a system command: "shutdown" with "-r -f -t 0"
 // restarts the machine (under a system root: appends "shutdown -r -f -t 0" as one line
-// to shutdown.log there and nothing else); any other file is started with its
-// parameters split by the Windows command-line rules. True when the request was made.
+// to shutdown.log there and nothing else); "shutdown" with any other parameters is
+// refused, never run. Any other file is started with its parameters split by the
+// Windows command-line rules. True when the request was made.
 bool ShellExecute(const std::string& file, const std::string& parameters);
 
 // Splits a command line the way Windows programs split theirs: blanks and tabs separate
 // arguments; "..." groups; 2n backslashes before a quote give n backslashes and the quote
 // toggles grouping; 2n+1 give n backslashes and a literal quote; other backslashes are
-// literal; "" inside a group gives a literal quote. The first argument (the program) is
-// taken up to the next blank or tab outside quotes, with quotes removed and no backslash rules.
+// literal; "" inside a group gives a literal quote and the group goes on. The first
+// argument (the program) is taken up to the next blank or tab outside quotes, with
+// quotes removed and no backslash rules. Blanks before the program are skipped; a blank
+// line gives no arguments.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
-// Quotes one argument so that SplitCommandLine gives it back unchanged.
+// Splits the arguments that follow the program on a command line, all of them by the
+// argument rules above (as ShellExecute does with its parameters).
+std::vector<std::string> SplitArguments(const std::string& arguments);
+
+// Quotes one argument so that SplitCommandLine gives it back unchanged in any position
+// after the program; the folder C:\Program Files\Vantrel\ becomes "C:\Program Files\Vantrel\\".
 std::string QuoteArgument(const std::string& argument);
 
 }  // namespace platform

@@ -1,0 +1,130 @@
+#include "platform/atoms/Atoms.h"
+
+#include "platform/atoms/AtomTable.h"
+#include "platform/files/TextFiles.h"
+#include "platform/system/SystemRoot.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+// The table is one small text file, replaced whole by a rename on every change, so a
+// reader always sees a complete table and needs no lock. Changes are serialised by a lock
+// file beside it. An empty table has no file: looking for the cancel atom while nothing
+// has been added costs one failed open.
+namespace platform {
+
+namespace {
+
+// On the real machine the table lives in /run, so atoms go with a restart as on Windows;
+// only root may change them there.
+std::string TableFile()
+{
+    return MachineFile("atoms", "/run/vantrel/atoms");
+}
+
+// Holds the lock file of the table locked for one change.
+class CTableLock {
+public:
+    explicit CTableLock(const std::string& path);
+    ~CTableLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    CTableLock(const CTableLock&) = delete;
+    CTableLock& operator=(const CTableLock&) = delete;
+    bool IsHeld() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+CTableLock::CTableLock(const std::string& path)
+{
+    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+    int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0 && errno == ENOENT) {
+        ::mkdir(std::filesystem::path(path).parent_path().c_str(), 0755);
+        fd = ::open(path.c_str(), flags, 0644);
+    }
+    if (fd < 0)
+        return;
+    // A holder keeps the lock for one read and one write of a small file. One that has
+    // been stopped must not hang every other caller: give up after about two seconds.
+    for (int attempt = 0; attempt < 2000; ++attempt) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            m_fd = fd;
+            return;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::close(fd);
+}
+
+// The table in the file; a missing, unreadable or corrupt file is an empty table.
+CAtomTable ReadTable(const std::string& path)
+{
+    std::optional<std::string> text = ReadWholeFile(path);
+    if (!text)
+        return {};
+    return CAtomTable::Parse(*text).value_or(CAtomTable());
+}
+
+// Replaces the file with the table; true when the new table is in place.
+bool StoreTable(const std::string& path, const CAtomTable& table)
+{
+    if (table.IsEmpty())
+        return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+    std::string next = path + ".new";
+    ::unlink(next.c_str());
+    return AppendToFile(next, table.Format()) && ::rename(next.c_str(), path.c_str()) == 0;
+}
+
+// Applies change to the table under the lock and stores the result when change returns
+// true. True when the change was made and stored.
+template <typename Change>
+bool ChangeTable(Change change)
+{
+    std::string path = TableFile();
+    CTableLock lock(path + ".lock");
+    if (!lock.IsHeld())
+        return false;
+    CAtomTable table = ReadTable(path);
+    return change(table) && StoreTable(path, table);
+}
+
+}  // namespace
+
+Atom AddAtom(const std::string& name)
+{
+    Atom atom = 0;
+    bool stored = ChangeTable([&](CAtomTable& table) {
+        atom = table.Add(name);
+        return atom != 0;
+    });
+    return stored ? atom : 0;
+}
+
+Atom FindAtom(const std::string& name)
+{
+    if (!IsAtomName(name))
+        return 0;
+    return ReadTable(TableFile()).Find(name);
+}
+
+Atom DeleteAtom(Atom atom)
+{
+    bool deleted = ChangeTable([atom](CAtomTable& table) { return table.Delete(atom); });
+    return deleted ? 0 : atom;
+}
+
+}  // namespace platform

@@ -1,0 +1,92 @@
+#include "platform/shell/Shell.h"
+
+#include <cerrno>
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <system_error>
+#include <thread>
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+// Spawn attributes that give the program default signal handling and nothing blocked,
+// whatever the caller (a GUI, a test runner) has set up for itself.
+class CSpawnAttributes {
+public:
+    CSpawnAttributes()
+    {
+        posix_spawnattr_init(&m_attributes);
+        sigset_t none;
+        sigset_t all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        posix_spawnattr_setsigmask(&m_attributes, &none);
+        posix_spawnattr_setsigdefault(&m_attributes, &all);
+        posix_spawnattr_setflags(&m_attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    }
+    ~CSpawnAttributes() { posix_spawnattr_destroy(&m_attributes); }
+    CSpawnAttributes(const CSpawnAttributes&) = delete;
+    CSpawnAttributes& operator=(const CSpawnAttributes&) = delete;
+    const posix_spawnattr_t* Get() const { return &m_attributes; }
+
+private:
+    posix_spawnattr_t m_attributes;
+};
+
+// Starts the program with the environment of this process; its process id, or -1 when
+// it could not be started (including a program that is missing or not executable).
+pid_t Spawn(const std::vector<std::string>& argv)
+{
+    if (argv.empty() || argv[0].empty())
+        return -1;
+    std::vector<char*> pointers;
+    for (const std::string& argument : argv)
+        pointers.push_back(const_cast<char*>(argument.c_str()));
+    pointers.push_back(nullptr);
+    CSpawnAttributes attributes;
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0].c_str(), nullptr, attributes.Get(), pointers.data(), environ) != 0)
+        return -1;
+    return pid;
+}
+
+// Waits for the program to end; its exit code, or -1 when it did not exit normally.
+int WaitFor(pid_t pid)
+{
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+bool StartProgram(const std::vector<std::string>& argv)
+{
+    pid_t pid = Spawn(argv);
+    if (pid < 0)
+        return false;
+    try {
+        std::thread([pid] { WaitFor(pid); }).detach();
+    } catch (const std::system_error&) {
+        // No thread to reap it: the program runs all the same and stays a zombie
+        // until this process ends.
+    }
+    return true;
+}
+
+int RunProgram(const std::vector<std::string>& argv)
+{
+    pid_t pid = Spawn(argv);
+    return pid < 0 ? -1 : WaitFor(pid);
+}
+
+}  // namespace platform
