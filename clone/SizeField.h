@@ -17,7 +17,10 @@ using SizeFieldBytes = std::array<std::uint8_t, 8>;
 // dropped and missing ones are 0.
 SizeFieldBytes ParseByteList(const std::string& list);
 
-// Prepares the first block of a clone (the source's boot sector) for the destination:
-// for "NTFS" copies the parsed list over bytes 40 to 47, for "FAT32" leaves the block as
-// it is. False for any other file-system name (compared exactly): the clone must stop.
-bool ApplySizeField(std::span<std::byte> block, const std::string& fileSystem, const std::string& sizeFieldList);
+// True for the file systems the engine clones: "NTFS" and "FAT32", compared exactly.
+bool IsClonedFileSystem(const std::string& fileSystem);
+
+// Prepares the source's boot sector (the start of the first block) for the destination:
+// for "NTFS" copies the parsed list over bytes 40 to 47; any other file system keeps its
+// boot sector as it is.
+void ApplySizeField(std::span<std::byte> block, const std::string& fileSystem, const std::string& sizeFieldList);

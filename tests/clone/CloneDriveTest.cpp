@@ -1,0 +1,376 @@
+#include "clone/CloneDrive.h"
+
+#include "clone/ReportFile.h"
+#include "platform/files/TextFiles.h"
+#include "tests/support/FaultyVolume.h"
+#include "tests/support/ScriptedMessageBox.h"
+#include "tests/support/TempMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <functional>
+#include <sstream>
+
+namespace {
+
+using testsupport::CMemoryVolume;
+
+constexpr std::size_t kSector = 512;
+constexpr std::size_t kMiB = 1 << 20;
+constexpr const char* kNtfsList = "0,16,229,3,0,0,0,0";
+constexpr const char* kDoneText =
+    "Done!\n\nDrive partition cloned from: X:\nDrive partition cloned to: Y:\n\n"
+    "The partition will be useable after rebooting the computer.";
+constexpr const char* kCancelText = "Clone cancelled.\n\nCloned partition will be unusable.";
+
+// Records what the engine tells its front end; asks cancel through a test's predicate.
+class CRecordingFrontEnd : public ICloneFrontEnd {
+public:
+    explicit CRecordingFrontEnd(std::string reportPath) : m_reportPath(std::move(reportPath)) {}
+
+    std::string ReportPath() const override { return m_reportPath; }
+    std::string CannotOpenSourceText(const std::string& drive) const override { return "cannot open " + drive; }
+    std::string CannotOpenDestinationText(const std::string& drive) const override { return "cannot write " + drive; }
+    bool CancelRequested() override { return m_cancel && m_cancel(); }
+    void OnCloneStarting() override { ++m_starts; }
+    void OnBlockWritten(const std::string& total) override { m_totals.push_back(total); }
+    void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped) override
+    {
+        platform::MessageBox("Done!\n\nDrive partition cloned from: " + request.m_sourceDrive +
+                             "\nDrive partition cloned to: " + request.m_destDrive +
+                             "\n\nThe partition will be useable after rebooting the computer.");
+        m_completedTotal = total;
+        m_badSectors = badSectorsSkipped;
+    }
+
+    std::function<bool()> m_cancel;
+    int m_starts = 0;
+    std::vector<std::string> m_totals;
+    std::optional<std::string> m_completedTotal;
+    bool m_badSectors = false;
+
+private:
+    std::string m_reportPath;
+};
+
+// Every sector distinct, so a sector written to the wrong place shows.
+std::vector<std::byte> Pattern(std::size_t size)
+{
+    std::vector<std::byte> bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::byte>((i / kSector) * 31 + i * 7);
+    return bytes;
+}
+
+std::vector<std::byte> Sectors(const std::vector<std::byte>& bytes, std::size_t first, std::size_t count = 1)
+{
+    return {bytes.begin() + static_cast<std::ptrdiff_t>(first * kSector),
+            bytes.begin() + static_cast<std::ptrdiff_t>((first + count) * kSector)};
+}
+
+class CloneDriveTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (CMemoryVolume* volume : {m_source, m_dest}) {
+            if (volume != nullptr) {
+                EXPECT_EQ(volume->OpenHandles(), 0) << "a volume was left open";
+            }
+        }
+    }
+
+    CMemoryVolume& Source(std::size_t size)
+    {
+        m_source = &m_volumes.Add('X', size);
+        m_sourceBytes = Pattern(size);
+        m_source->SetBytes(0, m_sourceBytes);
+        return *m_source;
+    }
+    CMemoryVolume& Dest(std::size_t size)
+    {
+        m_dest = &m_volumes.Add('Y', size, 0xEE);
+        return *m_dest;
+    }
+
+    CloneOutcome Clone(const std::string& fileSystem, bool fast, const std::string& list = kNtfsList)
+    {
+        CCloneRequest request{"X:", "Y:", fileSystem, list, fast ? 1 : 0};
+        return CloneDrive(request, m_frontEnd, m_volumes);
+    }
+
+    std::vector<std::string> ReportLines() const
+    {
+        std::vector<std::string> lines;
+        std::istringstream in(platform::ReadWholeFile(m_machine.Path("Report.txt")).value_or(""));
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+    std::vector<std::string> Report(std::initializer_list<std::string> after, const std::string& fileSystem = "FAT32")
+    {
+        std::vector<std::string> lines{"From: X:", "To:   Y:", "File System: " + fileSystem, ""};
+        lines.insert(lines.end(), after);
+        return lines;
+    }
+    // The copy expected on a destination of the source's size: the source, with the
+    // listed sectors keeping the destination's old bytes.
+    std::vector<std::byte> CopyWithout(std::initializer_list<std::size_t> untouched) const
+    {
+        std::vector<std::byte> expected = m_sourceBytes;
+        for (std::size_t sector : untouched)
+            std::fill_n(expected.begin() + static_cast<std::ptrdiff_t>(sector * kSector), kSector, std::byte{0xEE});
+        return expected;
+    }
+
+    testsupport::CTempMachine m_machine;
+    testsupport::CScriptedMessageBox m_boxes;
+    testsupport::CFaultyVolumes m_volumes;
+    CRecordingFrontEnd m_frontEnd{m_machine.Path("Report.txt")};
+    CMemoryVolume* m_source = nullptr;
+    CMemoryVolume* m_dest = nullptr;
+    std::vector<std::byte> m_sourceBytes;
+};
+
+TEST_F(CloneDriveTest, FastModeCopiesInTwentyMebibyteBlocksAndRewritesOnlyTheNtfsSizeField)
+{
+    Source(50 * kMiB);
+    Dest(50 * kMiB);
+    ASSERT_EQ(Clone("NTFS", true), CloneOutcome::Completed);
+
+    std::vector<std::byte> expected = m_sourceBytes;
+    const std::uint8_t field[] = {0, 16, 229, 3, 0, 0, 0, 0};
+    for (int i = 0; i < 8; ++i)
+        expected[40 + i] = std::byte{field[i]};
+    EXPECT_EQ(m_dest->Bytes(), expected);
+    EXPECT_EQ(m_source->Bytes(), m_sourceBytes);
+    EXPECT_EQ(m_dest->Writes(), 3);
+    EXPECT_EQ(m_dest->Flushes(), 1);
+
+    EXPECT_EQ(ReportLines(), Report({"20971520", "41943040", "52428800", "Done => 52428800"}, "NTFS"));
+    EXPECT_EQ(m_frontEnd.m_starts, 1);
+    EXPECT_EQ(m_frontEnd.m_totals, (std::vector<std::string>{"20,971,520", "41,943,040", "52,428,800"}));
+    EXPECT_EQ(m_frontEnd.m_completedTotal, "52,428,800");
+    EXPECT_FALSE(m_frontEnd.m_badSectors);
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{kDoneText});
+}
+
+TEST_F(CloneDriveTest, SlowModeCopiesSectorBySectorAndLeavesFat32Unchanged)
+{
+    Source(kMiB);
+    Dest(kMiB + 4 * kSector);
+    ASSERT_EQ(Clone("FAT32", false, "1,2,3,4,"), CloneOutcome::Completed);
+
+    std::vector<std::byte> copy = m_dest->Bytes();
+    EXPECT_TRUE(std::equal(m_sourceBytes.begin(), m_sourceBytes.end(), copy.begin()));
+    EXPECT_EQ(Sectors(copy, 2048, 4), std::vector<std::byte>(4 * kSector, std::byte{0xEE}));
+    EXPECT_EQ(m_dest->Writes(), 2048);
+    EXPECT_EQ(m_frontEnd.m_totals.size(), 2048u);
+    EXPECT_EQ(m_frontEnd.m_totals.back(), "1,048,576");
+    EXPECT_EQ(ReportLines(), Report({"Done => 1048576"}));
+}
+
+TEST_F(CloneDriveTest, AnEmptySourceCompletesWithNothingWritten)
+{
+    Source(0);
+    Dest(kMiB);
+    ASSERT_EQ(Clone("NTFS", false), CloneOutcome::Completed);
+    EXPECT_EQ(m_dest->Writes(), 0);
+    EXPECT_EQ(ReportLines(), Report({"Done => 0"}, "NTFS"));
+    EXPECT_EQ(m_frontEnd.m_completedTotal, "0");
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{kDoneText});
+}
+
+TEST_F(CloneDriveTest, AnUnknownFileSystemStopsBeforeAnythingIsWritten)
+{
+    for (const char* name : {"ntfs", "FAT16", ""}) {
+        for (std::size_t size : {std::size_t{0}, kMiB}) {
+            Source(size);
+            Dest(kMiB);
+            EXPECT_EQ(Clone(name, true), CloneOutcome::UnknownFileSystem);
+            EXPECT_EQ(m_dest->Writes(), 0);
+            EXPECT_EQ(ReportLines(), Report({}, name));
+            EXPECT_EQ(m_boxes.Texts().back(),
+                      std::string("Quorvane Error: Clone cancelled.\n\nUnknown file system on partition: ") + name);
+        }
+    }
+}
+
+TEST_F(CloneDriveTest, ASourceThatCannotBeOpenedIsNamedAndLeavesNoReport)
+{
+    AppendReportLine(m_machine.Path("Report.txt"), "last run");
+    Source(kMiB);
+    Dest(kMiB);
+    m_volumes.RefuseOpen('X', platform::VolumeAccess::Read);
+    EXPECT_EQ(Clone("NTFS", true), CloneOutcome::OpenFailed);
+    ASSERT_EQ(m_volumes.Opens().size(), 1u);
+    EXPECT_EQ(m_volumes.Opens()[0].rawName, "\\\\.\\X:");
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{"cannot open X:"});
+    EXPECT_FALSE(platform::FileExists(m_machine.Path("Report.txt")));
+}
+
+TEST_F(CloneDriveTest, ADestinationThatCannotBeOpenedIsNamedAndTheSourceClosed)
+{
+    Source(kMiB);
+    Dest(kMiB);
+    m_volumes.RefuseOpen('Y', platform::VolumeAccess::Write);
+    EXPECT_EQ(Clone("NTFS", true), CloneOutcome::OpenFailed);
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{"cannot write Y:"});
+    EXPECT_FALSE(platform::FileExists(m_machine.Path("Report.txt")));
+    EXPECT_EQ(m_dest->Writes(), 0);
+}
+
+TEST_F(CloneDriveTest, AnUnreadableSectorIsSkippedOnBothPartitions)
+{
+    Source(kMiB).FailRead(100);
+    Dest(kMiB);
+    ASSERT_EQ(Clone("FAT32", false), CloneOutcome::Completed);
+
+    EXPECT_EQ(m_dest->Bytes(), CopyWithout({100}));
+    EXPECT_EQ(ReportLines(),
+              Report({"Error#: 5.  Skipping bad sector at location: 100 on partition X:", "Done => 1048064"}));
+    EXPECT_TRUE(m_frontEnd.m_badSectors);
+}
+
+TEST_F(CloneDriveTest, ARunOfUnreadableSectorsCarriesTheErrorOfItsFirstSector)
+{
+    CMemoryVolume& source = Source(kMiB);
+    source.FailRead(100, EIO);
+    source.FailRead(101, ENXIO);
+    source.FailRead(102, ENXIO);
+    source.FailRead(104, ENXIO);
+    Dest(kMiB);
+    ASSERT_EQ(Clone("FAT32", false), CloneOutcome::Completed);
+
+    EXPECT_EQ(m_dest->Bytes(), CopyWithout({100, 101, 102, 104}));
+    EXPECT_EQ(ReportLines(), Report({"Error#: 5.  Skipping bad sector at location: 100 on partition X:",
+                                     "Error#: 5.  Skipping bad sector at location: 101 on partition X:",
+                                     "Error#: 5.  Skipping bad sector at location: 102 on partition X:",
+                                     "Error#: 6.  Skipping bad sector at location: 104 on partition X:",
+                                     "Done => 1046528"}));
+}
+
+TEST_F(CloneDriveTest, UnreadableLastSectorsEndTheCopyWithTheSource)
+{
+    CMemoryVolume& source = Source(16 * kSector);
+    source.FailRead(14);
+    source.FailRead(15);
+    Dest(16 * kSector);
+    ASSERT_EQ(Clone("FAT32", false), CloneOutcome::Completed);
+    EXPECT_EQ(m_dest->Bytes(), CopyWithout({14, 15}));
+    EXPECT_EQ(ReportLines().back(), "Done => 7168");
+}
+
+TEST_F(CloneDriveTest, AnUnreadableBootSectorIsNotReplacedByTheNextSector)
+{
+    Source(kMiB).FailRead(0);
+    Dest(kMiB);
+    ASSERT_EQ(Clone("NTFS", false), CloneOutcome::Completed);
+    EXPECT_EQ(m_dest->Bytes(), CopyWithout({0}));
+}
+
+TEST_F(CloneDriveTest, UnwritableSectorsAreSkippedWithTheirDataAndTheRestStaysInPlace)
+{
+    CMemoryVolume& dest = Dest(kMiB);
+    dest.FailWrite(50);
+    dest.FailWrite(51);
+    dest.FailWrite(1000, EROFS);
+    Source(kMiB);
+    ASSERT_EQ(Clone("FAT32", false), CloneOutcome::Completed);
+
+    EXPECT_EQ(m_dest->Bytes(), CopyWithout({50, 51, 1000}));
+    EXPECT_EQ(ReportLines(), Report({"Error#: 5.  Skipping bad sector at location: 50 on partition Y:",
+                                     "Error#: 5.  Skipping bad sector at location: 51 on partition Y:",
+                                     "Error#: 30.  Skipping bad sector at location: 1000 on partition Y:",
+                                     "Done => 1047040"}));
+    EXPECT_TRUE(m_frontEnd.m_badSectors);
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{kDoneText});
+}
+
+TEST_F(CloneDriveTest, ADestinationSmallerThanTheSource)
+{
+    Source(64 * kSector);
+    Dest(60 * kSector);
+    EXPECT_EQ(Clone("FAT32", false), CloneOutcome::Completed);
+    EXPECT_EQ(m_dest->Bytes(), Sectors(m_sourceBytes, 0, 60));
+    std::vector<std::string> lines = ReportLines();
+    ASSERT_EQ(lines.size(), 4u + 4 + 1);
+    EXPECT_EQ(lines[4], "Error#: 28.  Skipping bad sector at location: 60 on partition Y:");
+    EXPECT_EQ(lines[7], "Error#: 28.  Skipping bad sector at location: 63 on partition Y:");
+    EXPECT_EQ(lines[8], "Done => 30720");
+
+    Source(30 * kMiB);
+    Dest(25 * kMiB);
+    EXPECT_EQ(Clone("FAT32", true), CloneOutcome::WriteFailed);
+    const std::string error = "Error#: 28.  Bad sector(s) discovered on the Y: partition.  You must use the "
+                              "'Slow Mode' option to copy to this partition.";
+    EXPECT_EQ(ReportLines(), Report({"20971520", error}));
+    EXPECT_EQ(m_boxes.Texts().back(), error);
+}
+
+TEST_F(CloneDriveTest, FastModeStopsAtTheFirstBadSector)
+{
+    Source(50 * kMiB).FailRead(45000);
+    Dest(50 * kMiB);
+    EXPECT_EQ(Clone("NTFS", true), CloneOutcome::ReadFailed);
+    const std::string readError = "Error#: 5.  Bad sector(s) discovered on the X: partition.  You must use the "
+                                  "'Slow Mode' option to copy from this partition.";
+    EXPECT_EQ(ReportLines(), Report({"20971520", readError}, "NTFS"));
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{readError});
+    EXPECT_EQ(m_dest->Writes(), 1);
+    EXPECT_FALSE(m_frontEnd.m_completedTotal);
+
+    Source(50 * kMiB);
+    Dest(50 * kMiB).FailWrite(90000, EIO);
+    EXPECT_EQ(Clone("NTFS", true), CloneOutcome::WriteFailed);
+    const std::string writeError = "Error#: 5.  Bad sector(s) discovered on the Y: partition.  You must use the "
+                                   "'Slow Mode' option to copy to this partition.";
+    EXPECT_EQ(ReportLines(), Report({"20971520", "41943040", writeError}, "NTFS"));
+    EXPECT_EQ(m_boxes.Texts().back(), writeError);
+}
+
+TEST_F(CloneDriveTest, AFailedFlushIsAFailedCopyNotACompletedOne)
+{
+    Source(kMiB);
+    Dest(kMiB).FailFlush(EIO);
+    EXPECT_EQ(Clone("FAT32", true), CloneOutcome::WriteFailed);
+    const std::string error = "Error#: 5.  Bad sector(s) discovered on the Y: partition.  You must use the "
+                              "'Slow Mode' option to copy to this partition.";
+    EXPECT_EQ(ReportLines(), Report({"1048576", error}));
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{error});
+    EXPECT_FALSE(m_frontEnd.m_completedTotal);
+}
+
+TEST_F(CloneDriveTest, CancelStopsBeforeTheNextBlockIsWritten)
+{
+    Source(kMiB);
+    Dest(kMiB);
+    m_frontEnd.m_cancel = [this] { return m_frontEnd.m_totals.size() == 10; };
+    EXPECT_EQ(Clone("FAT32", false), CloneOutcome::Cancelled);
+    EXPECT_EQ(m_dest->Writes(), 10);
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{kCancelText});
+    EXPECT_EQ(ReportLines(), Report({}));
+}
+
+TEST_F(CloneDriveTest, CancelEndsARunOfBadSectorsAtTheNextFailedRetry)
+{
+    CMemoryVolume& source = Source(kMiB);
+    for (std::uint64_t sector = 5; sector < 2000; ++sector)
+        source.FailRead(sector);
+    Dest(kMiB);
+    m_frontEnd.m_cancel = [this] { return ReportLines().size() > 4; };
+    EXPECT_EQ(Clone("FAT32", false), CloneOutcome::Cancelled);
+    EXPECT_EQ(ReportLines(), Report({"Error#: 5.  Skipping bad sector at location: 5 on partition X:",
+                                     "Error#: 5.  Skipping bad sector at location: 6 on partition X:"}));
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{kCancelText});
+
+    Source(kMiB);
+    CMemoryVolume& dest = Dest(kMiB);
+    for (std::uint64_t sector = 5; sector < 2000; ++sector)
+        dest.FailWrite(sector);
+    EXPECT_EQ(Clone("FAT32", false), CloneOutcome::Cancelled);
+    EXPECT_EQ(ReportLines(), Report({"Error#: 5.  Skipping bad sector at location: 5 on partition Y:"}));
+    EXPECT_EQ(m_dest->Writes(), 6);
+}
+
+}  // namespace
