@@ -1,0 +1,130 @@
+#include "clone/CreateClone.h"
+
+#include "platform/atoms/Atoms.h"
+#include "platform/ui/MessageBox.h"
+
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+// Control ids of the clone dialog that a running clone locks or unlocks.
+constexpr int kCancelButton = 1004;
+constexpr int kExitButton = 2;
+constexpr int kCreateButton = 1002;
+constexpr int kSourceList = 1019;
+constexpr int kDestinationList = 1020;
+constexpr int kDriveConfigsButton = 1005;
+
+// About 30 repaints of the byte count a second.
+constexpr std::chrono::milliseconds kRepaintInterval(33);
+
+}  // namespace
+
+CCreateClone::CCreateClone(const std::string& sourceDrive, const std::string& destDrive,
+                           const std::string& fileSystem, const std::string& sizeFieldList,
+                           platform::IControlHost* owner, int fastMode, const std::string& installFolder)
+    : m_request{sourceDrive, destDrive, fileSystem, sizeFieldList, fastMode},
+      m_installFolder(installFolder),
+      m_controls(*owner, kRepaintInterval),
+      m_volumes(&platform::RawVolumes())
+{
+}
+
+bool CCreateClone::CreateThread(std::unique_ptr<CCreateClone> clone)
+{
+    try {
+        std::thread([worker = std::move(clone)] { worker->Run(); }).detach();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+void CCreateClone::Run()
+{
+    DisableCloneControls();
+    CloneDrive(m_request, *this, *m_volumes);
+    RemoveCancelAtom();
+    EnableCloneControls();
+}
+
+void CCreateClone::DisableCloneControls()
+{
+    SetCloneControls(true);
+}
+
+void CCreateClone::EnableCloneControls()
+{
+    SetCloneControls(false);
+}
+
+void CCreateClone::SetCloneControls(bool cloning)
+{
+    m_controls.EnableControl(kCancelButton, cloning);
+    m_controls.EnableControl(kExitButton, !cloning);
+    m_controls.EnableControl(kCreateButton, !cloning);
+    m_controls.EnableControl(kSourceList, !cloning);
+    m_controls.EnableControl(kDestinationList, !cloning);
+    m_controls.EnableControl(kDriveConfigsButton, !cloning);
+}
+
+// Every press of Cancel added a reference to the atom; it goes with the last one.
+void CCreateClone::RemoveCancelAtom()
+{
+    while (platform::Atom atom = platform::FindAtom(kCancelAtomName)) {
+        if (platform::DeleteAtom(atom) != 0)
+            break;  // the table cannot be changed: looking again would find it forever
+    }
+}
+
+void CCreateClone::ShowBytesCopied(const std::string& text)
+{
+    m_glyphs.Show(m_controls, text);
+    m_controls.DeliverIfDue();
+}
+
+std::string CCreateClone::ReportPath() const
+{
+    return m_installFolder + "Report.txt";
+}
+
+std::string CCreateClone::CannotOpenSourceText(const std::string& drive) const
+{
+    return "CCreateClone::CloneDrive => Cannot open drive partition to clone from: " + drive;
+}
+
+std::string CCreateClone::CannotOpenDestinationText(const std::string& drive) const
+{
+    return "CCreateClone::CloneDrive => Cannot open drive partition to clone to: " + drive;
+}
+
+bool CCreateClone::CancelRequested()
+{
+    return platform::FindAtom(kCancelAtomName) != 0;
+}
+
+void CCreateClone::OnCloneStarting()
+{
+    ShowBytesCopied("0");
+    // The start is shown at once: an open failure's message follows right away.
+    m_controls.Deliver();
+}
+
+void CCreateClone::OnBlockWritten(const std::string& total)
+{
+    ShowBytesCopied(total);
+}
+
+void CCreateClone::OnCloneCompleted(const CCloneRequest& request, const std::string& total,
+                                    bool badSectorsSkipped)
+{
+    ShowBytesCopied(total);
+    m_controls.Deliver();
+    platform::MessageBox("Done!\n\nDrive partition cloned from: " + request.m_sourceDrive +
+                         "\nDrive partition cloned to: " + request.m_destDrive +
+                         "\n\nThe partition will be useable after rebooting the computer.");
+    if (badSectorsSkipped)
+        platform::MessageBox("Bad sectors were found and skipped.  See Report.txt for details.");
+}

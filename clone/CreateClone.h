@@ -1,0 +1,59 @@
+#pragma once
+
+#include "clone/CloneDrive.h"
+#include "clone/GlyphRow.h"
+#include "clone/ThrottledControls.h"
+#include "platform/ui/Controls.h"
+#include "platform/volume/RawVolume.h"
+
+#include <memory>
+#include <string>
+
+// The clone worker of Vantrel: runs one clone on a thread of its own while the clone
+// dialog stays responsive. It holds copies of everything the clone needs, locks the
+// dialog's controls against a second start, draws the running byte count into the
+// dialog and, when the clone is over, removes every pending cancel request and unlocks
+// the controls.
+class CCreateClone : private ICloneFrontEnd {
+public:
+    CCreateClone(const std::string& sourceDrive, const std::string& destDrive,
+                 const std::string& fileSystem, const std::string& sizeFieldList,
+                 platform::IControlHost* owner, int fastMode, const std::string& installFolder);
+
+    // Runs the clone on a new thread that owns the object and frees it when the clone
+    // is over; false when the thread could not be started.
+    static bool CreateThread(std::unique_ptr<CCreateClone> clone);
+
+    // The whole life of the worker on the calling thread: lock the controls, clone,
+    // remove the cancel atom, unlock the controls.
+    void Run();
+
+    // The volumes the clone opens; the machine's raw volumes unless set.
+    void UseVolumes(platform::IVolumeOpener& volumes) { m_volumes = &volumes; }
+
+    // Draws text (digits with thousands separators) into the dialog's glyph controls.
+    void ShowBytesCopied(const std::string& text);
+
+private:
+    void DisableCloneControls();
+    void EnableCloneControls();
+    void SetCloneControls(bool cloning);
+    static void RemoveCancelAtom();
+
+    // The clone engine's front end in Vantrel.
+    std::string ReportPath() const override;
+    std::string CannotOpenSourceText(const std::string& drive) const override;
+    std::string CannotOpenDestinationText(const std::string& drive) const override;
+    bool CancelRequested() override;
+    void OnCloneStarting() override;
+    void OnBlockWritten(const std::string& total) override;
+    void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped) override;
+
+    CCloneRequest m_request;
+    std::string m_installFolder;
+    // The owner dialog's controls, reached through a throttle so that the byte count
+    // reaches the dialog at most about 30 times a second.
+    CThrottledControls m_controls;
+    CGlyphRow m_glyphs;
+    platform::IVolumeOpener* m_volumes;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/ui/Controls.h"
+
+#include <array>
+#include <string>
+
+// The byte count of the clone dialog, drawn one character per static control (ids 2001
+// to 2019) so that a "," takes half the width of a digit. A control is moved only when
+// its position changes and its text set only when its character changes.
+class CGlyphRow {
+public:
+    static constexpr int kFirstId = 2001;
+    static constexpr int kGlyphs = 19;
+    static constexpr int kFirstX = 127;
+    static constexpr int kY = 92;
+    static constexpr int kWidth = 6;
+    static constexpr int kHeight = 12;
+    static constexpr int kDigitAdvance = 6;
+    static constexpr int kSeparatorAdvance = 3;
+
+    // Draws text (digits with "," separators) into the glyph controls of controls.
+    // Characters past the 19th have no control and are not drawn.
+    void Show(platform::IControlHost& controls, const std::string& text);
+
+private:
+    std::array<int, kGlyphs> m_glyphX{};  // last position given to each control
+    int m_shownLength = 0;                // length of the previous text
+};
