@@ -1,0 +1,42 @@
+#include "settings/BootCommandLine.h"
+
+#include "platform/shell/Shell.h"
+
+namespace {
+
+// folder inside quotation marks, its trailing backslashes doubled so that the closing
+// quote stays a quote.
+std::string QuotedFolder(const std::string& folder)
+{
+    std::size_t kept = folder.find_last_not_of('\\') + 1;  // npos + 1 == 0
+    std::string quoted = "\"" + folder;
+    quoted.append(folder.size() - kept, '\\');
+    return quoted + "\"";
+}
+
+}  // namespace
+
+std::vector<std::string> BootCloneArguments(const std::string& installFolder, const std::string& sourceDrive,
+                                            const std::string& destDrive, const std::string& sourceFileSystem,
+                                            const std::string& sizeFieldList, int fastMode)
+{
+    return {installFolder + "Keldrun.exe", sourceDrive, destDrive, sourceFileSystem, sizeFieldList,
+            std::to_string(fastMode), installFolder};
+}
+
+std::string JoinBootCommandLine(const std::vector<std::string>& arguments)
+{
+    std::string line = "\"" + arguments.front() + "\"";
+    for (std::size_t i = 1; i + 1 < arguments.size(); ++i)
+        line += " " + arguments[i];
+    return line + " " + QuotedFolder(arguments.back());
+}
+
+BootLineCheck CheckBootCommandLine(const std::string& line, const std::vector<std::string>& arguments)
+{
+    if (line.size() + 1 > kMaxBootCommandLine)
+        return BootLineCheck::TooLong;
+    if (platform::SplitCommandLine(line) != arguments)
+        return BootLineCheck::Ambiguous;
+    return BootLineCheck::Ok;
+}
