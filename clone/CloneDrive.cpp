@@ -197,6 +197,7 @@ CloneOutcome CCloneRun::Complete()
 
 CloneOutcome CCloneRun::StopWith(const std::string& text, CloneOutcome outcome)
 {
+    m_frontEnd.OnCloneStopping();
     platform::MessageBox(text);
     Release();
     return outcome;

@@ -45,6 +45,9 @@ public:
     // both partitions are closed. Tells the user.
     virtual void OnCloneCompleted(const CCloneRequest& request, const std::string& total,
                                   bool badSectorsSkipped) = 0;
+    // Before the message of any other ending is shown: a front end that holds back part of
+    // its progress display shows it now.
+    virtual void OnCloneStopping() {}
 };
 
 // How a clone ended. Every ending has been told to the user (message box, report file or

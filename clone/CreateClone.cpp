@@ -108,7 +108,7 @@ bool CCreateClone::CancelRequested()
 void CCreateClone::OnCloneStarting()
 {
     ShowBytesCopied("0");
-    // The start is shown at once: an open failure's message follows right away.
+    // Shown at once: the first block may take a while to read.
     m_controls.Deliver();
 }
 
@@ -127,4 +127,9 @@ void CCreateClone::OnCloneCompleted(const CCloneRequest& request, const std::str
                          "\n\nThe partition will be useable after rebooting the computer.");
     if (badSectorsSkipped)
         platform::MessageBox("Bad sectors were found and skipped.  See Report.txt for details.");
+}
+
+void CCreateClone::OnCloneStopping()
+{
+    m_controls.Deliver();
 }

@@ -48,6 +48,7 @@ private:
     void OnCloneStarting() override;
     void OnBlockWritten(const std::string& total) override;
     void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped) override;
+    void OnCloneStopping() override;
 
     CCloneRequest m_request;
     std::string m_installFolder;
