@@ -24,10 +24,12 @@ char Upper(char letter)
 
 }  // namespace
 
-// One open of a memory volume, with its own position and error.
+// One open of a memory volume, with its own position and error. Like a raw volume it
+// reads only when opened for reading and writes only when opened for writing (EBADF).
 class CVolumeHandle : public platform::IVolume {
 public:
-    explicit CVolumeHandle(std::shared_ptr<CMemoryVolume> volume) : m_volume(std::move(volume))
+    CVolumeHandle(std::shared_ptr<CMemoryVolume> volume, platform::VolumeAccess access)
+        : m_volume(std::move(volume)), m_access(access)
     {
         m_volume->CountHandle(+1);
     }
@@ -37,17 +39,30 @@ public:
     void Move(std::int64_t delta) override { MovePosition(m_position, delta); }
     bool Read(std::span<std::byte> buffer, std::uint32_t& bytesRead) override
     {
+        bytesRead = 0;
+        if (m_access != platform::VolumeAccess::Read)
+            return Fail(EBADF);
         return m_volume->ReadAt(m_position, buffer, bytesRead, m_lastError);
     }
     bool Write(std::span<const std::byte> data, std::uint32_t& bytesWritten) override
     {
+        bytesWritten = 0;
+        if (m_access != platform::VolumeAccess::Write)
+            return Fail(EBADF);
         return m_volume->WriteAt(m_position, data, bytesWritten, m_lastError);
     }
     bool Flush() override { return m_volume->FlushWith(m_lastError); }
     int LastError() const override { return m_lastError; }
 
 private:
+    bool Fail(int error)
+    {
+        m_lastError = error;
+        return false;
+    }
+
     std::shared_ptr<CMemoryVolume> m_volume;
+    platform::VolumeAccess m_access;
     std::uint64_t m_position = 0;
     int m_lastError = 0;
 };
@@ -278,7 +293,7 @@ std::unique_ptr<platform::IVolume> CFaultyVolumes::Open(const std::string& rawNa
         return nullptr;
     if (std::find(m_refused.begin(), m_refused.end(), std::pair{*letter, access}) != m_refused.end())
         return nullptr;
-    return std::make_unique<CVolumeHandle>(volume->second);
+    return std::make_unique<CVolumeHandle>(volume->second, access);
 }
 
 std::vector<CFaultyVolumes::COpenRequest> CFaultyVolumes::Opens() const

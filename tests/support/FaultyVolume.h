@@ -80,7 +80,8 @@ private:
 };
 
 // An IVolumeOpener over memory volumes: "\\.\X:" opens the volume added for X. Each
-// open gets its own handle (and position) on the shared volume. Records every open asked.
+// open gets its own handle (and position) on the shared volume, which only reads when
+// opened for reading and only writes when opened for writing. Records every open asked.
 class CFaultyVolumes : public platform::IVolumeOpener {
 public:
     struct COpenRequest {

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/volume/FileHandle.h"
+#include "platform/volume/RawVolume.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// A block device or an image file standing in for a partition, opened as a raw volume.
+// Its size is fixed at open: a file never grows. With direct I/O, sector-aligned
+// transfers bypass the page cache (through an aligned bounce buffer when the caller's
+// is not aligned); other transfers go through the page cache, with the same result.
+class CDeviceVolume : public IVolume {
+public:
+    CDeviceVolume(CFileHandle file, std::uint64_t size, bool direct);
+
+    void Rewind() override;
+    void Move(std::int64_t delta) override;
+    bool Read(std::span<std::byte> buffer, std::uint32_t& bytesRead) override;
+    bool Write(std::span<const std::byte> data, std::uint32_t& bytesWritten) override;
+    bool Flush() override;
+    int LastError() const override;
+
+private:
+    // Each returns 0 or the errno; a read sets done to the bytes really read.
+    int ReadAt(std::byte* data, std::size_t size, std::size_t& done);
+    int WriteAt(const std::byte* data, std::size_t size);
+    int ReadBounced(std::byte* data, std::size_t size, std::size_t& done);
+    int WriteBounced(const std::byte* data, std::size_t size);
+    bool SectorAligned(std::size_t size) const;
+    std::byte* Bounce();
+    bool Fail(int error);
+
+    CFileHandle m_file;
+    std::uint64_t m_size;
+    bool m_direct;
+    std::unique_ptr<CVolumeBuffer> m_bounce;
+    std::uint64_t m_position = 0;
+    int m_lastError = 0;
+};
+
+// Opens a block device or image file as a raw volume: a destination (Write) exclusively
+// (O_EXCL on a block device, an exclusive lock on a file), direct I/O on block devices
+// with 512-byte logical sectors. Nothing on failure, with errno telling why.
+std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess access);
+
+}  // namespace platform

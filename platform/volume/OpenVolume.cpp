@@ -1,0 +1,73 @@
+#include "platform/volume/DeviceVolume.h"
+
+#include "platform/volume/Transfer.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+namespace platform {
+
+namespace {
+
+bool IsVolumeKind(const struct stat& info)
+{
+    return S_ISBLK(info.st_mode) || S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess access)
+{
+    struct stat named {};
+    if (::stat(path.c_str(), &named) != 0)
+        return nullptr;
+    if (!IsVolumeKind(named)) {
+        errno = ENODEV;
+        return nullptr;
+    }
+    const bool device = S_ISBLK(named.st_mode);
+    int flags = O_CLOEXEC | (access == VolumeAccess::Write ? O_WRONLY : O_RDONLY);
+    // On a block device O_EXCL fails while it is mounted or claimed by another writer.
+    if (device && access == VolumeAccess::Write)
+        flags |= O_EXCL;
+    CFileHandle file;
+    do
+        file = CFileHandle(::open(path.c_str(), flags));
+    while (!file.IsOpen() && errno == EINTR);
+    if (!file.IsOpen())
+        return nullptr;
+
+    // The path may have been replaced between stat and open; a device opened without
+    // O_EXCL must not be written.
+    struct stat opened {};
+    if (::fstat(file.Fd(), &opened) != 0)
+        return nullptr;
+    if (!IsVolumeKind(opened) || S_ISBLK(opened.st_mode) != device) {
+        errno = EAGAIN;
+        return nullptr;
+    }
+
+    std::uint64_t size = 0;
+    bool direct = false;
+    if (device) {
+        if (::ioctl(file.Fd(), BLKGETSIZE64, &size) != 0)
+            return nullptr;
+        // Direct I/O in 512-byte sectors keeps one bad sector from failing a whole page;
+        // devices with larger sectors stay buffered.
+        int sectorSize = 0;
+        direct = ::ioctl(file.Fd(), BLKSSZGET, &sectorSize) == 0 && sectorSize == 512 &&
+                 SetDirectIo(file.Fd(), true);
+    } else {
+        size = static_cast<std::uint64_t>(opened.st_size);
+        // Two clones must never write one image at once.
+        if (access == VolumeAccess::Write && ::flock(file.Fd(), LOCK_EX | LOCK_NB) != 0)
+            return nullptr;
+    }
+    return std::make_unique<CDeviceVolume>(std::move(file), size, direct);
+}
+
+}  // namespace platform

@@ -1,0 +1,51 @@
+#include "platform/volume/Transfer.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform {
+
+int ReadFully(int fd, std::byte* data, std::size_t size, std::uint64_t offset, std::size_t& done)
+{
+    done = 0;
+    while (done < size) {
+        ssize_t n = ::pread(fd, data + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int WriteFully(int fd, const std::byte* data, std::size_t size, std::uint64_t offset)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pwrite(fd, data + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        // A device that takes nothing and reports no error is full.
+        if (n == 0)
+            return ENOSPC;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+bool SetDirectIo(int fd, bool on)
+{
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0)
+        return false;
+    flags = on ? flags | O_DIRECT : flags & ~O_DIRECT;
+    return ::fcntl(fd, F_SETFL, flags) == 0;
+}
+
+}  // namespace platform
