@@ -1,0 +1,148 @@
+#include "platform/drives/BlockDevices.h"
+
+#include "platform/drives/Drives.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace platform {
+
+namespace {
+
+std::string ReadAttribute(const fs::path& path)
+{
+    std::ifstream in(path);
+    std::string text;
+    std::getline(in, text);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.pop_back();
+    return text;
+}
+
+std::uint64_t ReadNumber(const fs::path& path)
+{
+    std::string text = ReadAttribute(path);
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return 0;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return value;
+}
+
+bool StartsWith(const std::string& text, const char* prefix)
+{
+    return text.rfind(prefix, 0) == 0;
+}
+
+// The drive type of a whole disk, from its name and attributes.
+unsigned DiskType(const fs::path& diskDir, const std::string& name)
+{
+    if (StartsWith(name, "ram") || StartsWith(name, "zram"))
+        return kDriveRamdisk;
+    // SCSI peripheral type 5 is an optical drive, whatever the driver calls it.
+    if (StartsWith(name, "sr") || ReadAttribute(diskDir / "device" / "type") == "5")
+        return kDriveCdrom;
+    if (StartsWith(name, "fd") || ReadAttribute(diskDir / "removable") == "1")
+        return kDriveRemovable;
+    return kDriveFixed;
+}
+
+CBlockDevice ReadDevice(const fs::path& dir, const fs::path& diskDir)
+{
+    CBlockDevice device;
+    device.name = dir.filename().string();
+    device.disk = diskDir.filename().string();
+    device.devno = ReadAttribute(dir / "dev");
+    device.size = ReadNumber(dir / "size") * 512;  // sysfs counts 512-byte units always
+    device.type = DiskType(diskDir, device.disk);
+    device.partition = static_cast<unsigned>(ReadNumber(dir / "partition"));
+    device.hidden = ReadAttribute(diskDir / "hidden") == "1";
+    std::error_code ec;
+    for (const auto& slave : fs::directory_iterator(dir / "slaves", ec))
+        device.slaves.push_back(slave.path().filename().string());
+    std::sort(device.slaves.begin(), device.slaves.end(), NaturalLess);
+    return device;
+}
+
+bool IsPartitionDir(const fs::path& dir)
+{
+    std::error_code ec;
+    return fs::exists(dir / "partition", ec) && fs::exists(dir / "dev", ec);
+}
+
+}  // namespace
+
+bool NaturalLess(const std::string& a, const std::string& b)
+{
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        bool digitA = std::isdigit(static_cast<unsigned char>(a[i]));
+        bool digitB = std::isdigit(static_cast<unsigned char>(b[j]));
+        if (digitA && digitB) {
+            std::size_t endA = i, endB = j;
+            while (endA < a.size() && std::isdigit(static_cast<unsigned char>(a[endA])))
+                ++endA;
+            while (endB < b.size() && std::isdigit(static_cast<unsigned char>(b[endB])))
+                ++endB;
+            std::string numA = a.substr(i, endA - i), numB = b.substr(j, endB - j);
+            numA.erase(0, std::min(numA.find_first_not_of('0'), numA.size()));
+            numB.erase(0, std::min(numB.find_first_not_of('0'), numB.size()));
+            if (numA.size() != numB.size())
+                return numA.size() < numB.size();
+            if (numA != numB)
+                return numA < numB;
+            i = endA;
+            j = endB;
+        } else {
+            if (a[i] != b[j])
+                return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+std::vector<CBlockDevice> ListBlockDevices(const std::string& sysfsRoot)
+{
+    std::vector<fs::path> diskDirs;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(fs::path(sysfsRoot) / "block", ec))
+        diskDirs.push_back(entry.path());
+    std::sort(diskDirs.begin(), diskDirs.end(), [](const fs::path& a, const fs::path& b) {
+        return NaturalLess(a.filename().string(), b.filename().string());
+    });
+
+    std::vector<CBlockDevice> devices;
+    for (const auto& diskDir : diskDirs) {
+        CBlockDevice disk = ReadDevice(diskDir, diskDir);
+        std::vector<CBlockDevice> partitions;
+        for (const auto& entry : fs::directory_iterator(diskDir, ec))
+            if (IsPartitionDir(entry.path()))
+                partitions.push_back(ReadDevice(entry.path(), diskDir));
+        std::sort(partitions.begin(), partitions.end(),
+                  [](const CBlockDevice& a, const CBlockDevice& b) { return a.partition < b.partition; });
+        disk.hasPartitions = !partitions.empty();
+        devices.push_back(std::move(disk));
+        devices.insert(devices.end(), partitions.begin(), partitions.end());
+    }
+    return devices;
+}
+
+std::optional<CBlockDevice> FindBlockDevice(const std::string& sysfsRoot, unsigned major, unsigned minor)
+{
+    std::error_code ec;
+    fs::path link = fs::path(sysfsRoot) / "dev" / "block" / (std::to_string(major) + ":" + std::to_string(minor));
+    fs::path dir = fs::canonical(link, ec);
+    if (ec)
+        return std::nullopt;
+    return ReadDevice(dir, IsPartitionDir(dir) ? dir.parent_path() : dir);
+}
+
+}  // namespace platform

@@ -1,0 +1,89 @@
+#include "platform/drives/Drives.h"
+
+#include "platform/drives/DriveEntries.h"
+#include "platform/drives/DriveView.h"
+#include "platform/registry/RegistryStore.h"
+#include "platform/system/SystemRoot.h"
+
+#include <algorithm>
+
+namespace platform {
+
+namespace {
+
+const char* const kDefaultWindowsDirectory = "C:\\WINDOWS";
+
+// The drive table of this machine. Every call looks afresh, so a device plugged in or
+// removed shows at once; the object holds nothing.
+class CMachineDrives final : public IDriveTable {
+public:
+    std::uint32_t GetLogicalDriveStrings(std::span<char> buffer) override
+    {
+        std::string strings;
+        for (const auto& drive : CurrentDrives().drives)
+            if (drive.present)
+                strings += std::string(1, drive.letter) + ":\\" + '\0';
+        auto length = static_cast<std::uint32_t>(strings.size());
+        if (buffer.size() < strings.size() + 1)
+            return length + 1;
+        std::copy(strings.begin(), strings.end(), buffer.begin());
+        buffer[strings.size()] = '\0';
+        return length;
+    }
+
+    unsigned GetDriveType(const std::string& rootPath) override
+    {
+        auto letter = ParseDriveName(rootPath);
+        if (!letter)
+            return kDriveNoRootDir;
+        CDriveView view = CurrentDrives();
+        const CDriveEntry* drive = view.Find(*letter);
+        return drive != nullptr && drive->present ? drive->type : kDriveNoRootDir;
+    }
+
+    bool GetDiskFreeSpaceEx(const std::string& volume, std::uint64_t& freeToCaller, std::uint64_t& totalBytes,
+                            std::uint64_t& totalFree) override
+    {
+        auto letter = ParseDriveName(volume);
+        if (!letter)
+            return false;
+        CDriveView view = CurrentDrives();
+        const CDriveEntry* drive = view.Find(*letter);
+        if (drive == nullptr || !drive->present)
+            return false;
+        if (!drive->mountPoint.empty() && MountSpace(drive->mountPoint, freeToCaller, totalBytes, totalFree))
+            return true;
+        // Not mounted: nothing on it is free to a file system user.
+        freeToCaller = 0;
+        totalBytes = drive->size;
+        totalFree = 0;
+        return true;
+    }
+
+    std::string GetWindowsDirectory() override
+    {
+        if (SystemRoot()) {
+            CRegKey key;
+            std::string directory;
+            if (CRegKey::Open(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                              RegAccess::Read, key) == RegStatus::Ok &&
+                ReadStringValue(key, "SystemRoot", directory) == RegStatus::Ok && !directory.empty())
+                return directory;
+            return kDefaultWindowsDirectory;
+        }
+        // Where "/" is on no lettered drive (a container, a network root), C: is kept back
+        // as the Windows drive: refusing one destination too many is the safe mistake.
+        auto systemDrive = CurrentDrives().systemDrive;
+        return systemDrive ? std::string(1, *systemDrive) + ":\\WINDOWS" : kDefaultWindowsDirectory;
+    }
+};
+
+}  // namespace
+
+IDriveTable& MachineDrives()
+{
+    static CMachineDrives drives;
+    return drives;
+}
+
+}  // namespace platform
