@@ -1,0 +1,66 @@
+#include "settings/Registry.h"
+#include "settings/Settings.h"
+#include "tests/support/TempMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using platform::RegRoot;
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetAll(-7); }
+    void SetAll(int value) { SafeModeOnly = DontUseSafeMode = ChooseSafeMode = FastMode = value; }
+
+    // The four stored values, in their order; -1 where missing.
+    std::vector<int> Stored()
+    {
+        CRegistry registry;
+        std::vector<int> values;
+        for (const char* name : {"SafeModeOnly", "DontUseSafeMode", "ChooseSafeMode", "FastMode"})
+            values.push_back(registry.GetDword(RegRoot::LocalMachine, kVantrelKey, name));
+        return values;
+    }
+
+    testsupport::CTempMachine m_machine;
+};
+
+TEST_F(SettingsTest, NothingStoredGivesTheDefaultsAndSavingCreatesNothing)
+{
+    LoadSettings();
+    EXPECT_EQ((std::vector<int>{SafeModeOnly, DontUseSafeMode, ChooseSafeMode, FastMode}),
+              (std::vector<int>{0, 0, 1, 1}));
+    SaveSettings();
+    EXPECT_FALSE(std::filesystem::exists(m_machine.Path("hklm.db")));
+
+    CRegistry registry;
+    ASSERT_TRUE(registry.CreateKey(RegRoot::LocalMachine, "Software\\Tembric"));
+    SaveSettings();
+    EXPECT_FALSE(registry.Open(RegRoot::LocalMachine, kVantrelKey));
+}
+
+TEST_F(SettingsTest, StoredValuesAreUsedAsReadAndSavedAsZeroOrOne)
+{
+    CRegistry registry;
+    ASSERT_TRUE(registry.CreateKey(RegRoot::LocalMachine, kVantrelKey));
+    ASSERT_TRUE(registry.Open(RegRoot::LocalMachine, kVantrelKey));
+    ASSERT_TRUE(registry.WriteDword("SafeModeOnly", 0));
+    ASSERT_TRUE(registry.WriteString("DontUseSafeMode", "1"));
+    ASSERT_TRUE(registry.WriteDword("ChooseSafeMode", 0));
+    ASSERT_TRUE(registry.WriteDword("FastMode", 5));
+
+    LoadSettings();
+    EXPECT_EQ((std::vector<int>{SafeModeOnly, DontUseSafeMode, ChooseSafeMode, FastMode}),
+              (std::vector<int>{0, 0, 0, 5}));
+    SaveSettings();
+    EXPECT_EQ(Stored(), (std::vector<int>{0, 0, 0, 1}));
+
+    SetAll(-1);
+    SaveSettings();
+    EXPECT_EQ(Stored(), (std::vector<int>{1, 1, 1, 1}));
+}
+
+}  // namespace
