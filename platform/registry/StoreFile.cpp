@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
@@ -57,15 +58,17 @@ bool MakeTables(sqlite3* db)
     return transaction.IsOpen() && sqlite::Execute(db, kSchema) && transaction.Commit();
 }
 
-// Write permission on the file and on its folder (where the journal goes), for the
-// effective user: root passes, as an administrator does.
-bool CanWrite(const std::string& file)
+// Write permission on the file's folder, where the journal goes, for the effective
+// user: root passes, as an administrator does.
+bool CanWriteFolder(const std::string& file)
 {
     std::string folder = std::filesystem::path(file).parent_path().string();
-    if (folder.empty())
-        folder = ".";
-    return faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0 &&
-           faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+    return faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+bool CanWrite(const std::string& file)
+{
+    return faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0 && CanWriteFolder(file);
 }
 
 }  // namespace
@@ -88,6 +91,8 @@ RegStatus OpenStore(const std::string& file, RegAccess access, bool create, sqli
     db.reset();
     struct stat info {};
     bool exists = stat(file.c_str(), &info) == 0;
+    if (!exists && errno == EACCES)
+        return RegStatus::AccessDenied;
     if (!exists && !create)
         return RegStatus::NotFound;
     if (!exists) {
@@ -95,6 +100,8 @@ RegStatus OpenStore(const std::string& file, RegAccess access, bool create, sqli
         std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
         if (error)
             return error == std::errc::permission_denied ? RegStatus::AccessDenied : RegStatus::Failed;
+        if (!CanWriteFolder(file))
+            return RegStatus::AccessDenied;
     } else if (access == RegAccess::Full && !CanWrite(file)) {
         return RegStatus::AccessDenied;
     } else if (faccessat(AT_FDCWD, file.c_str(), R_OK, AT_EACCESS) != 0) {
