@@ -1,0 +1,395 @@
+#include "platform/drives/Drives.h"
+#include "platform/volume/RawVolume.h"
+#include "tests/support/FaultyVolume.h"
+#include "tests/support/LoopDevice.h"
+#include "tests/support/TempMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+using platform::CVolumeBuffer;
+using platform::IVolume;
+using platform::VolumeAccess;
+
+namespace {
+
+constexpr std::size_t kSector = 512;
+constexpr std::size_t kVolumeSize = 16 * kSector;  // whole 4 KiB sectors too
+const std::string kRawName = "\\\\.\\V:";
+
+// The same contract holds for the volume double, an image file, a loop device with
+// 512-byte sectors (direct I/O) and one with 4 KiB sectors (buffered I/O).
+enum class Kind { Memory, File, Loop, Loop4K };
+
+std::string KindName(const testing::TestParamInfo<Kind>& info)
+{
+    switch (info.param) {
+    case Kind::Memory: return "Memory";
+    case Kind::File: return "File";
+    case Kind::Loop: return "Loop";
+    case Kind::Loop4K: return "Loop4K";
+    }
+    return "Unknown";
+}
+
+// Every sector differs from every other, so a transfer at the wrong place shows.
+std::vector<std::byte> Pattern(std::size_t size, unsigned seed)
+{
+    std::vector<std::byte> bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = std::byte(static_cast<unsigned char>((i / kSector) * 31 + i % 251 + seed));
+    return bytes;
+}
+
+std::vector<std::byte> Slice(const std::vector<std::byte>& bytes, std::size_t offset, std::size_t size)
+{
+    return {bytes.begin() + offset, bytes.begin() + offset + size};
+}
+
+std::vector<std::byte> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> chars((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::byte> bytes(chars.size());
+    std::memcpy(bytes.data(), chars.data(), chars.size());
+    return bytes;
+}
+
+void WriteFile(const std::string& path, const std::vector<std::byte>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The descriptors open in this process, without the one that listed them.
+std::set<int> OpenDescriptors()
+{
+    std::set<int> fds;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        fds.insert(std::stoi(entry.path().filename().string()));
+    std::erase_if(fds, [](int fd) { return ::fcntl(fd, F_GETFD) == -1; });
+    return fds;
+}
+
+// The open flags of a descriptor, from /proc/self/fdinfo.
+int DescriptorFlags(int fd)
+{
+    std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
+    std::string key;
+    std::string value;
+    while (info >> key >> value) {
+        if (key == "flags:")
+            return std::stoi(value, nullptr, 8);
+    }
+    return -1;
+}
+
+std::vector<std::byte> ReadAt(IVolume& volume, std::size_t size)
+{
+    std::vector<std::byte> bytes(size);
+    std::uint32_t count = 0;
+    EXPECT_TRUE(volume.Read(bytes, count)) << volume.LastError();
+    bytes.resize(count);
+    return bytes;
+}
+
+void WriteAt(IVolume& volume, const std::vector<std::byte>& bytes)
+{
+    std::uint32_t count = 0;
+    EXPECT_TRUE(volume.Write(bytes, count)) << volume.LastError();
+    EXPECT_EQ(bytes.size(), count);
+}
+
+class VolumeTest : public testing::TestWithParam<Kind> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == Kind::Memory) {
+            m_memory = &m_volumes.Add('V', kVolumeSize);
+            m_memory->SetBytes(0, m_original);
+            m_opener = &m_volumes;
+            return;
+        }
+        m_image = m_machine.Path("volume.img");
+        WriteFile(m_image, m_original);
+        m_device = m_image;
+        if (GetParam() != Kind::File) {
+            m_loop.emplace(m_image, GetParam() == Kind::Loop ? 512 : 4096);
+            if (!m_loop->IsAttached())
+                GTEST_SKIP() << "no loop device: " << m_loop->Error();
+            m_device = m_loop->Path();
+        }
+        std::string error;
+        ASSERT_TRUE(platform::AssignDriveLetter('V', m_device, error)) << error;
+        m_opener = &platform::RawVolumes();
+    }
+
+    std::unique_ptr<IVolume> Open(VolumeAccess access) { return m_opener->Open(kRawName, access); }
+
+    // What the volume holds now, read past any volume handle.
+    std::vector<std::byte> Contents()
+    {
+        return GetParam() == Kind::Memory ? m_memory->Bytes() : ReadFile(m_image);
+    }
+
+    testsupport::CTempMachine m_machine;
+    testsupport::CFaultyVolumes m_volumes;
+    testsupport::CMemoryVolume* m_memory = nullptr;
+    std::optional<testsupport::CLoopDevice> m_loop;
+    platform::IVolumeOpener* m_opener = nullptr;
+    std::string m_image;
+    std::string m_device;
+    const std::vector<std::byte> m_original = Pattern(kVolumeSize, 0);
+};
+
+TEST_P(VolumeTest, ReadsEndShortThenWithNothing)
+{
+    auto volume = Open(VolumeAccess::Read);
+    ASSERT_NE(nullptr, volume);
+    volume->Rewind();
+    CVolumeBuffer buffer(3 * kSector);
+    ASSERT_TRUE(buffer.IsValid());
+    std::uint32_t count = 0;
+    for (std::size_t offset = 0; offset < 15 * kSector; offset += 3 * kSector) {
+        ASSERT_TRUE(volume->Read(buffer.Bytes(), count));
+        ASSERT_EQ(3 * kSector, count);
+        EXPECT_EQ(Slice(m_original, offset, count), std::vector(buffer.Bytes().begin(), buffer.Bytes().end()));
+    }
+    ASSERT_TRUE(volume->Read(buffer.Bytes(), count));
+    ASSERT_EQ(kSector, count);
+    EXPECT_EQ(Slice(m_original, 15 * kSector, kSector), std::vector(buffer.Bytes().begin(), buffer.Bytes().begin() + kSector));
+    EXPECT_TRUE(volume->Read(buffer.Bytes(), count));
+    EXPECT_EQ(0u, count);
+    EXPECT_TRUE(volume->Read(buffer.Bytes(), count));
+    EXPECT_EQ(0u, count);
+
+    // The end is a position like any other: step back into the volume, or past its end.
+    volume->Move(-static_cast<std::int64_t>(kSector));
+    EXPECT_EQ(Slice(m_original, 15 * kSector, kSector), ReadAt(*volume, kSector));
+    volume->Move(kSector);
+    EXPECT_TRUE(ReadAt(*volume, kSector).empty());
+}
+
+TEST_P(VolumeTest, MovesBySectorsFromWhereItIs)
+{
+    auto volume = Open(VolumeAccess::Read);
+    ASSERT_NE(nullptr, volume);
+    volume->Move(kSector);
+    volume->Move(kSector);
+    EXPECT_EQ(Slice(m_original, 2 * kSector, kSector), ReadAt(*volume, kSector));
+    volume->Move(-static_cast<std::int64_t>(kSector));
+    EXPECT_EQ(Slice(m_original, 2 * kSector, kSector), ReadAt(*volume, kSector));
+    // Before byte 0 is nowhere: the position stays at sector 3.
+    volume->Move(-10 * static_cast<std::int64_t>(kSector));
+    EXPECT_EQ(Slice(m_original, 3 * kSector, kSector), ReadAt(*volume, kSector));
+    volume->Rewind();
+    EXPECT_EQ(Slice(m_original, 0, kSector), ReadAt(*volume, kSector));
+}
+
+TEST_P(VolumeTest, WritesLandAtThePosition)
+{
+    std::vector<std::byte> expected = m_original;
+    {
+        auto volume = Open(VolumeAccess::Write);
+        ASSERT_NE(nullptr, volume);
+        volume->Rewind();
+        volume->Move(3 * kSector);
+        WriteAt(*volume, Pattern(2 * kSector, 7));
+        volume->Move(kSector);
+        WriteAt(*volume, Pattern(kSector, 9));
+        EXPECT_TRUE(volume->Flush());
+    }
+    std::copy_n(Pattern(2 * kSector, 7).begin(), 2 * kSector, expected.begin() + 3 * kSector);
+    std::copy_n(Pattern(kSector, 9).begin(), kSector, expected.begin() + 6 * kSector);
+    EXPECT_EQ(expected, Contents());
+}
+
+// A partition cannot grow, nor can the file standing in for one: a write reaching past
+// the end fails whole with ENOSPC, writes nothing and leaves the position.
+TEST_P(VolumeTest, WritesNeverReachPastTheEnd)
+{
+    const std::vector<std::byte> last = Pattern(kSector, 5);
+    {
+        auto volume = Open(VolumeAccess::Write);
+        ASSERT_NE(nullptr, volume);
+        volume->Move(kVolumeSize - kSector);
+        std::uint32_t count = 99;
+        EXPECT_FALSE(volume->Write(Pattern(2 * kSector, 3), count));
+        EXPECT_EQ(ENOSPC, volume->LastError());
+        EXPECT_EQ(0u, count);
+        WriteAt(*volume, last);
+        EXPECT_FALSE(volume->Write(last, count));
+        EXPECT_EQ(ENOSPC, volume->LastError());
+        volume->Move(kSector);
+        EXPECT_FALSE(volume->Write(last, count));
+        EXPECT_EQ(ENOSPC, volume->LastError());
+        EXPECT_TRUE(volume->Flush());
+    }
+    std::vector<std::byte> expected = m_original;
+    std::copy(last.begin(), last.end(), expected.end() - kSector);
+    EXPECT_EQ(expected, Contents());
+}
+
+// A source is only read and a destination only written; the refused transfer is a
+// failure like any other and must not move the position.
+TEST_P(VolumeTest, FailedTransferLeavesThePosition)
+{
+    std::uint32_t count = 99;
+    {
+        auto source = Open(VolumeAccess::Read);
+        ASSERT_NE(nullptr, source);
+        source->Move(2 * kSector);
+        EXPECT_FALSE(source->Write(Pattern(kSector, 1), count));
+        EXPECT_EQ(EBADF, source->LastError());
+        EXPECT_EQ(Slice(m_original, 2 * kSector, kSector), ReadAt(*source, kSector));
+    }
+    const std::vector<std::byte> data = Pattern(kSector, 4);
+    {
+        auto destination = Open(VolumeAccess::Write);
+        ASSERT_NE(nullptr, destination);
+        destination->Move(2 * kSector);
+        std::vector<std::byte> buffer(kSector);
+        EXPECT_FALSE(destination->Read(buffer, count));
+        EXPECT_EQ(EBADF, destination->LastError());
+        EXPECT_EQ(0u, count);
+        WriteAt(*destination, data);
+        EXPECT_TRUE(destination->Flush());
+    }
+    EXPECT_EQ(data, Slice(Contents(), 2 * kSector, kSector));
+}
+
+// Callers' buffers need no alignment and transfers need not be whole sectors; on a
+// device read without the page cache the volume arranges both.
+TEST_P(VolumeTest, AnyBufferAndOffsetGiveTheSameBytes)
+{
+    std::vector<std::byte> expected = m_original;
+    {
+        auto volume = Open(VolumeAccess::Read);
+        ASSERT_NE(nullptr, volume);
+        std::vector<std::byte> storage(4 * kSector + 1);
+        std::span<std::byte> unaligned = std::span(storage).subspan(1, 4 * kSector);
+        std::uint32_t count = 0;
+        volume->Move(kSector);
+        ASSERT_TRUE(volume->Read(unaligned, count));
+        EXPECT_EQ(Slice(m_original, kSector, 4 * kSector), std::vector(unaligned.begin(), unaligned.end()));
+        volume->Rewind();
+        volume->Move(700);
+        EXPECT_EQ(Slice(m_original, 700, 1000), ReadAt(*volume, 1000));
+        EXPECT_EQ(Slice(m_original, 1700, kSector), ReadAt(*volume, kSector));
+    }
+    {
+        auto volume = Open(VolumeAccess::Write);
+        ASSERT_NE(nullptr, volume);
+        std::vector<std::byte> storage(2 * kSector + 3, std::byte{0xA5});
+        volume->Move(4 * kSector);
+        WriteAt(*volume, std::vector(storage.begin() + 3, storage.end()));
+        std::uint32_t count = 0;
+        ASSERT_TRUE(volume->Write(std::span(storage).subspan(3, 2 * kSector), count));
+        volume->Move(300);
+        WriteAt(*volume, Pattern(900, 8));
+        EXPECT_TRUE(volume->Flush());
+    }
+    std::fill_n(expected.begin() + 4 * kSector, 4 * kSector, std::byte{0xA5});
+    std::vector<std::byte> odd = Pattern(900, 8);
+    std::copy(odd.begin(), odd.end(), expected.begin() + 8 * kSector + 300);
+    EXPECT_EQ(expected, Contents());
+}
+
+INSTANTIATE_TEST_SUITE_P(AllKinds, VolumeTest, testing::Values(Kind::Memory, Kind::File, Kind::Loop, Kind::Loop4K),
+                         KindName);
+
+// What only the machine's volumes do: exclusive destinations, direct I/O, descriptors.
+class MachineVolumeTest : public VolumeTest {};
+
+TEST_P(MachineVolumeTest, DestinationIsOpenedExclusively)
+{
+    auto destination = Open(VolumeAccess::Write);
+    ASSERT_NE(nullptr, destination);
+    EXPECT_EQ(nullptr, Open(VolumeAccess::Write));
+    EXPECT_NE(nullptr, Open(VolumeAccess::Read));
+    destination.reset();
+    EXPECT_NE(nullptr, Open(VolumeAccess::Write));
+}
+
+TEST_P(MachineVolumeTest, EveryDescriptorIsReleased)
+{
+    const std::set<int> before = OpenDescriptors();
+    {
+        auto destination = Open(VolumeAccess::Write);
+        ASSERT_NE(nullptr, destination);
+        EXPECT_EQ(nullptr, Open(VolumeAccess::Write));
+        auto source = Open(VolumeAccess::Read);
+        ASSERT_NE(nullptr, source);
+        std::vector<std::byte> odd(100);
+        std::uint32_t count = 0;
+        EXPECT_TRUE(source->Read(odd, count));
+    }
+    EXPECT_EQ(before, OpenDescriptors());
+}
+
+// Sectors of 512 bytes are read and written past the page cache, so a write has reached
+// the device when it returns; 4 KiB-sector devices and image files go through the cache.
+TEST_P(MachineVolumeTest, DirectIoOnlyOnDevicesWith512ByteSectors)
+{
+    const std::set<int> before = OpenDescriptors();
+    auto destination = Open(VolumeAccess::Write);
+    ASSERT_NE(nullptr, destination);
+    std::vector<int> opened;
+    for (int fd : OpenDescriptors()) {
+        if (!before.contains(fd))
+            opened.push_back(fd);
+    }
+    ASSERT_EQ(1u, opened.size());
+    const int flags = DescriptorFlags(opened[0]);
+    ASSERT_GE(flags, 0);
+    const bool direct = (flags & O_DIRECT) != 0;
+    EXPECT_EQ(GetParam() == Kind::Loop, direct);
+
+    if (GetParam() == Kind::Loop) {
+        const std::vector<std::byte> data = Pattern(kSector, 6);
+        destination->Move(5 * kSector);
+        WriteAt(*destination, data);
+        EXPECT_EQ(data, Slice(ReadFile(m_image), 5 * kSector, kSector));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, MachineVolumeTest, testing::Values(Kind::File, Kind::Loop, Kind::Loop4K),
+                         KindName);
+
+TEST(RawVolumes, OnlyAssignedLettersOfRawNamesOpen)
+{
+    testsupport::CTempMachine machine;
+    std::string image = machine.MakeImage("w.img", 4 * kSector, 0x3C);
+    std::string replaced = machine.MakeImage("replaced.img", 4 * kSector);
+    std::string error;
+    ASSERT_TRUE(platform::AssignDriveLetter('W', image, error)) << error;
+    ASSERT_TRUE(platform::AssignDriveLetter('F', replaced, error)) << error;
+    // Neither a file nor a block device any more: no volume.
+    std::filesystem::remove(replaced);
+    std::filesystem::create_directory(replaced);
+
+    auto& volumes = platform::RawVolumes();
+    EXPECT_EQ(nullptr, volumes.Open("\\\\.\\Q:", VolumeAccess::Read));
+    EXPECT_EQ(nullptr, volumes.Open("W:", VolumeAccess::Read));
+    EXPECT_EQ(nullptr, volumes.Open("\\\\.\\W", VolumeAccess::Read));
+    EXPECT_EQ(nullptr, volumes.Open("\\\\.\\F:", VolumeAccess::Read));
+    auto volume = volumes.Open("\\\\.\\w:", VolumeAccess::Read);
+    ASSERT_NE(nullptr, volume);
+    EXPECT_EQ(std::vector<std::byte>(kSector, std::byte{0x3C}), ReadAt(*volume, kSector));
+
+    // An image that went away after its letter was assigned opens nothing either.
+    std::filesystem::remove(image);
+    EXPECT_EQ(nullptr, volumes.Open("\\\\.\\W:", VolumeAccess::Write));
+}
+
+}  // namespace
