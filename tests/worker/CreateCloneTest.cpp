@@ -1,0 +1,211 @@
+#include "clone/CreateClone.h"
+
+#include "platform/atoms/Atoms.h"
+#include "platform/files/TextFiles.h"
+#include "tests/support/FaultyVolume.h"
+#include "tests/support/TempMachine.h"
+#include "tests/worker/RecordingControls.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+namespace {
+
+using Events = std::vector<std::string>;
+using platform::VolumeAccess;
+
+constexpr std::size_t kSector = 512;
+constexpr std::size_t kMiB = 1 << 20;
+constexpr const char* kCancelAtom = "Vantrel 1.1";
+
+const Events kLocked{"enable 1004 1", "enable 2 0", "enable 1002 0", "enable 1019 0", "enable 1020 0", "enable 1005 0"};
+const Events kUnlocked{"enable 1004 0", "enable 2 1", "enable 1002 1", "enable 1019 1", "enable 1020 1", "enable 1005 1"};
+
+std::vector<std::byte> Pattern(std::size_t size)
+{
+    std::vector<std::byte> bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::byte>((i / kSector) * 13 + i);
+    return bytes;
+}
+
+class CreateCloneTest : public ::testing::Test {
+protected:
+    void Volumes(std::size_t size)
+    {
+        m_sourceBytes = Pattern(size);
+        m_volumes = std::make_unique<testsupport::CFaultyVolumes>();
+        m_volumes->Add('S', size).SetBytes(0, m_sourceBytes);
+        m_dest = &m_volumes->Add('D', size, 0xEE);
+    }
+
+    std::unique_ptr<CCreateClone> Worker(const std::string& fileSystem, int fastMode)
+    {
+        auto worker = std::make_unique<CCreateClone>("S:", "D:", fileSystem, "0,16,229,3,0,0,0,0", &m_dialog,
+                                                     fastMode, m_machine.Root() + "/");
+        worker->UseVolumes(*m_volumes);
+        return worker;
+    }
+
+    void Clone(const std::string& fileSystem, int fastMode) { Worker(fileSystem, fastMode)->Run(); }
+
+    // The messages shown, each with the byte count the dialog showed at that moment.
+    std::vector<std::pair<std::string, std::string>> MessagesWithCount() const
+    {
+        std::vector<std::pair<std::string, std::string>> messages;
+        std::map<int, std::string> glyphs;
+        for (const std::string& event : m_dialog.Events()) {
+            if (event.starts_with("text 20")) {
+                glyphs[std::stoi(event.substr(5, 4))] = event.substr(10);
+            } else if (event.starts_with("box ")) {
+                std::string count;
+                for (auto& [id, glyph] : glyphs)
+                    count += glyph;
+                messages.emplace_back(event.substr(4), count);
+            }
+        }
+        return messages;
+    }
+
+    // The six controls locked first and unlocked last, Options and Help never touched,
+    // and no cancel request left behind.
+    void ExpectLockedThenUnlocked() const
+    {
+        Events enables;
+        for (const std::string& event : m_dialog.Events())
+            if (event.starts_with("enable "))
+                enables.push_back(event);
+        Events expected = kLocked;
+        expected.insert(expected.end(), kUnlocked.begin(), kUnlocked.end());
+        EXPECT_EQ(enables, expected);
+        Events events = m_dialog.Events();
+        ASSERT_GE(events.size(), 12u);
+        EXPECT_EQ(Events(events.begin(), events.begin() + 6), kLocked);
+        EXPECT_EQ(Events(events.end() - 6, events.end()), kUnlocked);
+        EXPECT_EQ(platform::FindAtom(kCancelAtom), 0);
+    }
+
+    testsupport::CTempMachine m_machine;
+    worker_test::CRecordingControls m_dialog;
+    std::unique_ptr<testsupport::CFaultyVolumes> m_volumes;
+    testsupport::CMemoryVolume* m_dest = nullptr;
+    std::vector<std::byte> m_sourceBytes;
+};
+
+TEST_F(CreateCloneTest, ACompletedCloneShowsItsFinalCountBeforeTheMessage)
+{
+    Volumes(64 * 1024);
+    Clone("FAT32", 0);
+
+    ExpectLockedThenUnlocked();
+    EXPECT_EQ(m_dest->Bytes(), m_sourceBytes);
+    auto messages = MessagesWithCount();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].first,
+              "Done!\n\nDrive partition cloned from: S:\nDrive partition cloned to: D:\n\n"
+              "The partition will be useable after rebooting the computer.");
+    EXPECT_EQ(messages[0].second, "65,536");
+    EXPECT_EQ(platform::ReadWholeFile(m_machine.Path("Report.txt")),
+              "From: S:\nTo:   D:\nFile System: FAT32\n\nDone => 65536\n");
+}
+
+TEST_F(CreateCloneTest, AFat32SourceReachesAnNtfsDestinationUnchanged)
+{
+    Volumes(4 * kSector);
+    // An NTFS boot sector on the destination changes nothing: the source's name counts.
+    std::vector<std::byte> ntfs{std::byte{0xEB}, std::byte{0x52}, std::byte{0x90}, std::byte{'N'},
+                                std::byte{'T'}, std::byte{'F'}, std::byte{'S'}};
+    m_dest->SetBytes(0, ntfs);
+    Clone("FAT32", 1);
+    EXPECT_EQ(m_dest->Bytes(), m_sourceBytes);
+    ExpectLockedThenUnlocked();
+}
+
+TEST_F(CreateCloneTest, SkippedSectorsAreToldAfterTheDoneMessage)
+{
+    Volumes(16 * kSector);
+    m_volumes->Add('S', 16 * kSector).FailRead(3);
+    Clone("FAT32", 0);
+    auto messages = MessagesWithCount();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].first, "Bad sectors were found and skipped.  See Report.txt for details.");
+    ExpectLockedThenUnlocked();
+}
+
+TEST_F(CreateCloneTest, AFastModeErrorShowsTheBytesCopiedSoFar)
+{
+    Volumes(50 * kMiB);
+    m_volumes->Add('S', 50 * kMiB).FailRead(90000);  // in the third 20 MiB block
+    Clone("NTFS", 1);
+
+    ExpectLockedThenUnlocked();
+    auto messages = MessagesWithCount();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].first.rfind("Error#: 5.  Bad sector(s) discovered on the S: partition.", 0), 0u);
+    EXPECT_EQ(messages[0].second, "41,943,040");
+}
+
+TEST_F(CreateCloneTest, CancelPressedTwiceStopsTheCloneAndLeavesNoAtom)
+{
+    Volumes(256 * kSector);
+    m_volumes->Add('S', 256 * kSector).OnRead([](int reads) {
+        if (reads == 100) {
+            platform::AddAtom(kCancelAtom);
+            platform::AddAtom(kCancelAtom);
+        }
+    });
+    Clone("FAT32", 0);
+
+    ExpectLockedThenUnlocked();
+    auto messages = MessagesWithCount();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].first, "Clone cancelled.\n\nCloned partition will be unusable.");
+    EXPECT_EQ(messages[0].second, "50,688");  // 99 sectors: the 100th was read, not written
+}
+
+TEST_F(CreateCloneTest, EndingsBeforeAnythingIsCopiedShowZero)
+{
+    struct CCase {
+        const char* fileSystem;
+        std::optional<std::pair<char, VolumeAccess>> refused;
+        const char* message;
+    };
+    const CCase cases[] = {
+        {"FAT16", std::nullopt, "Quorvane Error: Clone cancelled.\n\nUnknown file system on partition: FAT16"},
+        {"NTFS", std::pair{'S', VolumeAccess::Read},
+         "CCreateClone::CloneDrive => Cannot open drive partition to clone from: S:"},
+        {"NTFS", std::pair{'D', VolumeAccess::Write},
+         "CCreateClone::CloneDrive => Cannot open drive partition to clone to: D:"},
+    };
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.message);
+        m_dialog.ClearEvents();
+        Volumes(8 * kSector);
+        if (c.refused)
+            m_volumes->RefuseOpen(c.refused->first, c.refused->second);
+        Clone(c.fileSystem, 1);
+
+        ExpectLockedThenUnlocked();
+        EXPECT_EQ(MessagesWithCount(), (std::vector<std::pair<std::string, std::string>>{{c.message, "0"}}));
+        EXPECT_EQ(m_dest->Writes(), 0);
+    }
+}
+
+TEST_F(CreateCloneTest, TheWorkerThreadOwnsTheCloneAndUnlocksTheDialogWhenDone)
+{
+    Volumes(32 * kSector);
+    platform::AddAtom(kCancelAtom);  // left by a press after the previous clone ended
+    auto worker = Worker("FAT32", 0);
+    platform::DeleteAtom(platform::FindAtom(kCancelAtom));
+
+    ASSERT_TRUE(CCreateClone::CreateThread(std::move(worker)));
+    m_dialog.WaitForEnable(1005, true);
+
+    ExpectLockedThenUnlocked();
+    EXPECT_EQ(m_dest->Bytes(), m_sourceBytes);
+    EXPECT_EQ(m_dialog.GlyphText(), "16,384");
+}
+
+}  // namespace

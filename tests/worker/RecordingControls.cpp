@@ -1,0 +1,99 @@
+#include "tests/worker/RecordingControls.h"
+
+namespace worker_test {
+
+CRecordingControls::CRecordingControls()
+{
+    platform::SetMessageBoxService(this);
+}
+
+CRecordingControls::~CRecordingControls()
+{
+    platform::SetMessageBoxService(nullptr);
+}
+
+void CRecordingControls::Log(const std::string& event)
+{
+    m_events.push_back(event);
+    m_changed.notify_all();
+}
+
+void CRecordingControls::EnableControl(int id, bool enable)
+{
+    std::lock_guard lock(m_mutex);
+    m_controls[id].enabled = enable;
+    ++m_enables[{id, enable}];
+    Log("enable " + std::to_string(id) + " " + std::to_string(enable));
+}
+
+void CRecordingControls::SetControlText(int id, const std::string& text)
+{
+    std::lock_guard lock(m_mutex);
+    m_controls[id].text = text;
+    Log("text " + std::to_string(id) + " " + text);
+}
+
+std::string CRecordingControls::ControlText(int id)
+{
+    std::lock_guard lock(m_mutex);
+    return m_controls[id].text;
+}
+
+void CRecordingControls::MoveControl(int id, int x, int y, int width, int height, bool repaint)
+{
+    std::lock_guard lock(m_mutex);
+    CControl& control = m_controls[id];
+    control.x = x;
+    control.y = y;
+    control.width = width;
+    control.height = height;
+    Log("move " + std::to_string(id) + " " + std::to_string(x) + " " + std::to_string(y) + " " +
+        std::to_string(width) + " " + std::to_string(height) + " " + std::to_string(repaint));
+}
+
+int CRecordingControls::Show(const std::string& text, platform::MbButtons)
+{
+    std::lock_guard lock(m_mutex);
+    Log("box " + text);
+    return platform::IDOK;
+}
+
+std::vector<std::string> CRecordingControls::Events() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_events;
+}
+
+void CRecordingControls::ClearEvents()
+{
+    std::lock_guard lock(m_mutex);
+    m_events.clear();
+}
+
+CRecordingControls::CControl CRecordingControls::Control(int id) const
+{
+    std::lock_guard lock(m_mutex);
+    auto found = m_controls.find(id);
+    return found == m_controls.end() ? CControl() : found->second;
+}
+
+std::string CRecordingControls::GlyphText() const
+{
+    std::lock_guard lock(m_mutex);
+    std::string text;
+    for (int id = 2001; id <= 2019; ++id) {
+        auto found = m_controls.find(id);
+        if (found == m_controls.end() || found->second.text.empty())
+            break;
+        text += found->second.text;
+    }
+    return text;
+}
+
+void CRecordingControls::WaitForEnable(int id, bool enable, int count)
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_enables[{id, enable}] >= count; });
+}
+
+}  // namespace worker_test
