@@ -1,0 +1,163 @@
+#include "settings/BootClone.h"
+#include "settings/BootCommandLine.h"
+
+#include "platform/files/TextFiles.h"
+#include "platform/registry/RegistryStore.h"
+#include "platform/shell/Shell.h"
+#include "platform/ui/MessageBox.h"
+#include "tests/support/ScriptedMessageBox.h"
+#include "tests/support/TempMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using platform::RegRoot;
+using Texts = std::vector<std::string>;
+
+constexpr const char* kRunOnce = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr const char* kEntry = "Vantrel Clone Partition";
+constexpr const char* kList = "0,16,229,3,0,0,0,0";
+const std::string kRebootQuestion =
+    "The system must be rebooted to begin the clone process.\n\nClick Yes to reboot the system now.\t\t\t\t  \n"
+    "Click No to have the clone process begin the next time you reboot.\t\t\t\t  \n"
+    "Click Cancel to cancel the clone entirely.";
+const std::string kPending =
+    "Cannot run in Safe Mode at this time.  Other programs are scheduled to run during boot up.";
+
+TEST(BootCommandLine, AFolderWithSpacesAndATrailingBackslashSplitsBackWhole)
+{
+    const std::string folder = "C:\\Program Files\\Tembric Vantrel\\";
+    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 1);
+    std::string line = JoinBootCommandLine(arguments);
+
+    EXPECT_EQ(line, "\"C:\\Program Files\\Tembric Vantrel\\Keldrun.exe\" C: E: NTFS 0,16,229,3,0,0,0,0 1 "
+                    "\"C:\\Program Files\\Tembric Vantrel\\\\\"");
+    EXPECT_EQ(CheckBootCommandLine(line, arguments), BootLineCheck::Ok);
+    EXPECT_EQ(platform::SplitCommandLine(line),
+              (Texts{folder + "Keldrun.exe", "C:", "E:", "NTFS", kList, "1", folder}));
+}
+
+TEST(BootCommandLine, FoldersOfThisMachineSplitBackToo)
+{
+    for (std::string folder : {"/usr/local/lib/vantrel/", "/opt/my tools/vantrel/", "/srv/a\\b\\\\/", "\\\\"}) {
+        auto arguments = BootCloneArguments(folder, "D:", "F:", "FAT32", "1,2,3,4,", 0);
+        std::string line = JoinBootCommandLine(arguments);
+        EXPECT_EQ(CheckBootCommandLine(line, arguments), BootLineCheck::Ok) << line;
+        EXPECT_EQ(platform::SplitCommandLine(line).back(), folder);
+    }
+}
+
+TEST(BootCommandLine, ALineIsRefusedRatherThanCutShortOrMisread)
+{
+    // A 105-character folder gives a line of 258 characters; the longer size-field lists
+    // make it 259 (room left for the zero) and 260.
+    auto line = [](std::size_t extra) {
+        std::string folder = "/" + std::string(103, 'v') + "/";
+        auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList + std::string(extra, '0'), 1);
+        std::string text = JoinBootCommandLine(arguments);
+        EXPECT_EQ(text.size(), 258 + extra);
+        return CheckBootCommandLine(text, arguments);
+    };
+    EXPECT_EQ(line(1), BootLineCheck::Ok);
+    EXPECT_EQ(line(2), BootLineCheck::TooLong);
+
+    auto quoted = BootCloneArguments("/opt/say \"hi\"/", "C:", "E:", "NTFS", kList, 1);
+    EXPECT_EQ(CheckBootCommandLine(JoinBootCommandLine(quoted), quoted), BootLineCheck::Ambiguous);
+}
+
+class ScheduleTest : public ::testing::Test {
+protected:
+    void Schedule(std::deque<int> answers, const std::string& folder = "/opt/Tembric Vantrel/")
+    {
+        for (int answer : answers)
+            m_boxes.Answer(answer);
+        ScheduleBootClone(folder, "C:", "E:", "FAT32", "1,2,3,4,", 0);
+    }
+
+    std::optional<std::string> Entry(RegRoot root = RegRoot::LocalMachine) const
+    {
+        platform::CRegKey key;
+        std::string text;
+        if (platform::CRegKey::Open(root, kRunOnce, platform::RegAccess::Read, key) != platform::RegStatus::Ok ||
+            platform::ReadStringValue(key, kEntry, text) != platform::RegStatus::Ok)
+            return std::nullopt;
+        return text;
+    }
+
+    void AddRunOnceValue(RegRoot root, const std::string& name)
+    {
+        platform::CRegKey key;
+        ASSERT_EQ(platform::CRegKey::Create(root, kRunOnce, key), platform::RegStatus::Ok);
+        ASSERT_EQ(platform::WriteStringValue(key, name, "/usr/bin/true"), platform::RegStatus::Ok);
+    }
+
+    std::optional<std::string> ShutdownLog() const { return platform::ReadWholeFile(m_machine.Path("shutdown.log")); }
+
+    testsupport::CTempMachine m_machine;
+    testsupport::CScriptedMessageBox m_boxes;
+};
+
+TEST_F(ScheduleTest, CancelStoresAndRestartsNothing)
+{
+    Schedule({platform::IDCANCEL});
+    EXPECT_EQ(m_boxes.Texts(), Texts{kRebootQuestion});
+    EXPECT_FALSE(Entry());
+    EXPECT_FALSE(ShutdownLog());
+}
+
+TEST_F(ScheduleTest, NoStoresTheEntryAndASecondTryFindsItPending)
+{
+    EXPECT_TRUE(RunOnceIsEmpty());
+    Schedule({platform::IDNO});
+    EXPECT_EQ(Entry(), "\"/opt/Tembric Vantrel/Keldrun.exe\" C: E: FAT32 1,2,3,4, 0 \"/opt/Tembric Vantrel/\"");
+    EXPECT_FALSE(ShutdownLog());
+    EXPECT_FALSE(RunOnceIsEmpty());
+
+    Schedule({platform::IDNO}, "/elsewhere/");
+    EXPECT_EQ(m_boxes.Texts(), (Texts{kRebootQuestion, kRebootQuestion, kPending}));
+    EXPECT_EQ(Entry(), "\"/opt/Tembric Vantrel/Keldrun.exe\" C: E: FAT32 1,2,3,4, 0 \"/opt/Tembric Vantrel/\"");
+}
+
+TEST_F(ScheduleTest, YesStoresTheEntryAndRestartsOnce)
+{
+    Schedule({platform::IDYES});
+    EXPECT_TRUE(Entry());
+    EXPECT_EQ(ShutdownLog(), "shutdown -r -f -t 0\n");
+    EXPECT_EQ(m_boxes.Texts(), Texts{kRebootQuestion});
+}
+
+TEST_F(ScheduleTest, OnlyNamedEntriesOfEitherListBlock)
+{
+    AddRunOnceValue(RegRoot::CurrentUser, "");
+    AddRunOnceValue(RegRoot::LocalMachine, "");
+    EXPECT_TRUE(RunOnceIsEmpty());
+
+    AddRunOnceValue(RegRoot::CurrentUser, "Updater");
+    EXPECT_FALSE(RunOnceIsEmpty());
+    Schedule({platform::IDYES});
+    EXPECT_EQ(m_boxes.Texts(), (Texts{kRebootQuestion, kPending}));
+    EXPECT_FALSE(Entry());
+    EXPECT_FALSE(Entry(RegRoot::CurrentUser));
+    EXPECT_FALSE(ShutdownLog());
+}
+
+TEST_F(ScheduleTest, AnEntryThatCannotBeStoredIsToldAndNoRestartFollows)
+{
+    // A folder too deep for the 260-byte line, then a registry that cannot be written.
+    Schedule({platform::IDYES}, "/" + std::string(200, 'd') + "/");
+    ASSERT_EQ(m_boxes.Texts().size(), 2u);
+    EXPECT_NE(m_boxes.Texts()[1].find("too long"), std::string::npos);
+
+    std::filesystem::create_directory(m_machine.Path("hklm.db"));
+    Schedule({platform::IDYES});
+    ASSERT_EQ(m_boxes.Texts().size(), 4u);
+    EXPECT_NE(m_boxes.Texts()[3].find("could not be stored"), std::string::npos);
+
+    EXPECT_FALSE(Entry());
+    EXPECT_FALSE(ShutdownLog());
+}
+
+}  // namespace
