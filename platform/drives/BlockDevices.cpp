@@ -63,10 +63,6 @@ CBlockDevice ReadDevice(const fs::path& dir, const fs::path& diskDir)
     device.type = DiskType(diskDir, device.disk);
     device.partition = static_cast<unsigned>(ReadNumber(dir / "partition"));
     device.hidden = ReadAttribute(diskDir / "hidden") == "1";
-    std::error_code ec;
-    for (const auto& slave : fs::directory_iterator(dir / "slaves", ec))
-        device.slaves.push_back(slave.path().filename().string());
-    std::sort(device.slaves.begin(), device.slaves.end(), NaturalLess);
     return device;
 }
 

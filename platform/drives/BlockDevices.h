@@ -17,7 +17,6 @@ struct CBlockDevice {
     bool hidden = false;              // a disk the kernel hides (a path of a multipath disk)
     std::uint64_t size = 0;           // bytes
     unsigned type = 0;                // drive type (kDriveFixed, kDriveCdrom, ...)
-    std::vector<std::string> slaves;  // devices it is built on (device mapper, RAID)
 };
 
 // Every disk and partition, disks in the natural order of their names, each followed by

@@ -97,27 +97,12 @@ std::optional<std::string> RootDevice(const std::vector<CMount>& mounts, const s
     return std::nullopt;
 }
 
-// The letter of the drive holding "/": the root device's own, or, for a device-mapper or
-// RAID device, that of the first lettered device it is built on.
-std::optional<char> SystemDrive(const std::optional<std::string>& rootDevice, const std::vector<CBlockDevice>& devices,
-                                const std::vector<CCandidate>& candidates)
+// The letter of the drive holding "/".
+std::optional<char> SystemDrive(const std::optional<std::string>& rootDevice, const std::vector<CCandidate>& candidates)
 {
-    std::vector<std::string> pending;
-    if (rootDevice)
-        pending.push_back(*rootDevice);
-    std::set<std::string> seen;
-    while (!pending.empty()) {
-        std::string name = pending.front();
-        pending.erase(pending.begin());
-        if (!seen.insert(name).second)
-            continue;
-        for (const auto& candidate : candidates)
-            if (candidate.block != nullptr && candidate.block->name == name && candidate.letter)
-                return candidate.letter;
-        for (const auto& device : devices)
-            if (device.name == name)
-                pending.insert(pending.end(), device.slaves.begin(), device.slaves.end());
-    }
+    for (const auto& candidate : candidates)
+        if (rootDevice && candidate.block != nullptr && candidate.block->name == *rootDevice)
+            return candidate.letter;
     return std::nullopt;
 }
 
@@ -204,7 +189,7 @@ CDriveView DiscoverDrives(const CDriveSources& sources)
         view.drives.push_back(match != nullptr ? DescribeCandidate(*match, device, mounts)
                                                : DescribeLetter(letter, device, sources, mounts));
     }
-    view.systemDrive = SystemDrive(rootDevice, devices, candidates);
+    view.systemDrive = SystemDrive(rootDevice, candidates);
     return view;
 }
 

@@ -77,6 +77,13 @@ CDriveEntry DescribeLetter(char letter, const std::string& device, const CDriveS
         auto block = FindBlockDevice(sources.sysfsRoot, major, minor);
         entry.type = block ? block->type : kDriveFixed;
         entry.size = block ? block->size : 0;
+        // A node without a device behind it (a detached loop, a disconnected network
+        // block device) is gone; a drive for removable media stays, empty or not.
+        if (entry.size == 0 && entry.type != kDriveRemovable && entry.type != kDriveCdrom) {
+            entry.present = false;
+            entry.type = kDriveNoRootDir;
+            return entry;
+        }
         std::string devno = std::to_string(major) + ":" + std::to_string(minor);
         if (const CMount* mount = FindDeviceMount(mounts, devno, device))
             entry.mountPoint = mount->target;
