@@ -37,14 +37,11 @@ RegStatus CRegKey::Create(RegRoot root, const std::string& path, CRegKey& key)
     RegStatus status = store::OpenStore(location.file, RegAccess::Full, true, impl->db);
     if (status != RegStatus::Ok)
         return status;
-    sqlite::CWriteTransaction transaction(impl->db.get());
-    if (!transaction.IsOpen())
-        return RegStatus::Failed;
-    status = store::MakeKey(impl->db.get(), store::SplitKeyPath(location.base, path), impl->id);
+    std::vector<std::string> names = store::SplitKeyPath(location.base, path);
+    status = store::InWriteTransaction(impl->db.get(),
+                                       [&](sqlite3* db) { return store::MakeKey(db, names, impl->id); });
     if (status != RegStatus::Ok)
         return status;
-    if (!transaction.Commit())
-        return RegStatus::Failed;
     impl->access = RegAccess::Full;
     key.m_impl = std::move(impl);
     return RegStatus::Ok;
@@ -59,25 +56,22 @@ RegStatus CRegKey::DeleteTree(RegRoot root, const std::string& path)
     if (names.size() == rootNames.size())
         return RegStatus::AccessDenied;
 
-    sqlite::Database db;
-    RegStatus status = store::OpenStore(location.file, RegAccess::Full, false, db);
+    sqlite::Database database;
+    RegStatus status = store::OpenStore(location.file, RegAccess::Full, false, database);
     if (status != RegStatus::Ok)
         return status;
-    sqlite::CWriteTransaction transaction(db.get());
-    if (!transaction.IsOpen())
-        return RegStatus::Failed;
-    std::int64_t id = store::kRootKeyId;
-    status = store::FindKey(db.get(), names, id);
-    if (status != RegStatus::Ok)
-        return status;
-
-    constexpr const char* kSubtree =
-        "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM reg_keys k JOIN tree ON k.parent = tree.id) ";
-    sqlite::CStatement values(db.get(), (std::string(kSubtree) + "DELETE FROM reg_values WHERE key IN tree").c_str());
-    sqlite::CStatement keys(db.get(), (std::string(kSubtree) + "DELETE FROM reg_keys WHERE id IN tree").c_str());
-    if (values.Bind(1, id).Step() != SQLITE_DONE || keys.Bind(1, id).Step() != SQLITE_DONE)
-        return RegStatus::Failed;
-    return transaction.Commit() ? RegStatus::Ok : RegStatus::Failed;
+    return store::InWriteTransaction(database.get(), [&](sqlite3* db) {
+        std::int64_t id = store::kRootKeyId;
+        RegStatus found = store::FindKey(db, names, id);
+        if (found != RegStatus::Ok)
+            return found;
+        const std::string subtree =
+            "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM reg_keys k JOIN tree ON k.parent = tree.id) ";
+        sqlite::CStatement values(db, (subtree + "DELETE FROM reg_values WHERE key IN tree").c_str());
+        sqlite::CStatement keys(db, (subtree + "DELETE FROM reg_keys WHERE id IN tree").c_str());
+        bool deleted = values.Bind(1, id).Step() == SQLITE_DONE && keys.Bind(1, id).Step() == SQLITE_DONE;
+        return deleted ? RegStatus::Ok : RegStatus::Failed;
+    });
 }
 
 bool CRegKey::IsOpen() const
@@ -111,19 +105,15 @@ RegStatus CRegKey::Set(const std::string& name, std::uint32_t type, std::span<co
         return RegStatus::Failed;
     if (m_impl->access != RegAccess::Full)
         return RegStatus::AccessDenied;
-    sqlite3* db = m_impl->db.get();
-    sqlite::CWriteTransaction transaction(db);
-    if (!transaction.IsOpen())
-        return RegStatus::Failed;
-    if (!store::KeyExists(db, m_impl->id))
-        return RegStatus::NotFound;
-    sqlite::CStatement set(db,
-                           "INSERT INTO reg_values(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
-                           "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
-    set.Bind(1, m_impl->id).Bind(2, name).Bind(3, static_cast<std::int64_t>(type)).Bind(4, data);
-    if (set.Step() != SQLITE_DONE)
-        return RegStatus::Failed;
-    return transaction.Commit() ? RegStatus::Ok : RegStatus::Failed;
+    return store::InWriteTransaction(m_impl->db.get(), [&](sqlite3* db) {
+        if (!store::KeyExists(db, m_impl->id))
+            return RegStatus::NotFound;
+        sqlite::CStatement set(db,
+                               "INSERT INTO reg_values(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
+                               "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
+        set.Bind(1, m_impl->id).Bind(2, name).Bind(3, static_cast<std::int64_t>(type)).Bind(4, data);
+        return set.Step() == SQLITE_DONE ? RegStatus::Ok : RegStatus::Failed;
+    });
 }
 
 RegStatus CRegKey::DeleteValue(const std::string& name)
@@ -132,16 +122,12 @@ RegStatus CRegKey::DeleteValue(const std::string& name)
         return RegStatus::Failed;
     if (m_impl->access != RegAccess::Full)
         return RegStatus::AccessDenied;
-    sqlite3* db = m_impl->db.get();
-    sqlite::CWriteTransaction transaction(db);
-    if (!transaction.IsOpen())
-        return RegStatus::Failed;
-    sqlite::CStatement remove(db, "DELETE FROM reg_values WHERE key = ?1 AND name = ?2");
-    if (remove.Bind(1, m_impl->id).Bind(2, name).Step() != SQLITE_DONE)
-        return RegStatus::Failed;
-    if (sqlite3_changes(db) == 0)
-        return RegStatus::NotFound;
-    return transaction.Commit() ? RegStatus::Ok : RegStatus::Failed;
+    return store::InWriteTransaction(m_impl->db.get(), [&](sqlite3* db) {
+        sqlite::CStatement remove(db, "DELETE FROM reg_values WHERE key = ?1 AND name = ?2");
+        if (remove.Bind(1, m_impl->id).Bind(2, name).Step() != SQLITE_DONE)
+            return RegStatus::Failed;
+        return sqlite3_changes(db) == 0 ? RegStatus::NotFound : RegStatus::Ok;
+    });
 }
 
 namespace {

@@ -35,4 +35,17 @@ RegStatus MakeKey(sqlite3* db, const std::vector<std::string>& names, std::int64
 // False once the key has been deleted.
 bool KeyExists(sqlite3* db, std::int64_t id);
 
+// Runs change(db) in a write transaction, committed only when change returns Ok.
+template <class Change>
+RegStatus InWriteTransaction(sqlite3* db, Change change)
+{
+    sqlite::CWriteTransaction transaction(db);
+    if (!transaction.IsOpen())
+        return RegStatus::Failed;
+    RegStatus status = change(db);
+    if (status != RegStatus::Ok)
+        return status;
+    return transaction.Commit() ? RegStatus::Ok : RegStatus::Failed;
+}
+
 }  // namespace platform::store

@@ -1,45 +1,18 @@
 #include "platform/registry/RegistryStore.h"
 #include "tests/support/TempMachine.h"
+#include "tests/support/ToolRun.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <algorithm>
 
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class RegToolTest : public ::testing::Test {
 protected:
-    // Runs vantrel-reg with args (each quoted for the shell), no input.
-    ToolRun Reg(const std::vector<std::string>& args)
+    testsupport::CToolRun Reg(const std::vector<std::string>& args)
     {
-        std::string line = std::string("'") + VANTREL_BIN_DIR + "/vantrel-reg'";
-        for (const std::string& arg : args)
-            line += " '" + arg + "'";
-        line += " </dev/null >'" + m_machine.Path("out") + "' 2>'" + m_machine.Path("err") + "'";
-        int status = std::system(line.c_str());
-        ToolRun run;
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = ReadAll(m_machine.Path("out"));
-        run.err = ReadAll(m_machine.Path("err"));
-        return run;
+        return testsupport::RunTool(m_machine, std::string(VANTREL_BIN_DIR) + "/vantrel-reg", args);
     }
 
     bool KeyExists(const std::string& path)
@@ -59,10 +32,10 @@ TEST_F(RegToolTest, AddedValuesQueryBackWhateverTheCase)
                    "0x1F"})
                   .exitCode,
               0);
-    ToolRun path = Reg({"query", "HKLM\\SOFTWARE\\TEMBRIC\\VANTREL", "/v", "Path"});
+    testsupport::CToolRun path = Reg({"query", "HKLM\\SOFTWARE\\TEMBRIC\\VANTREL", "/v", "Path"});
     EXPECT_EQ(path.exitCode, 0);
     EXPECT_EQ(path.out, "HKEY_LOCAL_MACHINE\\SOFTWARE\\TEMBRIC\\VANTREL\n    Path    REG_SZ    /opt/vantrel/\n");
-    ToolRun all = Reg({"query", "hklm\\software\\tembric\\vantrel"});
+    testsupport::CToolRun all = Reg({"query", "hklm\\software\\tembric\\vantrel"});
     EXPECT_NE(all.out.find("    FastMode    REG_DWORD    0x1f\n"), std::string::npos) << all.out;
 
     ASSERT_EQ(Reg({"add", "HKCR\\CLSID\\{X}", "/ve", "/d", "viewer"}).exitCode, 0);
@@ -93,7 +66,7 @@ TEST_F(RegToolTest, BadInputIsRefusedWithOneLineAndChangesNothing)
         {"query"},
     };
     for (const auto& args : bad) {
-        ToolRun run = Reg(args);
+        testsupport::CToolRun run = Reg(args);
         std::string shown = args[0] + (args.size() > 1 ? " " + args[1] : "");
         EXPECT_EQ(run.exitCode, 1) << shown;
         EXPECT_EQ(run.err.rfind("ERROR: ", 0), 0u) << shown << ": " << run.err;
