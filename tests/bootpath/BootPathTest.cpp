@@ -1,0 +1,130 @@
+#include "settings/BootClone.h"
+
+#include "platform/drives/Drives.h"
+#include "platform/files/TextFiles.h"
+#include "platform/registry/RegistryStore.h"
+#include "tests/bootclone/ProgramRun.h"
+#include "tests/support/ScriptedMessageBox.h"
+#include "tests/support/TempMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
+
+constexpr std::size_t kSector = 512;
+constexpr const char* kRunOnce = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr const char* kEntry = "Vantrel Clone Partition";
+constexpr const char* kNtfsList = "0,16,229,3,0,0,0,0";
+
+std::string Pattern(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i / kSector) * 29 + i * 3);
+    return bytes;
+}
+
+// A clone scheduled from Vantrel and run at the next start by vantrel-runonce, on a
+// simulated machine whose install folder has blanks in its path.
+class BootPathTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // vantrel-runonce runs nothing from a store that anyone but root could change.
+        if (geteuid() != 0)
+            GTEST_SKIP() << "the boot-time runner trusts only a registry owned by root";
+        fs::create_directories(m_folder);
+        Drive('S', m_source);
+        Drive('D', std::string(m_source.size() + 8 * kSector, '\xEE'));
+    }
+
+    void Drive(char letter, const std::string& content)
+    {
+        std::string path = m_machine.Path(std::string(1, letter) + ".img");
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+        std::string error;
+        ASSERT_TRUE(platform::AssignDriveLetter(letter, path, error)) << error;
+    }
+
+    // Schedules S: onto D: without restarting now.
+    void Schedule(const std::string& fileSystem, int fastMode)
+    {
+        m_boxes.Answer(platform::IDNO);
+        ScheduleBootClone(m_folder, "S:", "D:", fileSystem, kNtfsList, fastMode);
+    }
+
+    std::optional<std::string> Entry() const
+    {
+        platform::CRegKey key;
+        std::string text;
+        if (platform::CRegKey::Open(platform::RegRoot::LocalMachine, kRunOnce, platform::RegAccess::Read, key) !=
+                platform::RegStatus::Ok ||
+            platform::ReadStringValue(key, kEntry, text) != platform::RegStatus::Ok)
+            return std::nullopt;
+        return text;
+    }
+
+    testsupport::CProgramResult Boot()
+    {
+        return testsupport::RunCaptured({RUNONCE_PATH}, "\n", m_machine.Root());
+    }
+
+    testsupport::CTempMachine m_machine;
+    testsupport::CScriptedMessageBox m_boxes;
+    std::string m_folder = m_machine.Path("Program Files/Tembric Vantrel/");
+    std::string m_source = Pattern(256 * 1024);
+};
+
+TEST_F(BootPathTest, KeldrunReceivesExactlyTheSixArgumentsOfTheClone)
+{
+    // A stand-in for Keldrun that writes down what it was given, one argument a line.
+    std::ofstream(m_folder + "Keldrun.exe") << "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"$(dirname \"$0\")/args\"\n";
+    fs::permissions(m_folder + "Keldrun.exe", fs::perms::owner_all);
+    Schedule("FAT32", 0);
+
+    auto run = Boot();
+    EXPECT_EQ(run.m_exitCode, 0) << run.m_err;
+    EXPECT_EQ(platform::ReadWholeFile(m_folder + "args"),
+              m_folder + "Keldrun.exe\nS:\nD:\nFAT32\n" + kNtfsList + "\n0\n" + m_folder + "\n");
+    EXPECT_FALSE(Entry());
+}
+
+TEST_F(BootPathTest, TheScheduledCloneRunsOnceAtTheNextStart)
+{
+    fs::create_symlink(KELDRUN_PATH, m_folder + "Keldrun.exe");
+    Schedule("NTFS", 1);
+    ASSERT_TRUE(Entry());
+    // Until the restart the entry itself blocks a second scheduling.
+    Schedule("NTFS", 0);
+    EXPECT_EQ(m_boxes.Texts().back(),
+              "Cannot run in Safe Mode at this time.  Other programs are scheduled to run during boot up.");
+
+    auto run = Boot();
+    EXPECT_EQ(run.m_exitCode, 0) << run.m_err;
+    EXPECT_NE(run.m_out.find("Succesfully created the D: partition clone."), std::string::npos) << run.m_out;
+    EXPECT_FALSE(Entry());
+
+    std::string copy = platform::ReadWholeFile(m_machine.Path("D.img")).value_or("");
+    std::string expected = m_source;
+    const char field[] = {0, 16, static_cast<char>(229), 3, 0, 0, 0, 0};
+    expected.replace(40, 8, field, 8);
+    EXPECT_EQ(copy.substr(0, m_source.size()), expected);
+    EXPECT_EQ(platform::ReadWholeFile(m_folder + "status.txt"),
+              "From: S:\nTo:   D:\nFile System: NTFS\n\n262144\nDone => 262144\n");
+    EXPECT_EQ(platform::ReadWholeFile(m_machine.Path("shutdown.log")), "shutdown -r -f -t 0\n");
+
+    // Nothing is left to run at the start after that.
+    run = Boot();
+    EXPECT_EQ(run.m_exitCode, 0) << run.m_err;
+    EXPECT_EQ(platform::ReadWholeFile(m_machine.Path("shutdown.log")), "shutdown -r -f -t 0\n");
+}
+
+}  // namespace
