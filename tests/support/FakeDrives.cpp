@@ -33,7 +33,7 @@ std::uint32_t CFakeDrives::GetLogicalDriveStrings(std::span<char> buffer)
         strings += '\0';
     }
     if (strings.size() + 1 > buffer.size())
-        return static_cast<std::uint32_t>(strings.size());
+        return static_cast<std::uint32_t>(strings.size() + 1);
     std::copy(strings.begin(), strings.end(), buffer.begin());
     buffer[strings.size()] = '\0';
     return static_cast<std::uint32_t>(strings.size());
