@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 // The table is one small text file, replaced whole by a rename on every change, so a
@@ -79,14 +80,17 @@ CAtomTable ReadTable(const std::string& path)
     return CAtomTable::Parse(*text).value_or(CAtomTable());
 }
 
-// Replaces the file with the table; true when the new table is in place.
+// Replaces the file with the table; true when the new table is in place. Atoms are
+// state of the running machine only, so the file is not flushed to the device.
 bool StoreTable(const std::string& path, const CAtomTable& table)
 {
     if (table.IsEmpty())
         return ::unlink(path.c_str()) == 0 || errno == ENOENT;
     std::string next = path + ".new";
-    ::unlink(next.c_str());
-    return AppendToFile(next, table.Format()) && ::rename(next.c_str(), path.c_str()) == 0;
+    std::ofstream out(next, std::ios::binary | std::ios::trunc);
+    out << table.Format();
+    out.close();
+    return out && ::rename(next.c_str(), path.c_str()) == 0;
 }
 
 // Applies change to the table under the lock and stores the result when change returns

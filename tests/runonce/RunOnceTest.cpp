@@ -1,0 +1,162 @@
+#include "platform/registry/RegistryStore.h"
+#include "platform/shell/Shell.h"
+#include "tests/support/TempMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <sstream>
+
+using platform::CRegKey;
+using platform::QuoteArgument;
+using platform::RegRoot;
+using platform::RegStatus;
+
+namespace {
+
+const std::string kRunOnce = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// A machine with a RunOnce list and a program for its entries: a script in a folder with
+// a space that logs its entry's name, whether the entry was still listed when it ran,
+// and its arguments, one per line in brackets.
+class RunOnceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (geteuid() != 0)
+            GTEST_SKIP() << "vantrel-runonce trusts only a store owned by root";
+        std::filesystem::create_directory(m_machine.Path("My Programs"));
+        m_script = m_machine.Path("My Programs/record.sh");
+        m_log = m_machine.Path("My Programs/log");
+        std::ofstream(m_script) << "#!/bin/sh\n"
+                                   "entry=$1; shift\n"
+                                   "if '" VANTREL_REG_PROGRAM "' query 'HKLM\\" << kRunOnce
+                                << "' /v \"$entry\" >/dev/null 2>&1\n"
+                                   "then state=listed; else state=deleted; fi\n"
+                                   "{ echo \"$entry $state\"; for a; do printf '[%s]\\n' \"$a\"; done; } >> '"
+                                << m_log << "'\n";
+        chmod(m_script.c_str(), 0755);
+    }
+
+    void AddEntry(const std::string& name, const std::string& commandLine)
+    {
+        CRegKey key;
+        ASSERT_EQ(CRegKey::Create(RegRoot::LocalMachine, kRunOnce, key), RegStatus::Ok);
+        ASSERT_EQ(WriteStringValue(key, name, commandLine), RegStatus::Ok);
+    }
+
+    std::vector<std::string> Entries()
+    {
+        std::vector<std::string> names;
+        CRegKey key;
+        if (CRegKey::Open(RegRoot::LocalMachine, kRunOnce, platform::RegAccess::Read, key) != RegStatus::Ok)
+            return names;
+        std::string name;
+        for (std::uint32_t i = 0; key.EnumValue(i, name) == RegStatus::Ok; ++i)
+            names.push_back(name);
+        return names;
+    }
+
+    // Runs vantrel-runonce; its exit code, with what it wrote to stderr in m_errors.
+    int RunOnce()
+    {
+        std::string errors = m_machine.Path("errors");
+        int code = platform::RunProgram({"sh", "-c", "exec \"$0\" 2>\"$1\"", VANTREL_RUNONCE_PROGRAM, errors});
+        m_errors = ReadFile(errors);
+        return code;
+    }
+
+    std::string Entry(const std::string& name, const std::string& arguments = "")
+    {
+        return "\"" + m_script + "\" " + name + (arguments.empty() ? "" : " " + arguments);
+    }
+
+    testsupport::CTempMachine m_machine;
+    std::string m_script;
+    std::string m_log;
+    std::string m_errors;
+};
+
+TEST_F(RunOnceTest, RunsEachEntryOnceInOrderAfterDeletingIt)
+{
+    const std::string windowsFolder = "C:\\Program Files\\Vantrel\\";
+    const std::string folder = m_machine.Path("My Folder/");
+    AddEntry("First", Entry("First", QuoteArgument(windowsFolder) + " " + QuoteArgument(folder) + " \"\" x"));
+    AddEntry("Second", Entry("Second", "only"));
+    const std::string marker = m_machine.Path("default-ran");
+    AddEntry("", "touch " + marker);
+
+    EXPECT_EQ(RunOnce(), 0) << m_errors;
+    const std::string expected = "First deleted\n[" + windowsFolder + "]\n[" + folder + "]\n[]\n[x]\n"
+                                 "Second deleted\n[only]\n";
+    EXPECT_EQ(ReadFile(m_log), expected);
+    EXPECT_EQ(m_errors, "");
+    EXPECT_EQ(Entries(), std::vector<std::string>{""}) << "the unnamed default value is no entry";
+    EXPECT_FALSE(std::filesystem::exists(marker));
+
+    EXPECT_EQ(RunOnce(), 0);
+    EXPECT_EQ(ReadFile(m_log), expected) << "nothing runs twice";
+}
+
+TEST_F(RunOnceTest, UnsafeStoreIsRefusedAndNothingRuns)
+{
+    AddEntry("First", Entry("First"));
+    const std::string store = m_machine.Path("hklm.db");
+    const std::string root = m_machine.Root();
+    struct Unsafe {
+        const char* what;
+        std::function<void()> make;
+        std::function<void()> undo;
+    };
+    const std::vector<Unsafe> cases = {
+        {"store writable by group", [&] { chmod(store.c_str(), 0664); }, [&] { chmod(store.c_str(), 0644); }},
+        {"store writable by others", [&] { chmod(store.c_str(), 0646); }, [&] { chmod(store.c_str(), 0644); }},
+        {"store owned by another user", [&] { ASSERT_EQ(chown(store.c_str(), 65534, 65534), 0); },
+         [&] { ASSERT_EQ(chown(store.c_str(), 0, 0), 0); }},
+        {"folder writable by others", [&] { chmod(root.c_str(), 0777); }, [&] { chmod(root.c_str(), 0700); }},
+    };
+    for (const Unsafe& unsafe : cases) {
+        unsafe.make();
+        EXPECT_EQ(RunOnce(), 1) << unsafe.what;
+        EXPECT_EQ(std::count(m_errors.begin(), m_errors.end(), '\n'), 1) << unsafe.what << ": " << m_errors;
+        EXPECT_NE(m_errors.find("refusing"), std::string::npos) << m_errors;
+        unsafe.undo();
+        EXPECT_FALSE(std::filesystem::exists(m_log)) << unsafe.what;
+        EXPECT_EQ(Entries(), std::vector<std::string>{"First"}) << unsafe.what;
+    }
+    EXPECT_EQ(RunOnce(), 0) << "safe again: " << m_errors;
+    EXPECT_EQ(ReadFile(m_log), "First deleted\n");
+}
+
+TEST_F(RunOnceTest, EntryThatCannotStartIsDeletedAndTheOthersStillRun)
+{
+    AddEntry("Broken", "\"" + m_machine.Path("no such program") + "\" arg");
+    AddEntry("Second", Entry("Second"));
+    EXPECT_EQ(RunOnce(), 1);
+    EXPECT_NE(m_errors.find("\"Broken\""), std::string::npos) << m_errors;
+    EXPECT_EQ(ReadFile(m_log), "Second deleted\n");
+    EXPECT_TRUE(Entries().empty());
+}
+
+TEST(RunOnce, MachineWithoutAStoreHasNothingToRun)
+{
+    testsupport::CTempMachine machine;
+    EXPECT_EQ(platform::RunProgram({VANTREL_RUNONCE_PROGRAM}), 0);
+    EXPECT_FALSE(std::filesystem::exists(machine.Path("hklm.db")));
+}
+
+}  // namespace

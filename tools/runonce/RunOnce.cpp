@@ -1,0 +1,105 @@
+// vantrel-runonce: runs the entries of the HKLM RunOnce list once, at boot. Each entry is
+// deleted before it runs, so an entry that hangs or restarts the machine never runs
+// twice; the entries run one after the other, in the order they were stored.
+#include "platform/registry/RegistryStore.h"
+#include "platform/registry/StoreFile.h"
+#include "platform/shell/Shell.h"
+#include "tools/runonce/StoreSafety.h"
+
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+using platform::CRegKey;
+using platform::RegAccess;
+using platform::RegRoot;
+using platform::RegStatus;
+
+namespace {
+
+const std::string kRunOnce = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+void Complain(const std::string& message)
+{
+    std::cerr << "vantrel-runonce: " << message << '\n';
+}
+
+// The names of the entries in the order they were stored; the unnamed default value is
+// not an entry. False when the list could not be read (a missing list is empty).
+bool ListEntries(std::vector<std::string>& names)
+{
+    CRegKey key;
+    RegStatus status = CRegKey::Open(RegRoot::LocalMachine, kRunOnce, RegAccess::Read, key);
+    if (status == RegStatus::NotFound)
+        return true;
+    std::string name;
+    for (std::uint32_t index = 0; status == RegStatus::Ok; ++index) {
+        status = key.EnumValue(index, name);
+        if (status == RegStatus::Ok && !name.empty())
+            names.push_back(name);
+    }
+    return status == RegStatus::NoMoreItems;
+}
+
+enum class Taken { Gone, Failed, Taken };
+
+// Reads the entry's command line and deletes the entry. Gone when it was deleted
+// meanwhile; Failed (with a message) when it could not be deleted or is no command line.
+Taken TakeEntry(const std::string& name, std::string& commandLine)
+{
+    CRegKey key;
+    RegStatus status = CRegKey::Open(RegRoot::LocalMachine, kRunOnce, RegAccess::Full, key);
+    if (status == RegStatus::NotFound)
+        return Taken::Gone;
+    if (status != RegStatus::Ok) {
+        Complain("cannot open the RunOnce list for writing; \"" + name + "\" was not run");
+        return Taken::Failed;
+    }
+    platform::RegValue value;
+    if (key.Query(name, value) == RegStatus::NotFound)
+        return Taken::Gone;
+    RegStatus read = ReadStringValue(key, name, commandLine);
+    if (key.DeleteValue(name) != RegStatus::Ok) {
+        Complain("cannot delete the entry \"" + name + "\"; it was not run");
+        return Taken::Failed;
+    }
+    if (read != RegStatus::Ok) {
+        Complain("the entry \"" + name + "\" is not a command line; deleted without running it");
+        return Taken::Failed;
+    }
+    return Taken::Taken;
+}
+
+}  // namespace
+
+int main()
+{
+    const std::string store = platform::store::LocateStore(RegRoot::LocalMachine).file;
+    if (std::optional<std::string> reason = StoreIsUnsafe(store)) {
+        Complain("refusing to run anything: " + *reason);
+        return 1;
+    }
+    std::vector<std::string> names;
+    if (!ListEntries(names)) {
+        Complain("cannot read HKLM\\" + kRunOnce + " in " + store);
+        return 1;
+    }
+    bool allRan = true;
+    for (const std::string& name : names) {
+        std::string commandLine;
+        Taken taken = TakeEntry(name, commandLine);
+        if (taken != Taken::Taken) {
+            allRan = allRan && taken == Taken::Gone;
+            continue;
+        }
+        std::vector<std::string> argv = platform::SplitCommandLine(commandLine);
+        if (argv.empty())
+            continue;
+        if (platform::RunProgram(argv) == -1) {
+            Complain("the entry \"" + name + "\" did not start or did not end normally: " + commandLine);
+            allRan = false;
+        }
+    }
+    return allRan ? 0 : 1;
+}
