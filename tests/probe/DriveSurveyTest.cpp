@@ -173,15 +173,4 @@ TEST_F(DriveSurveyTest, FailedOrTruncatedDriveListMeansNoDrives)
     }
 }
 
-TEST_F(DriveSurveyTest, SurveyAppendsAWholeReportEachTime)
-{
-    m_drives.SetDrive('C', {.type = platform::kDriveFixed});
-    CDriveProbe probe(true, m_drives, m_volumes);
-    probe.SurveyDrives(false);
-    const std::string once = probe.Report();
-    EXPECT_EQ(once, kHeader + "Drive: C:\n    Fixed drive\n\n\n");
-    probe.SurveyDrives(false);
-    EXPECT_EQ(probe.Report(), once + once);
-}
-
 }  // namespace
