@@ -1,0 +1,54 @@
+#include "bootclone/BootCloneFrontEnd.h"
+
+#include <cstdio>
+
+CBootCloneFrontEnd::CBootCloneFrontEnd(std::string reportFolder, bool fastMode)
+    : m_reportFolder(std::move(reportFolder)), m_fastMode(fastMode)
+{
+}
+
+std::string CBootCloneFrontEnd::ReportPath() const
+{
+    return m_reportFolder + "status.txt";
+}
+
+std::string CBootCloneFrontEnd::CannotOpenSourceText(const std::string&) const
+{
+    return "CCreateClone::CloneDrive => Cannot open drive partition to clone from!";
+}
+
+std::string CBootCloneFrontEnd::CannotOpenDestinationText(const std::string&) const
+{
+    return "CCreateClone::CloneDrive => Cannot open drive partition to clone to!";
+}
+
+bool CBootCloneFrontEnd::CancelRequested()
+{
+    return false;
+}
+
+void CBootCloneFrontEnd::OnCloneStarting()
+{
+}
+
+void CBootCloneFrontEnd::OnBlockWritten(const std::string& total)
+{
+    std::printf("%s total accumulated bytes written to the partition...\n", total.c_str());
+    // A fast-mode line stands for 20 MiB and is shown at once; the line per sector of slow
+    // mode stays buffered, so the console does not slow the copy down.
+    if (m_fastMode)
+        std::fflush(stdout);
+}
+
+void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, const std::string& total,
+                                          bool badSectorsSkipped)
+{
+    std::printf("\n");
+    std::printf("Succesfully created the %s partition clone.\n", request.m_destDrive.c_str());
+    std::printf("Total bytes copied to the partition: %s\n\n", total.c_str());
+    if (badSectorsSkipped)
+        std::printf("Bad sectors were found and were skipped.  See status.txt for details.\n");
+    std::printf("Press the Enter key, or press the Ctrl-Alt-Del keys to reboot the system.\n"
+                "The partition will be useable when the system fully boots up.\n");
+    std::fflush(stdout);
+}

@@ -1,0 +1,59 @@
+// Keldrun: the clone that Vantrel schedules for the next start of the machine.
+//   Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER
+// Clones SOURCE onto DEST, prints its progress, writes REPORTFOLDER"status.txt" and, once
+// the clone is complete, waits for Enter and restarts the machine.
+
+#include "bootclone/BootCloneFrontEnd.h"
+#include "clone/CloneDrive.h"
+#include "platform/shell/Shell.h"
+#include "platform/ui/ConsoleMessageBox.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+namespace {
+
+// The console message box, after whatever progress is still waiting in standard output,
+// so the console reads in the order things happened.
+class CFlushingMessageBox : public platform::IMessageBoxService {
+public:
+    int Show(const std::string& text, platform::MbButtons buttons) override
+    {
+        std::fflush(stdout);
+        return m_console.Show(text, buttons);
+    }
+
+private:
+    platform::CConsoleMessageBox m_console;
+};
+
+// Reads one line of standard input, of at most 255 characters; its text does not matter.
+void WaitForEnter()
+{
+    std::cin.ignore(255, '\n');
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    // Slow mode prints a line per sector: a large buffer keeps that cheap.
+    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    CFlushingMessageBox messageBox;
+    platform::SetMessageBoxService(&messageBox);
+
+    if (argc < 7) {
+        platform::MessageBox("Partition Restore => Missing arguments.");
+    } else {
+        CCloneRequest request{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5])};
+        CBootCloneFrontEnd frontEnd(argv[6], request.m_fastMode != 0);
+        if (CloneDrive(request, frontEnd) == CloneOutcome::Completed) {
+            WaitForEnter();
+            platform::ShellExecute("shutdown", "-r -f -t 0");
+        }
+    }
+    std::fflush(stdout);
+    platform::SetMessageBoxService(nullptr);
+    return 0;
+}
