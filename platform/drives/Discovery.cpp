@@ -8,11 +8,8 @@
 #include "platform/drives/PartitionTable.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 #include <set>
-
-namespace fs = std::filesystem;
 
 // Letters for the real machine's drives. A device keeps the letter it got the first time
 // it was seen, found again by any of its names; a new one takes the first letter no
