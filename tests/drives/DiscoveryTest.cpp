@@ -1,4 +1,3 @@
-#include "platform/drives/BlockDevices.h"
 #include "platform/drives/DriveView.h"
 #include "platform/drives/Drives.h"
 #include "platform/drives/LetterTable.h"
@@ -202,32 +201,6 @@ TEST(Discovery, RootFoundBySourceWhenTheFileSystemReportsAnotherDeviceNumber)
     EXPECT_EQ(view.systemDrive, 'C');
     EXPECT_EQ(view.Find('C')->device, tree.Node("sda2"));
     EXPECT_EQ(view.Find('C')->mountPoint, "/");
-}
-
-TEST(Discovery, DevicesBeyondZStayWithoutALetter)
-{
-    testsupport::CTempMachine machine;
-    CFakeDriveTree tree(machine.Path("kernel"));
-    tree.AddDisk("sda", "8:0", 30 * kGiB);
-    for (unsigned n = 1; n <= 30; ++n)
-        tree.AddPartition("sda", "sda" + std::to_string(n), n, "8:" + std::to_string(n), kGiB);
-
-    CDriveView view = DiscoverDrives(tree.Sources());
-    ASSERT_EQ(view.drives.size(), 24u);
-    EXPECT_EQ(view.drives.front().device, tree.Node("sda1"));
-    EXPECT_EQ(view.Find('Z')->device, tree.Node("sda24"));
-    EXPECT_EQ(view.Find('A'), nullptr);
-}
-
-TEST(Discovery, NamesAreOrderedAsPeopleCount)
-{
-    EXPECT_TRUE(NaturalLess("sda2", "sda10"));
-    EXPECT_TRUE(NaturalLess("nvme0n1p9", "nvme0n1p10"));
-    EXPECT_TRUE(NaturalLess("nvme0n1", "nvme1n1"));
-    EXPECT_TRUE(NaturalLess("sda", "sdb"));
-    EXPECT_TRUE(NaturalLess("sd", "sda"));
-    EXPECT_FALSE(NaturalLess("sda10", "sda10"));
-    EXPECT_FALSE(NaturalLess("sdb1", "sda2"));
 }
 
 // A stick formatted as a whole (no partition table) is one volume and gets a letter; the
