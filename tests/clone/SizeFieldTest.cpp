@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
 
 namespace {
 
@@ -32,29 +31,6 @@ TEST(ParseByteList, NeverFillsMoreThanEightBytes)
     for (int i = 1; i <= 300; ++i)
         longList += std::to_string(i) + ",";
     EXPECT_EQ(ParseByteList(longList), Bytes({1, 2, 3, 4, 5, 6, 7, 8}));
-}
-
-TEST(ApplySizeField, RewritesOnlyBytes40To47OfAnNtfsBootSector)
-{
-    std::vector<std::byte> sector(512, std::byte{0xAA});
-    ApplySizeField(sector, "NTFS", "1,2,3,4,5,6,7,8,9,10");
-    for (std::size_t i = 0; i < sector.size(); ++i) {
-        std::byte expected = i >= 40 && i < 48 ? std::byte(i - 39) : std::byte{0xAA};
-        ASSERT_EQ(sector[i], expected) << "byte " << i;
-    }
-}
-
-TEST(ApplySizeField, LeavesOtherFileSystemsAloneAndAcceptsOnlyTheExactNames)
-{
-    std::vector<std::byte> sector(512, std::byte{0xAA});
-    ApplySizeField(sector, "FAT32", "1,2,3,4,");
-    ApplySizeField(sector, "ntfs", "1,2,3,4,5,6,7,8");
-    EXPECT_EQ(sector, std::vector<std::byte>(512, std::byte{0xAA}));
-
-    EXPECT_TRUE(IsClonedFileSystem("NTFS"));
-    EXPECT_TRUE(IsClonedFileSystem("FAT32"));
-    for (const char* name : {"ntfs", "Ntfs", "FAT16", "FAT", "", "NTFS "})
-        EXPECT_FALSE(IsClonedFileSystem(name)) << name;
 }
 
 }  // namespace
