@@ -38,7 +38,7 @@ bool IsReportable(unsigned type)
 
 // The drive letters of the machine in the table's order; none when the query fails or
 // does not fit the buffer.
-std::string DriveLetters(platform::IDriveTable& drives)
+std::string LogicalDriveLetters(platform::IDriveTable& drives)
 {
     std::array<char, 256> buffer{};
     std::uint32_t length = drives.GetLogicalDriveStrings(buffer);
@@ -88,7 +88,7 @@ bool CDriveProbe::DescribeDrive(char letter)
 
 std::string CDriveProbe::SurveyDrives(bool writeFile)
 {
-    const std::string letters = DriveLetters(m_drives);
+    const std::string letters = LogicalDriveLetters(m_drives);
     m_strReport += std::string("Displaying Drive Report from text file: ") + kReportFileName + "\n";
     m_strReport += std::string("If you have problems, e-mail this report along with the problem to: ") +
                    kSupportAddress + "\n\n";

@@ -56,7 +56,7 @@ constexpr std::size_t kMiB = 1 << 20;
 
 TEST_F(FileSystemImageTest, Ntfs)
 {
-    Format(64 * kMiB, {"mkntfs", "-F", "-Q", "-q", "-s", "512"});
+    Format(64 * kMiB, {"mkntfs", "-F", "-Q", "-q", "-s", "512", "-p", "0", "-S", "63", "-H", "255"});
     if (IsSkipped() || HasFatalFailure())
         return;
     ASSERT_TRUE(Probe(false));
