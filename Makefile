@@ -2,6 +2,7 @@
 # make test   install what is missing, build, run every test (SANITIZE=1: address + UB)
 # make demo   install, build, clone on a simulated machine under build/demo
 # make bench  install, build, compare the clone with dd
+# make install / make uninstall   into PREFIX (default /usr/local); DESTDIR stages the tree
 BUILD_DIR := $(if $(SANITIZE),build-sanitize,build)
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(SANITIZE),-DVANTREL_SANITIZE=ON)
 PREFIX ?= /usr/local
@@ -27,6 +28,12 @@ demo: deps build
 
 bench: deps build
 	@scripts/bench.sh $(BUILD_DIR)
+
+install: build
+	@cmake --install $(BUILD_DIR)
+
+uninstall: configure
+	@cmake --build $(BUILD_DIR) --target uninstall
 
 clean:
 	rm -rf build build-sanitize
