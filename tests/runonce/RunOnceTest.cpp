@@ -1,4 +1,5 @@
 #include "platform/registry/RegistryStore.h"
+#include "platform/files/TextFiles.h"
 #include "platform/shell/Shell.h"
 #include "tests/support/TempMachine.h"
 
@@ -11,7 +12,6 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
-#include <sstream>
 
 using platform::CRegKey;
 using platform::QuoteArgument;
@@ -24,10 +24,7 @@ const std::string kRunOnce = "Software\\Microsoft\\Windows\\CurrentVersion\\RunO
 
 std::string ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return platform::ReadWholeFile(path).value_or("");
 }
 
 // A machine with a RunOnce list and a program for its entries: a script in a folder with

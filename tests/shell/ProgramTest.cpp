@@ -1,3 +1,4 @@
+#include "platform/files/TextFiles.h"
 #include "platform/shell/Shell.h"
 
 #include "platform/system/SystemRoot.h"
@@ -9,7 +10,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -26,10 +26,7 @@ const std::string kWriteArguments = "f=$1; shift; printf '%s\\n' \"$@\" > \"$f.t
 
 std::string ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return platform::ReadWholeFile(path).value_or("");
 }
 
 void WaitForFile(const std::string& path)
