@@ -1,6 +1,7 @@
 #include "platform/drives/Drives.h"
 #include "platform/files/TextFiles.h"
 #include "tests/bootclone/ProgramRun.h"
+#include "tests/support/SectorPattern.h"
 #include "tests/support/TempMachine.h"
 
 #include <gtest/gtest.h>
@@ -27,14 +28,7 @@ constexpr const char* kPrompt =
     "Press the Enter key, or press the Ctrl-Alt-Del keys to reboot the system.\n"
     "The partition will be useable when the system fully boots up.\n";
 
-// Every sector distinct, so a sector written to the wrong place shows.
-std::string Pattern(std::size_t size)
-{
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i / kSector) * 31 + i * 7);
-    return bytes;
-}
+using testsupport::SectorPattern;
 
 class KeldrunTest : public ::testing::Test {
 protected:
@@ -69,7 +63,7 @@ protected:
 
 TEST_F(KeldrunTest, ACompletedCloneReportsWaitsForEnterAndRequestsTheRestart)
 {
-    const std::string source = Pattern(50 << 20);
+    const std::string source = SectorPattern(50 << 20);
     Drive('X', source);
     std::string dest = Drive('Y', std::string(50 << 20, '\0'));
 
@@ -94,7 +88,7 @@ TEST_F(KeldrunTest, ACompletedCloneReportsWaitsForEnterAndRequestsTheRestart)
 
 TEST_F(KeldrunTest, AFifthArgumentWithoutDigitsSelectsSlowModeWithALinePerSector)
 {
-    const std::string source = Pattern(8 * kSector);
+    const std::string source = SectorPattern(8 * kSector);
     Drive('X', source);
     std::string dest = Drive('Y', std::string(8 * kSector, '\0'));
 
@@ -114,7 +108,7 @@ TEST_F(KeldrunTest, AFifthArgumentWithoutDigitsSelectsSlowModeWithALinePerSector
 TEST_F(KeldrunTest, MissingArgumentsTouchNothing)
 {
     std::string dest = Drive('Y', std::string(8 * kSector, '\0'));
-    Drive('X', Pattern(8 * kSector));
+    Drive('X', SectorPattern(8 * kSector));
 
     CProgramResult run = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1"});
     EXPECT_EQ(run.m_exitCode, 0);
@@ -126,7 +120,7 @@ TEST_F(KeldrunTest, MissingArgumentsTouchNothing)
 
 TEST_F(KeldrunTest, FailedClonesShowTheirMessageAndDoNotRestart)
 {
-    Drive('X', Pattern(8 * kSector));
+    Drive('X', SectorPattern(8 * kSector));
     std::string dest = Drive('Y', std::string(8 * kSector, '\0'));
 
     CProgramResult unassigned = Keldrun({"X:", "Z:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
@@ -150,7 +144,7 @@ TEST_F(KeldrunTest, FailedClonesShowTheirMessageAndDoNotRestart)
 
 TEST_F(KeldrunTest, AReportFolderThatDoesNotExistDoesNotStopTheClone)
 {
-    const std::string source = Pattern(8 * kSector);
+    const std::string source = SectorPattern(8 * kSector);
     Drive('X', source);
     std::string dest = Drive('Y', std::string(8 * kSector, '\0'));
 
@@ -214,7 +208,7 @@ private:
 
 TEST_F(KeldrunTest, UnreadableSectorsOfARealFileAreSkippedAndListed)
 {
-    const std::string source = Pattern(64 * kSector);
+    const std::string source = SectorPattern(64 * kSector);
     std::string backing = m_machine.Path("backing.img");
     std::ofstream(backing, std::ios::binary) << source;
     CBadSectorMount mount(m_machine.Path("mnt"), backing, {"10", "11", "63"});

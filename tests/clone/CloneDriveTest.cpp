@@ -4,6 +4,7 @@
 #include "platform/files/TextFiles.h"
 #include "tests/support/FaultyVolume.h"
 #include "tests/support/ScriptedMessageBox.h"
+#include "tests/support/SectorPattern.h"
 #include "tests/support/TempMachine.h"
 
 #include <gtest/gtest.h>
@@ -54,13 +55,10 @@ private:
     std::string m_reportPath;
 };
 
-// Every sector distinct, so a sector written to the wrong place shows.
 std::vector<std::byte> Pattern(std::size_t size)
 {
-    std::vector<std::byte> bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<std::byte>((i / kSector) * 31 + i * 7);
-    return bytes;
+    std::string bytes = testsupport::SectorPattern(size);
+    return {reinterpret_cast<const std::byte*>(bytes.data()), reinterpret_cast<const std::byte*>(bytes.data()) + size};
 }
 
 std::vector<std::byte> Sectors(const std::vector<std::byte>& bytes, std::size_t first, std::size_t count = 1)
