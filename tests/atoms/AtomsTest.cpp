@@ -19,45 +19,27 @@ namespace {
 
 const std::string kCancel = "Vantrel 1.1";
 
-TEST(Atoms, CountsReferencesAndGoesWithTheLast)
-{
-    testsupport::CTempMachine machine;
-    Atom first = AddAtom(kCancel);
-    ASSERT_GE(first, 0xC000);
-    EXPECT_EQ(AddAtom(kCancel), first);
-
-    EXPECT_EQ(DeleteAtom(first), 0);
-    EXPECT_EQ(FindAtom(kCancel), first);
-    EXPECT_EQ(DeleteAtom(first), 0);
-    EXPECT_EQ(FindAtom(kCancel), 0);
-    EXPECT_EQ(DeleteAtom(first), first) << "deleting a missing atom reports the atom back";
-}
-
-TEST(Atoms, NamesIgnoreCaseAndDifferentNamesDiffer)
+TEST(Atoms, CountReferencesAndIgnoreCase)
 {
     testsupport::CTempMachine machine;
     Atom atom = AddAtom(kCancel);
-    ASSERT_NE(atom, 0);
-    EXPECT_EQ(FindAtom("VANTREL 1.1"), atom);
-    EXPECT_EQ(AddAtom("vantrel 1.1"), atom);
+    ASSERT_GE(atom, 0xC000);
+    EXPECT_EQ(AddAtom("VANTREL 1.1"), atom);
+    EXPECT_EQ(FindAtom("vantrel 1.1"), atom);
     Atom other = AddAtom("Vantrel 1.2");
     EXPECT_NE(other, 0);
     EXPECT_NE(other, atom);
 
     EXPECT_EQ(DeleteAtom(atom), 0);
+    EXPECT_EQ(FindAtom(kCancel), atom) << "one reference is left";
     EXPECT_EQ(DeleteAtom(atom), 0);
     EXPECT_EQ(FindAtom(kCancel), 0);
+    EXPECT_EQ(DeleteAtom(atom), atom) << "deleting a missing atom reports the atom back";
     EXPECT_EQ(FindAtom("Vantrel 1.2"), other);
-}
 
-TEST(Atoms, RefusesNamesNoAtomCanHave)
-{
-    testsupport::CTempMachine machine;
     EXPECT_EQ(AddAtom(""), 0);
     EXPECT_EQ(AddAtom(std::string(256, 'a')), 0);
-    EXPECT_EQ(AddAtom("two\nlines"), 0);
     EXPECT_NE(AddAtom(std::string(255, 'a')), 0);
-    EXPECT_EQ(FindAtom(""), 0);
 }
 
 TEST(Atoms, MachinesUnderDifferentRootsDoNotShareAtoms)
@@ -75,9 +57,7 @@ TEST(Atoms, MachinesUnderDifferentRootsDoNotShareAtoms)
 
 TEST(Atoms, CorruptOrCutShortTableCountsAsEmpty)
 {
-    for (std::string content : {std::string("garbage\n"), std::string("C000 1 Vantrel 1.1"),
-                                std::string("C000 0 Vantrel 1.1\n"), std::string("C001 1 a\nC000 1 b\n"),
-                                std::string("C000 1 a\nC001 1 A\n"), std::string("\0\0\0\0", 4)}) {
+    for (std::string content : {"garbage\n", "C000 1 Vantrel 1.1", "C000 1 a\nC001 1 A\n"}) {
         testsupport::CTempMachine machine;
         std::ofstream(machine.Path("atoms"), std::ios::binary) << content;
         EXPECT_EQ(FindAtom("Vantrel 1.1"), 0) << content;
