@@ -1,0 +1,264 @@
+#include "platform/qt/Dialog.h"
+#include "platform/qt/QtMessageBox.h"
+#include "platform/ui/MessageBox.h"
+#include "tests/gui/GuiTest.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+using namespace platform;
+
+namespace {
+
+constexpr int kSafeGroupFirst = 11, kSafeGroupSecond = 12, kSpeedFirst = 21, kSpeedSecond = 22;
+constexpr int kList = 30, kLabel = 40, kCommand = 50, kMenuCommand = 16;
+
+CDialogTemplate TestTemplate()
+{
+    return {100, "Test", 200, 100, 0,
+            {{kSafeGroupFirst, ControlKind::RadioButton, {5, 5, 60, 10}, "&One", kGroup | kTabStop},
+             {kSafeGroupSecond, ControlKind::RadioButton, {5, 17, 60, 10}, "&Two", kTabStop},
+             {kSpeedFirst, ControlKind::RadioButton, {80, 5, 60, 10}, "&Fast", kGroup | kTabStop},
+             {kSpeedSecond, ControlKind::RadioButton, {80, 17, 60, 10}, "&Slow", kTabStop},
+             {kList, ControlKind::DropDownList, {5, 30, 60, 60}, "", kSort | kUpperCase | kTabStop},
+             {kLabel, ControlKind::Text, {80, 30, 60, 8}, "label", kSunken},
+             {kCommand, ControlKind::PushButton, {5, 80, 50, 14}, "&Do", kTabStop},
+             {IDCANCEL, ControlKind::PushButton, {145, 80, 50, 14}, "E&xit", kTabStop},
+             {kNoId, ControlKind::GroupBox, {2, 2, 140, 27}, "Group", kGroup}}};
+}
+
+class CTestDialog : public CDialog {
+public:
+    CTestDialog() : CDialog(TestTemplate())
+    {
+        OnClicked(kCommand, [this] { ++commands; });
+        OnSelChange(kList, [this] { ++selectionChanges; });
+        AppendSystemMenuItem(kMenuCommand, "&About...");
+    }
+
+    bool refuseCancel = false;
+    bool endDuringInit = false;
+    int commands = 0;
+    int selectionChanges = 0;
+    int cancelRequests = 0;
+    int systemCommand = 0;
+
+protected:
+    bool OnInitDialog() override
+    {
+        if (endDuringInit)
+            EndDialog(IDOK);
+        return true;
+    }
+    void OnCancel() override
+    {
+        ++cancelRequests;
+        if (!refuseCancel)
+            CDialog::OnCancel();
+    }
+    void OnSysCommand(int command) override { systemCommand = command; }
+};
+
+TEST(DialogUnits, ConvertWithTheBaseUnitsOfTheClassicDialogFont)
+{
+    CBaseUnits classic{6, 13};
+    EXPECT_EQ(ToPixels({7, 7, 140, 199}, classic), (CPixelRect{11, 11, 210, 323}));
+    EXPECT_EQ(HorizontalPixels(320, classic), 480);
+    EXPECT_EQ(VerticalPixels(92, classic), 150);  // 149.5 rounds up
+    EXPECT_EQ(AverageCharWidth(317), 6);
+}
+
+TEST(Dialog, IsSizedFromItsTemplateInDialogUnitsAndStartsOnTheFirstTabStop)
+{
+    CTestDialog dialog;
+    CPixelRect client, radio;
+    int focused = kNoId;
+    guitest::RunWith(dialog, [&] {
+        client = dialog.ClientRect();
+        radio = dialog.ControlRect(kSpeedFirst);
+        focused = dialog.FocusedControl();
+    });
+    EXPECT_EQ(client, (CPixelRect{0, 0, 300, 163}));
+    EXPECT_EQ(radio, (CPixelRect{120, 8, 90, 16}));
+    EXPECT_EQ(focused, kSafeGroupFirst);
+}
+
+TEST(Dialog, RadioClicksClearOnlyTheirOwnGroupWhileTheProgramMaySetSeveral)
+{
+    CTestDialog dialog;
+    guitest::RunWith(dialog, [&] {
+        dialog.SetCheck(kSafeGroupFirst, true);
+        dialog.SetCheck(kSafeGroupSecond, true);
+        EXPECT_TRUE(dialog.IsChecked(kSafeGroupFirst));
+        EXPECT_TRUE(dialog.IsChecked(kSafeGroupSecond));
+
+        dialog.SetCheck(kSpeedFirst, true);
+        dialog.UserClick(kSafeGroupSecond);  // clicking a selected button keeps it selected
+        EXPECT_FALSE(dialog.IsChecked(kSafeGroupFirst));
+        EXPECT_TRUE(dialog.IsChecked(kSafeGroupSecond));
+        EXPECT_TRUE(dialog.IsChecked(kSpeedFirst));
+
+        dialog.UserClick(kSpeedSecond);
+        EXPECT_FALSE(dialog.IsChecked(kSpeedFirst));
+        EXPECT_TRUE(dialog.IsChecked(kSpeedSecond));
+        EXPECT_TRUE(dialog.IsChecked(kSafeGroupSecond));
+    });
+}
+
+TEST(Dialog, SortedUpperCaseListSelectsOnlyWhenAskedAndTellsOnlyUserChoices)
+{
+    CTestDialog dialog;
+    guitest::RunWith(dialog, [&] {
+        EXPECT_EQ(dialog.AddString(kList, "d:"), 0);
+        EXPECT_EQ(dialog.CurSel(kList), -1);
+        EXPECT_EQ(dialog.AddString(kList, ""), 0);
+        EXPECT_EQ(dialog.AddString(kList, "c:"), 1);
+        ASSERT_EQ(dialog.ItemCount(kList), 3);
+        EXPECT_EQ(dialog.ItemText(kList, 1), "C:");
+        EXPECT_EQ(dialog.ItemText(kList, 2), "D:");
+        EXPECT_EQ(dialog.SelectedText(kList), "");
+
+        dialog.SetCurSel(kList, 2);
+        EXPECT_EQ(dialog.SelectedText(kList), "D:");
+        EXPECT_EQ(dialog.selectionChanges, 0);
+        dialog.UserChoose(kList, 1);
+        EXPECT_EQ(dialog.SelectedText(kList), "C:");
+        EXPECT_EQ(dialog.selectionChanges, 1);
+
+        dialog.ResetContent(kList);
+        EXPECT_EQ(dialog.ItemCount(kList), 0);
+        EXPECT_EQ(dialog.CurSel(kList), -1);
+    });
+}
+
+TEST(Dialog, DisabledControlsIgnoreTheUser)
+{
+    CTestDialog dialog;
+    guitest::RunWith(dialog, [&] {
+        dialog.UserClick(kCommand);
+        dialog.EnableControl(kCommand, false);
+        dialog.UserClick(kCommand);
+        EXPECT_FALSE(dialog.IsControlEnabled(kCommand));
+    });
+    EXPECT_EQ(dialog.commands, 1);
+}
+
+TEST(Dialog, EscapeCloseBoxAndCancelButtonAllAskOnCancel)
+{
+    CTestDialog dialog;
+    dialog.refuseCancel = true;
+    int result = guitest::RunWith(dialog, [&] {
+        dialog.UserPressEscape();
+        dialog.UserCloseWindow();
+        dialog.UserClick(IDCANCEL);
+        EXPECT_EQ(CDialog::ActiveDialog(), &dialog);
+    });
+    EXPECT_EQ(dialog.cancelRequests, 3);
+    EXPECT_EQ(result, guitest::kLeftRunning);
+
+    dialog.refuseCancel = false;
+    EXPECT_EQ(guitest::RunWith(dialog, [&] { dialog.UserPressEscape(); }), IDCANCEL);
+    EXPECT_EQ(guitest::RunWith(dialog, [&] { dialog.UserCloseWindow(); }), IDCANCEL);
+}
+
+TEST(Dialog, EndedDuringInitialisationReturnsWithoutShowing)
+{
+    CTestDialog dialog;
+    dialog.endDuringInit = true;
+    bool shown = false;
+    platform::PostToUiThread([&] { shown = CDialog::ActiveDialog() != nullptr; });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    QApplication::processEvents();
+    EXPECT_FALSE(shown);
+}
+
+TEST(Dialog, WindowMenuCommandReachesOnSysCommand)
+{
+    CTestDialog dialog;
+    guitest::RunWith(dialog, [&] { dialog.UserSystemCommand(kMenuCommand); });
+    EXPECT_EQ(dialog.systemCommand, kMenuCommand);
+}
+
+TEST(Dialog, ControlsOfAStoppedDialogAreInert)
+{
+    CTestDialog dialog;
+    dialog.SetControlText(kLabel, "x");
+    EXPECT_EQ(dialog.ControlText(kLabel), "");
+    EXPECT_EQ(dialog.AddString(kList, "C:"), -1);
+    EXPECT_FALSE(dialog.IsControlEnabled(kCommand));
+}
+
+TEST(Dialog, AnotherThreadWorksTheControlsThroughTheUiThread)
+{
+    CTestDialog dialog;
+    std::thread worker;
+    std::vector<std::string> seen;
+    bool enabledAfter = true;
+    guitest::RunUntilEnded(dialog, [&] {
+        worker = std::thread([&] {
+            dialog.EnableControl(kCommand, false);
+            enabledAfter = dialog.IsControlEnabled(kCommand);
+            for (const char* text : {"1", "1,0", "1,024"}) {
+                dialog.SetControlText(kLabel, text);
+                seen.push_back(dialog.ControlText(kLabel));
+            }
+            dialog.MoveControl(kLabel, 127, 92, 6, 12, true);
+            dialog.EndDialog(IDOK);
+        });
+    });
+    worker.join();
+    EXPECT_FALSE(enabledAfter);
+    EXPECT_EQ(seen, (std::vector<std::string>{"1", "1,0", "1,024"}));
+}
+
+// Presses button of the message box on screen once it is there.
+void AnswerMessageBox(QMessageBox::StandardButton button, std::atomic<int>& shown)
+{
+    PostToUiThread([button, &shown] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            AnswerMessageBox(button, shown);
+            return;
+        }
+        ++shown;
+        box->button(button)->click();
+    });
+}
+
+TEST(QtMessageBox, QuestionFromAWorkerThreadIsAnsweredOnTheUiThread)
+{
+    CQtMessageBox boxes;
+    CTestDialog dialog;
+    std::atomic<int> shown = 0;
+    int answer = 0;
+    std::thread worker;
+    guitest::RunUntilEnded(dialog, [&] {
+        AnswerMessageBox(QMessageBox::No, shown);
+        worker = std::thread([&] {
+            answer = boxes.Show("Clone now?", MbButtons::YesNoCancel);
+            dialog.EndDialog(IDOK);
+        });
+    });
+    worker.join();
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(answer, IDNO);
+}
+
+TEST(QtMessageBox, ClosingAQuestionAnswersCancel)
+{
+    CQtMessageBox boxes;
+    PostToUiThread([] {
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    EXPECT_EQ(boxes.Show("Clone now?", MbButtons::YesNoCancel), IDCANCEL);
+}
+
+}  // namespace
