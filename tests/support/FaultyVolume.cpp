@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 
 namespace testsupport {
 
@@ -148,7 +147,7 @@ bool CMemoryVolume::ReadAt(std::uint64_t& position, std::span<std::byte> buffer,
         std::uint64_t end = std::min<std::uint64_t>(begin + buffer.size(), m_data.size());
         if (Touches(m_readFaults, begin, end, error))
             return false;
-        std::memcpy(buffer.data(), m_data.data() + begin, end - begin);
+        std::copy_n(m_data.data() + begin, end - begin, buffer.data());
         bytesRead = static_cast<std::uint32_t>(end - begin);
         position += bytesRead;
         hook = m_readHook;
@@ -170,7 +169,7 @@ bool CMemoryVolume::WriteAt(std::uint64_t& position, std::span<const std::byte> 
     }
     if (Touches(m_writeFaults, position, position + data.size(), error))
         return false;
-    std::memcpy(m_data.data() + position, data.data(), data.size());
+    std::copy_n(data.data(), data.size(), m_data.data() + position);
     bytesWritten = static_cast<std::uint32_t>(data.size());
     position += bytesWritten;
     return true;
@@ -204,7 +203,7 @@ void CMemoryVolume::SetBytes(std::uint64_t offset, std::span<const std::byte> by
     if (offset > m_data.size())
         return;
     std::size_t count = std::min<std::size_t>(bytes.size(), m_data.size() - offset);
-    std::memcpy(m_data.data() + offset, bytes.data(), count);
+    std::copy_n(bytes.data(), count, m_data.data() + offset);
 }
 
 void CMemoryVolume::FailRead(std::uint64_t sector, int error)
