@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::uint32_t kSectorSize = 512;
 constexpr std::uint32_t kFastModeSectors = 40960;  // 20 MiB per transfer
+constexpr const char* kCancelledText = "Clone cancelled.\n\nCloned partition will be unusable.";
 
 std::string RawName(const std::string& drive)
 {
@@ -115,7 +116,7 @@ CloneOutcome CCloneRun::Copy(std::span<std::byte> block)
                 return ReportAndStop(BadSectorsText(m_source->LastError(), m_request.m_sourceDrive, "from"),
                                      CloneOutcome::ReadFailed);
             if (!SkipUnreadableSector())
-                return StopWith("Clone cancelled.\n\nCloned partition will be unusable.", CloneOutcome::Cancelled);
+                return StopWith(kCancelledText, CloneOutcome::Cancelled);
             continue;
         }
         if (firstBlock) {
@@ -130,7 +131,7 @@ CloneOutcome CCloneRun::Copy(std::span<std::byte> block)
             firstBlock = false;
         }
         if (m_frontEnd.CancelRequested())
-            return StopWith("Clone cancelled.\n\nCloned partition will be unusable.", CloneOutcome::Cancelled);
+            return StopWith(kCancelledText, CloneOutcome::Cancelled);
         if (bytesRead == 0)
             return Complete();
 
@@ -140,7 +141,7 @@ CloneOutcome CCloneRun::Copy(std::span<std::byte> block)
                 return ReportAndStop(BadSectorsText(m_destination->LastError(), m_request.m_destDrive, "to"),
                                      CloneOutcome::WriteFailed);
             if (!SkipUnwritableSector())
-                return StopWith("Clone cancelled.\n\nCloned partition will be unusable.", CloneOutcome::Cancelled);
+                return StopWith(kCancelledText, CloneOutcome::Cancelled);
             continue;
         }
         m_total += bytesWritten;
