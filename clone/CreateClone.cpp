@@ -102,7 +102,7 @@ std::string CCreateClone::CannotOpenDestinationText(const std::string& drive) co
 
 bool CCreateClone::CancelRequested()
 {
-    return platform::FindAtom(kCancelAtomName) != 0;
+    return m_cancel.Present();
 }
 
 void CCreateClone::OnCloneStarting()

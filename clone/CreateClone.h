@@ -3,6 +3,7 @@
 #include "clone/CloneDrive.h"
 #include "clone/GlyphRow.h"
 #include "clone/ThrottledControls.h"
+#include "platform/atoms/AtomWatch.h"
 #include "platform/ui/Controls.h"
 #include "platform/volume/RawVolume.h"
 
@@ -56,5 +57,7 @@ private:
     // reaches the dialog at most about 30 times a second.
     CThrottledControls m_controls;
     CGlyphRow m_glyphs;
+    // The cancel atom, looked for after every sector in slow mode.
+    platform::CAtomWatch m_cancel{kCancelAtomName};
     platform::IVolumeOpener* m_volumes;
 };

@@ -14,6 +14,9 @@ namespace platform {
 constexpr Atom kFirstAtom = 0xC000;
 constexpr std::size_t kMaxAtomName = 255;
 
+// The file holding the machine's atom table.
+std::string AtomTableFile();
+
 // True for a name an atom can have: 1 to 255 characters, no line feed and no zero byte.
 bool IsAtomName(const std::string& name);
 

@@ -1,6 +1,7 @@
 #include "platform/atoms/Atoms.h"
 
 #include "platform/atoms/AtomTable.h"
+#include "platform/atoms/AtomWatch.h"
 #include "platform/files/TextFiles.h"
 #include "platform/system/SystemRoot.h"
 
@@ -18,17 +19,18 @@
 // The table is one small text file, replaced whole by a rename on every change, so a
 // reader always sees a complete table and needs no lock. Changes are serialised by a lock
 // file beside it. An empty table has no file: looking for the cancel atom while nothing
-// has been added costs one failed open.
+// has been added costs one failed open. Every change also counts up a counter beside it,
+// which a CAtomWatch reads from memory instead of the table.
 namespace platform {
-
-namespace {
 
 // On the real machine the table lives in /run, so atoms go with a restart as on Windows;
 // only root may change them there.
-std::string TableFile()
+std::string AtomTableFile()
 {
     return MachineFile("atoms", "/run/vantrel/atoms");
 }
+
+namespace {
 
 // Holds the lock file of the table locked for one change.
 class CTableLock {
@@ -98,12 +100,15 @@ bool StoreTable(const std::string& path, const CAtomTable& table)
 template <typename Change>
 bool ChangeTable(Change change)
 {
-    std::string path = TableFile();
+    std::string path = AtomTableFile();
     CTableLock lock(path + ".lock");
     if (!lock.IsHeld())
         return false;
     CAtomTable table = ReadTable(path);
-    return change(table) && StoreTable(path, table);
+    if (!change(table) || !StoreTable(path, table))
+        return false;
+    CountTableChange(path);
+    return true;
 }
 
 }  // namespace
@@ -122,7 +127,7 @@ Atom FindAtom(const std::string& name)
 {
     if (!IsAtomName(name))
         return 0;
-    return ReadTable(TableFile()).Find(name);
+    return ReadTable(AtomTableFile()).Find(name);
 }
 
 Atom DeleteAtom(Atom atom)
