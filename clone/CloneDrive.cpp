@@ -4,6 +4,7 @@
 #include "clone/SizeField.h"
 #include "platform/ui/MessageBox.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -24,6 +25,14 @@ std::string BadSectorsText(int error, const std::string& drive, const char* dire
 {
     return "Error#: " + std::to_string(error) + ".  Bad sector(s) discovered on the " + drive +
            " partition.  You must use the 'Slow Mode' option to copy " + direction + " this partition.";
+}
+
+// A destination that ends before the source is no bad sector: the copy cannot be complete.
+std::string DestinationTooSmallText(int error, const std::string& destination, const std::string& source)
+{
+    return "Error#: " + std::to_string(error) + ".  The " + destination +
+           " partition ended before the copy was complete.  It must be at least as large as the " + source +
+           " partition.";
 }
 
 std::string SkippedSectorLine(int error, std::uint64_t location, const std::string& drive)
@@ -139,6 +148,9 @@ CloneOutcome CCloneRun::Copy(std::span<std::byte> block)
         if (!m_destination->Write(block.first(bytesRead), bytesWritten)) {
             if (FastMode())
                 return ReportAndStop(BadSectorsText(m_destination->LastError(), m_request.m_destDrive, "to"),
+                                     CloneOutcome::WriteFailed);
+            if (m_destination->LastError() == ENOSPC)
+                return ReportAndStop(DestinationTooSmallText(ENOSPC, m_request.m_destDrive, m_request.m_sourceDrive),
                                      CloneOutcome::WriteFailed);
             if (!SkipUnwritableSector())
                 return StopWith(kCancelledText, CloneOutcome::Cancelled);
