@@ -28,7 +28,6 @@ namespace platform {
 struct CDialog::Impl {
     CDialogTemplate dialogTemplate;
     const char* const* iconXpm = nullptr;
-    std::vector<std::pair<int, std::string>> systemMenu;
     std::map<int, std::function<void()>> clickHandlers;
     std::map<int, std::function<void()>> selChangeHandlers;
 
@@ -138,21 +137,6 @@ int CDialog::DoModal()
     }
     for (QWidget* groupBox : groupBoxes)
         groupBox->lower();
-
-    for (std::size_t i = 0; i < impl.systemMenu.size(); ++i) {
-        if (i == 0) {
-            auto* separator = new QAction(window);
-            separator->setSeparator(true);
-            window->addAction(separator);
-        }
-        int command = impl.systemMenu[i].first;
-        auto* action = new QAction(ToQString(impl.systemMenu[i].second), window);
-        QObject::connect(action, &QAction::triggered, window, [this, command] { OnSysCommand(command); });
-        window->addAction(action);
-        impl.menuCommands[command] = action;
-    }
-    if (!impl.systemMenu.empty())
-        window->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     bool focusFirst = OnInitDialog();
     if (focusFirst && firstTabStop != nullptr)
@@ -353,7 +337,21 @@ void CDialog::SetIcon(const char* const* xpm)
 
 void CDialog::AppendSystemMenuItem(int command, const std::string& text)
 {
-    m_impl->systemMenu.emplace_back(command, text);
+    RunOnUiThread([&] {
+        CDialogWindow* window = m_impl->window;
+        if (window == nullptr)
+            return;
+        if (window->actions().isEmpty()) {
+            auto* separator = new QAction(window);
+            separator->setSeparator(true);
+            window->addAction(separator);
+            window->setContextMenuPolicy(Qt::ActionsContextMenu);
+        }
+        auto* action = new QAction(ToQString(text), window);
+        QObject::connect(action, &QAction::triggered, window, [this, command] { OnSysCommand(command); });
+        window->addAction(action);
+        m_impl->menuCommands[command] = action;
+    });
 }
 
 void CDialog::UserClick(int id)

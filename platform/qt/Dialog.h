@@ -55,8 +55,8 @@ public:
 
     // The dialog's icon, an image in XPM form that outlives the dialog.
     void SetIcon(const char* const* xpm);
-    // Adds a command to the window's menu (its context menu here); choosing it runs
-    // OnSysCommand(command). A separator comes before the first one.
+    // Adds a command to the running window's menu (its context menu here); choosing it
+    // runs OnSysCommand(command). A separator comes before the first one.
     void AppendSystemMenuItem(int command, const std::string& text);
 
     // What the user does, for tests and demonstrations: nothing happens on a disabled

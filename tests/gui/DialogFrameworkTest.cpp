@@ -40,7 +40,6 @@ public:
     {
         OnClicked(kCommand, [this] { ++commands; });
         OnSelChange(kList, [this] { ++selectionChanges; });
-        AppendSystemMenuItem(kMenuCommand, "&About...");
     }
 
     bool refuseCancel = false;
@@ -53,6 +52,7 @@ public:
 protected:
     bool OnInitDialog() override
     {
+        AppendSystemMenuItem(kMenuCommand, "&About...");
         if (endDuringInit)
             EndDialog(IDOK);
         return true;

@@ -1,0 +1,63 @@
+#include "probe/DriveConfigsDlg.h"
+
+#include "clone/ReportFile.h"
+#include "platform/ui/MessageBox.h"
+#include "probe/DriveProbe.h"
+
+#include <cstdint>
+
+using namespace platform;
+
+namespace {
+
+constexpr int kDriveList = 1007;
+
+CDialogTemplate DriveConfigsTemplate()
+{
+    return {130, "Drive Configurations", 154, 230, 0,
+            {{kDriveList, ControlKind::ListBox, {7, 7, 140, 199}, "", kNoSelect | kTabStops},
+             {IDCANCEL, ControlKind::PushButton, {97, 209, 50, 14}, "E&xit", kTabStop}}};
+}
+
+std::string Grouped(std::uint64_t bytes)
+{
+    return AddThousandsSeparators(FormatBytes(bytes));
+}
+
+}  // namespace
+
+CDriveConfigsDlg::CDriveConfigsDlg(IDriveTable& drives, IVolumeOpener& volumes)
+    : CDialog(DriveConfigsTemplate()), m_drives(drives), m_volumes(volumes)
+{
+}
+
+bool CDriveConfigsDlg::OnInitDialog()
+{
+    FillDriveList();
+    return true;
+}
+
+// Four items per drive the probe recognises, and an empty item after every letter but
+// the last one surveyed; the size shown is the system's total for the volume.
+void CDriveConfigsDlg::FillDriveList()
+{
+    CDriveProbe probe(true, m_drives, m_volumes);
+    std::string letters = probe.SurveyDrives(false);
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+        if (letters[i] == 'A')
+            continue;
+        std::string volume = std::string(1, letters[i]) + ":";
+        std::string fileSystem, sizeFieldList;
+        std::uint64_t size = 0;
+        if (!probe.ProbeVolume(volume, fileSystem, size, sizeFieldList))
+            continue;
+        std::uint64_t freeToCaller = 0, totalBytes = 0, totalFree = 0;
+        m_drives.GetDiskFreeSpaceEx(volume, freeToCaller, totalBytes, totalFree);
+        AddString(kDriveList, "Drive:\t\t" + volume);
+        AddString(kDriveList, "File System:\t" + fileSystem);
+        AddString(kDriveList, "Partition Size:\t" + Grouped(totalBytes));
+        AddString(kDriveList, "Bytes Available:\t" + Grouped(freeToCaller));
+        if (i + 1 < letters.size())
+            AddString(kDriveList, "");
+    }
+}

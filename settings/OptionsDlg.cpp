@@ -1,0 +1,59 @@
+#include "settings/OptionsDlg.h"
+
+#include "platform/ui/MessageBox.h"
+#include "settings/Settings.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr int kSafeModeOnlyButton = 1049;
+constexpr int kDontUseSafeModeButton = 1052;
+constexpr int kChooseSafeModeButton = 1053;
+constexpr int kFastModeButton = 1008;
+constexpr int kSlowModeButton = 1009;
+
+CDialogTemplate OptionsTemplate()
+{
+    return {129, "Vantrel Options", 136, 129, 0,
+            {{kSafeModeOnlyButton, ControlKind::RadioButton, {13, 19, 101, 10}, "&Use Safe Mode exclusively", kGroup | kTabStop},
+             {kDontUseSafeModeButton, ControlKind::RadioButton, {13, 31, 99, 10}, "&Don't use Safe Mode at all", kTabStop},
+             {kChooseSafeModeButton, ControlKind::RadioButton, {13, 43, 116, 10}, "Default: &Will choose as needed", kTabStop},
+             {kFastModeButton, ControlKind::RadioButton, {13, 78, 49, 10}, "Fast Mode", kGroup | kTabStop},
+             {kSlowModeButton, ControlKind::RadioButton, {13, 90, 51, 10}, "Slow Mode", kTabStop},
+             {IDOK, ControlKind::PushButton, {42, 108, 50, 14}, "E&xit", kDefault | kTabStop},
+             {kNoId, ControlKind::GroupBox, {7, 7, 122, 52}, "Safe Mode Options", kGroup},
+             {kNoId, ControlKind::GroupBox, {7, 65, 122, 40}, "Cloning Speed", 0}}};
+}
+
+int Flag(bool checked)
+{
+    return checked ? 1 : 0;
+}
+
+}  // namespace
+
+COptionsDlg::COptionsDlg() : CDialog(OptionsTemplate())
+{
+}
+
+// The Safe Mode buttons are set one by one, so stored values with none or several of the
+// three flags on are shown as they are.
+bool COptionsDlg::OnInitDialog()
+{
+    SetCheck(kSafeModeOnlyButton, SafeModeOnly != 0);
+    SetCheck(kDontUseSafeModeButton, DontUseSafeMode != 0);
+    SetCheck(kChooseSafeModeButton, ChooseSafeMode != 0);
+    SetCheck(kFastModeButton, FastMode != 0);
+    SetCheck(kSlowModeButton, FastMode == 0);
+    return true;
+}
+
+void COptionsDlg::OnOK()
+{
+    SafeModeOnly = Flag(IsChecked(kSafeModeOnlyButton));
+    DontUseSafeMode = Flag(IsChecked(kDontUseSafeModeButton));
+    ChooseSafeMode = Flag(IsChecked(kChooseSafeModeButton));
+    FastMode = Flag(IsChecked(kFastModeButton));
+    CDialog::OnOK();
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/qt/Dialog.h"
+
+// The Options dialog: Safe Mode and cloning speed. It opens showing the four settings;
+// its Exit button takes the buttons' states back into them, while Escape and the close
+// box leave them as they were. Storing them is the caller's business.
+class COptionsDlg : public platform::CDialog {
+public:
+    COptionsDlg();
+
+protected:
+    bool OnInitDialog() override;
+    void OnOK() override;
+};
