@@ -3,7 +3,11 @@
 #include "platform/qt/Dialog.h"
 #include "platform/qt/UiThread.h"
 
+#include <QTimer>
+
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace guitest {
 
@@ -40,6 +44,27 @@ inline void WhenNextDialogRuns(std::function<void(platform::CDialog&)> script)
         script(*dialog);
         dialog->EndDialog(kLeftRunning);
     });
+}
+
+// Runs action from the event loop once condition holds, looking again every few
+// milliseconds (a worker thread's calls on the dialog keep being served meanwhile).
+inline void WhenTrue(std::function<bool()> condition, std::function<void()> action)
+{
+    QTimer::singleShot(5, [condition = std::move(condition), action = std::move(action)]() mutable {
+        if (condition())
+            action();
+        else
+            WhenTrue(std::move(condition), std::move(action));
+    });
+}
+
+// The items of a list control, in order.
+inline std::vector<std::string> Items(platform::CDialog& dialog, int id)
+{
+    std::vector<std::string> items;
+    for (int i = 0, n = dialog.ItemCount(id); i < n; ++i)
+        items.push_back(dialog.ItemText(id, i));
+    return items;
 }
 
 }  // namespace guitest

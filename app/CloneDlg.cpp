@@ -1,0 +1,171 @@
+#include "app/CloneDlg.h"
+
+#include "app/AboutDlg.h"
+#include "app/CloneDlgControls.h"
+#include "app/CloneDlgTemplate.h"
+#include "app/InstallFolder.h"
+#include "app/VantrelIcon.h"
+#include "clone/ReportFile.h"
+#include "platform/help/Help.h"
+#include "platform/ui/MessageBox.h"
+#include "probe/DriveConfigsDlg.h"
+#include "settings/OptionsDlg.h"
+#include "settings/Settings.h"
+
+using namespace clonedlg;
+
+namespace {
+
+std::string Shown(const std::string& fileSystem)
+{
+    return " " + fileSystem;
+}
+
+std::string Shown(std::uint64_t size)
+{
+    return " " + AddThousandsSeparators(FormatBytes(size));
+}
+
+}  // namespace
+
+CCloneDlg::CCloneDlg(platform::IDriveTable& drives, platform::IVolumeOpener& volumes)
+    : CDialog(CloneDialogTemplate()), m_drives(drives), m_volumes(volumes), m_probe(true, drives, volumes)
+{
+    OnSelChange(kSourceList, [this] { OnSelchangeSource(); });
+    OnSelChange(kDestList, [this] { OnSelchangeDest(); });
+    OnClicked(kCreateButton, [this] { OnCreateClone(); });
+    OnClicked(kCancelButton, [this] { OnCancelClone(); });
+    OnClicked(kDriveConfigsButton, [this] { OnDriveConfigs(); });
+    OnClicked(kOptionsButton, [this] { OnOptions(); });
+    OnClicked(kHelpButton, [this] { OnHelp(); });
+}
+
+bool CCloneDlg::OnInitDialog()
+{
+    AppendSystemMenuItem(kAboutCommand, "&About Vantrel...");
+    SetIcon(kVantrelIcon);
+    EnableControl(kCreateButton, false);
+    EnableControl(kCancelButton, false);
+    if (!GetInstallFolder(m_installFolder)) {
+        EndDialog(platform::IDCANCEL);
+        return true;
+    }
+    FillPartitionList(ListMode::Source);
+    ClearProgressDigits();
+    LoadSettings();
+    SetCurSel(kSourceList, 0);
+    OnSelchangeSource();
+    SetFocusTo(kExitButton);
+    return false;
+}
+
+// Source mode lists every reportable drive but A:. Destination mode lists, after an
+// empty entry, the drives that can take the source: recognised, at least as large, not
+// NTFS onto FAT32, neither the Windows drive nor the source itself. Nothing but the
+// empty entry is offered for a source that could not be recognised.
+void CCloneDlg::FillPartitionList(ListMode mode)
+{
+    std::string windowsDrive = m_drives.GetWindowsDirectory().substr(0, 1);
+    std::string letters = m_probe.SurveyDrives(false);
+    AddString(kDestList, "");
+    bool sourceKnown = !m_sourceFileSystem.empty();
+    for (char letter : letters) {
+        std::string drive(1, letter);
+        if (drive == "A")
+            continue;
+        if (mode == ListMode::Source) {
+            AddString(kSourceList, drive + ":");
+            continue;
+        }
+        if (!sourceKnown)
+            break;
+        if (m_probe.ProbeVolume(drive + ":", m_destFileSystem, m_destSize, m_sizeFieldList) &&
+            m_sourceSize <= m_destSize && !(m_sourceFileSystem == "NTFS" && m_destFileSystem == "FAT32") &&
+            drive != windowsDrive && drive != m_sourceDrive.substr(0, 1))
+            AddString(kDestList, drive + ":");
+    }
+    EnableControl(kDestList, true);
+}
+
+void CCloneDlg::ClearProgressDigits()
+{
+    for (int id = kFirstGlyph; id < kFirstGlyph + kGlyphCount; ++id)
+        SetControlText(id, "");
+}
+
+// From the moment the worker locks the dialog until its last control is unlocked.
+bool CCloneDlg::CloneRunning()
+{
+    return IsControlEnabled(kCancelButton) || !IsControlEnabled(kDriveConfigsButton);
+}
+
+void CCloneDlg::OnSelchangeSource()
+{
+    EnableControl(kCreateButton, false);
+    ResetContent(kDestList);
+    for (int id : {kDestFileSystem, kDestSize, kSourceFileSystem, kSourceSize})
+        SetControlText(id, "");
+    ClearProgressDigits();
+    m_sourceDrive = SelectedText(kSourceList);
+    if (m_probe.ProbeVolume(m_sourceDrive, m_sourceFileSystem, m_sourceSize, m_sizeFieldList)) {
+        SetControlText(kSourceFileSystem, Shown(m_sourceFileSystem));
+        SetControlText(kSourceSize, Shown(m_sourceSize));
+    } else {
+        // What an earlier source left here must not pass for this one's.
+        m_sourceFileSystem.clear();
+        m_sourceSize = 0;
+        m_sizeFieldList.clear();
+    }
+    FillPartitionList(ListMode::Destination);
+    SetCurSel(kDestList, 0);
+}
+
+// Create needs a destination whose size field was just read: a drive that changed since
+// the list was filled would otherwise get another drive's size field.
+void CCloneDlg::OnSelchangeDest()
+{
+    ClearProgressDigits();
+    m_destDrive = SelectedText(kDestList);
+    SetControlText(kDestFileSystem, "");
+    SetControlText(kDestSize, "");
+    bool probed = m_probe.ProbeVolume(m_destDrive, m_destFileSystem, m_destSize, m_sizeFieldList);
+    if (probed) {
+        SetControlText(kDestFileSystem, Shown(m_destFileSystem));
+        SetControlText(kDestSize, Shown(m_destSize));
+    }
+    EnableControl(kCreateButton, !m_destDrive.empty() && probed);
+}
+
+void CCloneDlg::OnCancel()
+{
+    if (CloneRunning())
+        return;
+    CDialog::OnCancel();
+}
+
+void CCloneDlg::OnSysCommand(int command)
+{
+    if ((command & 0xFFF0) == kAboutCommand) {
+        CAboutDlg about;
+        about.DoModal();
+    }
+}
+
+void CCloneDlg::OnDriveConfigs()
+{
+    CDriveConfigsDlg driveConfigs(m_drives, m_volumes);
+    driveConfigs.DoModal();
+}
+
+// The settings are stored however the dialog was closed.
+void CCloneDlg::OnOptions()
+{
+    COptionsDlg options;
+    options.DoModal();
+    SaveSettings();
+}
+
+void CCloneDlg::OnHelp()
+{
+    platform::HtmlHelp(m_installFolder + "Vantrel.chm");
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/drives/Drives.h"
+#include "platform/qt/Dialog.h"
+#include "platform/volume/RawVolume.h"
+#include "probe/DriveProbe.h"
+
+#include <cstdint>
+#include <string>
+
+// Vantrel's main window: the partition to copy from, the partitions it may be copied to,
+// the file system and size of each, and the buttons that start, cancel and configure the
+// clone. A running clone (on a worker thread) locks and unlocks its controls.
+class CCloneDlg : public platform::CDialog {
+public:
+    explicit CCloneDlg(platform::IDriveTable& drives = platform::MachineDrives(),
+                       platform::IVolumeOpener& volumes = platform::RawVolumes());
+
+protected:
+    bool OnInitDialog() override;
+    // Exit, Escape and the close box; refused while a clone runs.
+    void OnCancel() override;
+    void OnSysCommand(int command) override;
+
+private:
+    enum class ListMode { Source, Destination };
+
+    void FillPartitionList(ListMode mode);
+    void ClearProgressDigits();
+    bool CloneRunning();
+
+    void OnSelchangeSource();
+    void OnSelchangeDest();
+    void OnDriveConfigs();
+    void OnOptions();
+    void OnHelp();
+    // Starting and cancelling a clone (CloneStart.cpp).
+    void OnCreateClone();
+    void StartCloneThread();
+    void OnCancelClone();
+
+    platform::IDriveTable& m_drives;
+    platform::IVolumeOpener& m_volumes;
+    CDriveProbe m_probe;
+    std::string m_installFolder;
+    std::string m_sourceDrive;
+    std::string m_destDrive;
+    std::string m_sourceFileSystem;
+    std::string m_destFileSystem;
+    std::uint64_t m_sourceSize = 0;
+    std::uint64_t m_destSize = 0;
+    std::string m_sizeFieldList;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+// Control ids of the clone dialog; the clone worker reaches its controls by them too.
+namespace clonedlg {
+
+constexpr int kSourceList = 1019;
+constexpr int kDestList = 1020;
+constexpr int kSourceFileSystem = 1044;
+constexpr int kSourceSize = 1027;
+constexpr int kDestFileSystem = 1043;
+constexpr int kDestSize = 1026;
+constexpr int kBytesCopied = 1003;
+constexpr int kFirstGlyph = 2001;
+constexpr int kGlyphCount = 19;
+constexpr int kCreateButton = 1002;
+constexpr int kCancelButton = 1004;
+constexpr int kDriveConfigsButton = 1005;
+constexpr int kOptionsButton = 1001;
+constexpr int kHelpButton = 1000;
+constexpr int kExitButton = 2;
+
+// The About item of the window menu.
+constexpr int kAboutCommand = 16;
+
+}  // namespace clonedlg

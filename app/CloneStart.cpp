@@ -1,0 +1,59 @@
+#include "app/CloneDlg.h"
+
+#include "app/CloneDlgControls.h"
+#include "clone/CloneDrive.h"
+#include "clone/CreateClone.h"
+#include "platform/atoms/Atoms.h"
+#include "platform/ui/MessageBox.h"
+#include "settings/BootClone.h"
+#include "settings/Settings.h"
+
+#include <memory>
+
+namespace {
+
+const char* const kSafeModeQuestion =
+    "Do you want to clone the partition in Safe Mode?\t\t\t\t\t \n\n"
+    "Safe Mode allows the clone to occur during boot up when no other applications are running.  "
+    "It assures a cleaner clone.  If you don't use Safe Mode, make sure all other applications are "
+    "closed down and that no utilities or virus detection programs are running.\t\t\t\t\t \n\n"
+    "Click Yes to use Safe Mode (boot options will follow), No to clone right now without rebooting, "
+    "or Cancel to cancel the clone entirely.";
+
+}  // namespace
+
+// Asking comes first; otherwise "Don't use Safe Mode" clones at once, and with neither
+// flag set the clone waits for the next start of the machine.
+void CCloneDlg::OnCreateClone()
+{
+    ClearProgressDigits();
+    bool scheduleAtBoot = false;
+    if (ChooseSafeMode != 0) {
+        int answer = platform::MessageBox(kSafeModeQuestion, platform::MbButtons::YesNoCancel);
+        if (answer == platform::IDCANCEL)
+            return;
+        scheduleAtBoot = answer == platform::IDYES;
+    } else {
+        scheduleAtBoot = DontUseSafeMode == 0;
+    }
+    if (scheduleAtBoot)
+        ScheduleBootClone(m_installFolder, m_sourceDrive, m_destDrive, m_sourceFileSystem, m_sizeFieldList, FastMode);
+    else
+        StartCloneThread();
+}
+
+// The worker gets its own copies and frees itself; it locks this dialog's controls
+// while it runs and unlocks them when it is over.
+void CCloneDlg::StartCloneThread()
+{
+    auto clone = std::make_unique<CCreateClone>(m_sourceDrive, m_destDrive, m_sourceFileSystem, m_sizeFieldList,
+                                                this, FastMode, m_installFolder);
+    clone->UseVolumes(m_volumes);
+    CCreateClone::CreateThread(std::move(clone));
+}
+
+// Each press adds one more reference to the atom; the worker removes them all.
+void CCloneDlg::OnCancelClone()
+{
+    platform::AddAtom(kCancelAtomName);
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <string>
+
+// The folder of Vantrel's own files, from the value "Path" of HKLM Software\Tembric\Vantrel:
+// a "/" is appended when missing, then surrounding white space is removed. False when
+// the key cannot be opened with full access or the value is missing or empty.
+bool GetInstallFolder(std::string& installFolder);

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/drives/Drives.h"
+#include "platform/qt/Dialog.h"
+#include "platform/volume/RawVolume.h"
+
+// Tallisk's one dialog. Before it shows, every drive is surveyed and the report written
+// to "DriveReport.txt" in the working directory; the dialog then says so.
+class CDriveReportDlg : public platform::CDialog {
+public:
+    explicit CDriveReportDlg(platform::IDriveTable& drives = platform::MachineDrives(),
+                             platform::IVolumeOpener& volumes = platform::RawVolumes());
+
+protected:
+    bool OnInitDialog() override;
+
+private:
+    platform::IDriveTable& m_drives;
+    platform::IVolumeOpener& m_volumes;
+};

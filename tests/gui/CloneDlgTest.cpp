@@ -1,0 +1,208 @@
+#include "app/AboutDlg.h"
+#include "app/CloneDlg.h"
+#include "app/CloneDlgControls.h"
+#include "platform/ui/MessageBox.h"
+#include "tests/gui/GuiTest.h"
+#include "tests/gui/SimulatedMachine.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+using namespace clonedlg;
+using guitest::Items;
+using Texts = std::vector<std::string>;
+
+namespace {
+
+constexpr std::uint64_t kMiB = 1 << 20;
+
+class CloneDialog : public testing::Test {
+protected:
+    CloneDialog() { machine.SetInstallFolder(machine.m_machine.Path("Vantrel/")); }
+
+    // Runs the clone dialog of the machine with script inside it.
+    int Run(std::function<void(CCloneDlg&)> script)
+    {
+        CCloneDlg dialog(machine.m_drives, machine.m_volumes);
+        return guitest::RunWith(dialog, [&] { script(dialog); });
+    }
+
+    guitest::CSimulatedMachine machine;
+};
+
+TEST_F(CloneDialog, ListsEveryDriveButAAsSourceAndOffersNeitherWindowsDriveNorSource)
+{
+    machine.AddUnopenable('A', platform::kDriveRemovable);
+    machine.AddNtfs('C', 100 * kMiB);
+    machine.AddNtfs('D', 200 * kMiB);
+    Run([](CCloneDlg& dialog) {
+        EXPECT_EQ(Items(dialog, kSourceList), (Texts{"C:", "D:"}));
+        EXPECT_EQ(dialog.SelectedText(kSourceList), "C:");
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{"", "D:"}));
+        EXPECT_EQ(dialog.CurSel(kDestList), 0);
+        EXPECT_EQ(dialog.ControlText(kSourceFileSystem), " NTFS");
+        EXPECT_EQ(dialog.ControlText(kSourceSize), " 104,857,600");
+
+        dialog.UserChoose(kSourceList, 1);
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{""}));
+        EXPECT_EQ(dialog.ControlText(kSourceSize), " 209,715,200");
+    });
+}
+
+TEST_F(CloneDialog, DestinationMustBeRecognisedLargeEnoughAndNotNtfsOntoFat32)
+{
+    machine.AddNtfs('E', 1234567);
+    machine.AddNtfs('F', 1234567);            // exactly as large
+    machine.AddNtfs('G', 1234566);            // one byte smaller
+    machine.AddFat32('H', 4 * 1024 * 1024);   // 2 GiB, but FAT32
+    machine.AddFat16('I', 3 * kMiB);
+    machine.AddUnopenable('J', platform::kDriveRemote);
+    machine.AddUnopenable('K', platform::kDriveCdrom);
+    machine.AddUnopenable('L', platform::kDriveRamdisk);
+    Run([](CCloneDlg& dialog) {
+        EXPECT_EQ(Items(dialog, kSourceList), (Texts{"E:", "F:", "G:", "H:", "I:", "J:"}));
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{"", "F:", "I:"}));
+        EXPECT_EQ(dialog.ControlText(kSourceSize), " 1,234,567");
+
+        dialog.UserChoose(kSourceList, 3);  // FAT32 source: NTFS destinations large enough
+        EXPECT_EQ(dialog.ControlText(kSourceFileSystem), " FAT32");
+        EXPECT_EQ(dialog.ControlText(kSourceSize), " 2,147,483,648");
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{""}));
+    });
+}
+
+TEST_F(CloneDialog, Fat32SourceMayGoOntoALargerNtfsDrive)
+{
+    machine.AddFat32('C', 2000);
+    machine.AddFat32('D', 2000);
+    machine.AddNtfs('E', 999);
+    machine.AddNtfs('F', 2000 * 512);
+    machine.m_drives.SetWindowsDirectory("Z:\\WINDOWS");
+    Run([](CCloneDlg& dialog) {
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{"", "D:", "F:"}));
+        dialog.UserChoose(kSourceList, 2);
+        EXPECT_EQ(dialog.ControlText(kSourceSize), " 999");
+    });
+}
+
+TEST_F(CloneDialog, CreateFollowsTheDestinationChoice)
+{
+    machine.AddNtfs('C', 100 * kMiB);
+    machine.AddNtfs('D', 200 * kMiB);
+    machine.AddNtfs('E', 300 * kMiB);
+    machine.m_drives.SetWindowsDirectory("Z:\\WINDOWS");
+    Run([](CCloneDlg& dialog) {
+        EXPECT_FALSE(dialog.IsControlEnabled(kCreateButton));
+        EXPECT_FALSE(dialog.IsControlEnabled(kCancelButton));
+        EXPECT_EQ(dialog.FocusedControl(), kExitButton);
+
+        dialog.UserChoose(kDestList, 2);
+        EXPECT_TRUE(dialog.IsControlEnabled(kCreateButton));
+        EXPECT_EQ(dialog.ControlText(kDestFileSystem), " NTFS");
+        EXPECT_EQ(dialog.ControlText(kDestSize), " 314,572,800");
+
+        dialog.UserChoose(kDestList, 0);
+        EXPECT_FALSE(dialog.IsControlEnabled(kCreateButton));
+        EXPECT_EQ(dialog.ControlText(kDestFileSystem), "");
+        EXPECT_EQ(dialog.ControlText(kDestSize), "");
+
+        dialog.UserChoose(kDestList, 1);
+        dialog.UserChoose(kSourceList, 1);
+        EXPECT_FALSE(dialog.IsControlEnabled(kCreateButton));
+        EXPECT_EQ(dialog.SelectedText(kDestList), "");
+        EXPECT_EQ(dialog.ControlText(kDestSize), "");
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{"", "E:"}));
+    });
+}
+
+TEST_F(CloneDialog, UnrecognisedSourceIsOfferedNoDestination)
+{
+    machine.AddNtfs('C', 100 * kMiB);
+    machine.AddUnopenable('D', platform::kDriveFixed);
+    machine.AddNtfs('E', 300 * kMiB);
+    machine.m_drives.SetWindowsDirectory("Z:\\WINDOWS");
+    Run([](CCloneDlg& dialog) {
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{"", "E:"}));
+        dialog.UserChoose(kSourceList, 1);
+        EXPECT_EQ(dialog.ControlText(kSourceFileSystem), "");
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{""}));
+    });
+}
+
+TEST_F(CloneDialog, DestinationThatCannotBeReadSinceTheListWasFilledGetsNoCreate)
+{
+    machine.AddNtfs('C', 100 * kMiB);
+    machine.AddNtfs('D', 200 * kMiB);
+    machine.m_drives.SetWindowsDirectory("Z:\\WINDOWS");
+    Run([this](CCloneDlg& dialog) {
+        machine.m_volumes.RefuseOpen('D', platform::VolumeAccess::Read);
+        dialog.UserChoose(kDestList, 1);
+        EXPECT_EQ(dialog.ControlText(kDestFileSystem), "");
+        EXPECT_FALSE(dialog.IsControlEnabled(kCreateButton));
+    });
+}
+
+TEST_F(CloneDialog, GlyphRowIsBlankAndFallsInsideTheBytesCopiedField)
+{
+    machine.AddNtfs('C', 100 * kMiB);
+    Run([](CCloneDlg& dialog) {
+        for (int id = kFirstGlyph; id < kFirstGlyph + kGlyphCount; ++id)
+            EXPECT_EQ(dialog.ControlText(id), "") << id;
+        // The worker draws 19 glyphs from x 127, a digit 6 wide, a separator 3, 12 high at y 92.
+        platform::CPixelRect field = dialog.ControlRect(kBytesCopied);
+        EXPECT_LT(field.x, 127);
+        EXPECT_GT(field.x + field.width, 127 + 15 * 6 + 4 * 3);
+        EXPECT_LT(field.y, 92);
+        EXPECT_GT(field.y + field.height, 92 + 12);
+    });
+}
+
+TEST_F(CloneDialog, EndsAtOnceWithoutAnInstallFolder)
+{
+    machine.AddNtfs('C', 100 * kMiB);
+    machine.SetInstallFolder("");
+    bool shown = false;
+    CCloneDlg dialog(machine.m_drives, machine.m_volumes);
+    platform::PostToUiThread([&] { shown = platform::CDialog::ActiveDialog() != nullptr; });
+    EXPECT_EQ(dialog.DoModal(), platform::IDCANCEL);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(shown);
+}
+
+TEST_F(CloneDialog, RefusesToCloseWhileACloneHoldsItsControls)
+{
+    machine.AddNtfs('C', 100 * kMiB);
+    int result = Run([](CCloneDlg& dialog) {
+        // What the worker does first and last.
+        dialog.EnableControl(kCancelButton, true);
+        dialog.EnableControl(kExitButton, false);
+        dialog.EnableControl(kDriveConfigsButton, false);
+        dialog.UserPressEscape();
+        dialog.UserCloseWindow();
+        dialog.EnableControl(kCancelButton, false);
+        dialog.EnableControl(kExitButton, true);
+        dialog.UserClick(kExitButton);  // the worker has not unlocked everything yet
+        EXPECT_EQ(platform::CDialog::ActiveDialog(), &dialog);
+        dialog.EnableControl(kDriveConfigsButton, true);
+        dialog.UserPressEscape();
+    });
+    EXPECT_EQ(result, platform::IDCANCEL);
+}
+
+TEST_F(CloneDialog, AboutBoxComesFromTheWindowMenu)
+{
+    machine.AddNtfs('C', 100 * kMiB);
+    bool aboutShown = false;
+    Run([&](CCloneDlg& dialog) {
+        guitest::WhenNextDialogRuns([&](platform::CDialog& about) {
+            aboutShown = dynamic_cast<CAboutDlg*>(&about) != nullptr;
+            about.UserClick(platform::IDOK);
+        });
+        dialog.UserSystemCommand(kAboutCommand);
+        EXPECT_EQ(platform::CDialog::ActiveDialog(), &dialog);
+    });
+    EXPECT_TRUE(aboutShown);
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+#include "app/CloneDlg.h"
+#include "app/CloneDlgControls.h"
+#include "platform/ui/MessageBox.h"
+#include "probe/DriveConfigsDlg.h"
+#include "tests/gui/GuiTest.h"
+#include "tests/gui/SimulatedMachine.h"
+
+#include <gtest/gtest.h>
+
+using Texts = std::vector<std::string>;
+
+namespace {
+
+constexpr int kDriveList = 1007;
+
+class DriveConfigs : public testing::Test {
+protected:
+    Texts Listed()
+    {
+        CDriveConfigsDlg dialog(machine.m_drives, machine.m_volumes);
+        Texts items;
+        guitest::RunWith(dialog, [&] {
+            items = guitest::Items(dialog, kDriveList);
+            dialog.UserClick(platform::IDCANCEL);
+        });
+        return items;
+    }
+
+    guitest::CSimulatedMachine machine;
+};
+
+TEST_F(DriveConfigs, LastDriveHasNoSeparatorAndAIsNeverListed)
+{
+    machine.AddUnopenable('A', platform::kDriveRemovable);
+    machine.AddNtfs('C', 10737418240);
+    EXPECT_EQ(Listed(), (Texts{"Drive:\t\tC:", "File System:\tNTFS", "Partition Size:\t10,737,418,240",
+                               "Bytes Available:\t2,684,354,560"}));
+}
+
+TEST_F(DriveConfigs, UnreadableDrivesAreLeftOutButStillCountForTheSeparator)
+{
+    machine.AddFat32('C', 2048);
+    machine.m_drives.SetDrive('C', {platform::kDriveFixed, 999424, 512});  // the system's own count
+    machine.AddNtfs('D', 4096);
+    machine.AddUnopenable('E', platform::kDriveRemote);
+    EXPECT_EQ(Listed(), (Texts{"Drive:\t\tC:", "File System:\tFAT32", "Partition Size:\t999,424",
+                               "Bytes Available:\t512", "", "Drive:\t\tD:", "File System:\tNTFS",
+                               "Partition Size:\t4,096", "Bytes Available:\t1,024", ""}));
+}
+
+TEST_F(DriveConfigs, Fat16IsListedAndCdRomAndRamDiskNeverAre)
+{
+    machine.AddFat16('C', 3 << 20);
+    machine.AddUnopenable('R', platform::kDriveCdrom);
+    machine.AddUnopenable('S', platform::kDriveRamdisk);
+    Texts listed = Listed();
+    ASSERT_EQ(listed.size(), 4u);
+    EXPECT_EQ(listed[1], "File System:\tFAT16");
+}
+
+TEST_F(DriveConfigs, OpensFromTheCloneDialogAndFailedSizeQueryShowsZero)
+{
+    machine.SetInstallFolder(machine.m_machine.Path(""));
+    machine.AddNtfs('C', 1 << 20);
+    machine.m_drives.SetDrive('C', {platform::kDriveFixed, 1 << 20, 1 << 19, false});
+    Texts items;
+    CCloneDlg dialog(machine.m_drives, machine.m_volumes);
+    guitest::RunWith(dialog, [&] {
+        guitest::WhenNextDialogRuns([&](platform::CDialog& configs) { items = guitest::Items(configs, kDriveList); });
+        dialog.UserClick(clonedlg::kDriveConfigsButton);
+    });
+    EXPECT_EQ(items, (Texts{"Drive:\t\tC:", "File System:\tNTFS", "Partition Size:\t0", "Bytes Available:\t0"}));
+}
+
+}  // namespace

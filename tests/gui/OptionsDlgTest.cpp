@@ -1,0 +1,107 @@
+#include "app/CloneDlg.h"
+#include "app/CloneDlgControls.h"
+#include "platform/ui/MessageBox.h"
+#include "settings/Settings.h"
+#include "tests/gui/GuiTest.h"
+#include "tests/gui/SimulatedMachine.h"
+
+#include <gtest/gtest.h>
+
+using platform::CDialog;
+
+namespace {
+
+constexpr int kSafeModeOnly = 1049, kDontUseSafeMode = 1052, kChooseSafeMode = 1053, kFast = 1008, kSlow = 1009;
+constexpr const char* kNames[] = {"SafeModeOnly", "DontUseSafeMode", "ChooseSafeMode", "FastMode"};
+
+// The Options dialog as the clone dialog's Options button opens it, with the stored
+// settings read at its initialisation and written after it closes.
+class OptionsDialog : public testing::Test {
+protected:
+    OptionsDialog()
+    {
+        machine.SetInstallFolder(machine.m_machine.Path(""));
+        machine.AddNtfs('C', 1 << 20);
+    }
+
+    void Store(std::vector<std::uint32_t> values)
+    {
+        for (std::size_t i = 0; i < values.size(); ++i)
+            machine.StoreSetting(kNames[i], values[i]);
+    }
+    std::vector<std::optional<std::uint32_t>> Stored() const
+    {
+        std::vector<std::optional<std::uint32_t>> values;
+        for (const char* name : kNames)
+            values.push_back(machine.StoredSetting(name));
+        return values;
+    }
+    // Which of the five buttons are selected when the dialog opens.
+    std::vector<bool> Open(std::function<void(CDialog&)> thenDo)
+    {
+        std::vector<bool> selected;
+        CCloneDlg dialog(machine.m_drives, machine.m_volumes);
+        guitest::RunWith(dialog, [&] {
+            guitest::WhenNextDialogRuns([&](CDialog& options) {
+                for (int id : {kSafeModeOnly, kDontUseSafeMode, kChooseSafeMode, kFast, kSlow})
+                    selected.push_back(options.IsChecked(id));
+                thenDo(options);
+            });
+            dialog.UserClick(clonedlg::kOptionsButton);
+        });
+        return selected;
+    }
+
+    guitest::CSimulatedMachine machine;
+};
+
+using Values = std::vector<std::optional<std::uint32_t>>;
+
+TEST_F(OptionsDialog, FirstRunShowsWillChooseAndFastModeAndStoresThem)
+{
+    EXPECT_EQ(Open([](CDialog& options) { options.UserClick(platform::IDOK); }),
+              (std::vector<bool>{false, false, true, true, false}));
+    EXPECT_EQ(Stored(), (Values{0, 0, 1, 1}));
+}
+
+TEST_F(OptionsDialog, StoredZerosShowNoSafeModeChoiceAndExitStoresThemAgain)
+{
+    Store({0, 0, 0, 0});
+    EXPECT_EQ(Open([](CDialog& options) { options.UserClick(platform::IDOK); }),
+              (std::vector<bool>{false, false, false, false, true}));
+    EXPECT_EQ(Stored(), (Values{0, 0, 0, 0}));
+}
+
+TEST_F(OptionsDialog, ExitTakesTheChoicesAndTheyHoldForTheRestOfTheRun)
+{
+    Open([](CDialog& options) {
+        options.UserClick(kDontUseSafeMode);
+        options.UserClick(kSlow);
+        options.UserClick(platform::IDOK);
+    });
+    EXPECT_EQ(Stored(), (Values{0, 1, 0, 0}));
+    EXPECT_EQ(DontUseSafeMode, 1);
+    EXPECT_EQ(ChooseSafeMode, 0);
+    EXPECT_EQ(FastMode, 0);
+}
+
+TEST_F(OptionsDialog, EscapeKeepsTheSettingsAndStoresThemAsFlags)
+{
+    Store({0, 0, 1, 5});
+    EXPECT_EQ(Open([](CDialog& options) {
+                  options.UserClick(kSlow);
+                  options.UserPressEscape();
+              }),
+              (std::vector<bool>{false, false, true, true, false}));
+    EXPECT_EQ(FastMode, 5);
+    EXPECT_EQ(Stored(), (Values{0, 0, 1, 1}));
+}
+
+TEST_F(OptionsDialog, SeveralStoredSafeModeFlagsAreShownAsTheyAre)
+{
+    Store({1, 1, 1, 1});
+    EXPECT_EQ(Open([](CDialog& options) { options.UserCloseWindow(); }),
+              (std::vector<bool>{true, true, true, true, false}));
+}
+
+}  // namespace
