@@ -3,6 +3,8 @@
 # make demo   install, build, clone on a simulated machine under build/demo
 # make bench  install, build, compare the clone with dd
 # make install / make uninstall   into PREFIX (default /usr/local); DESTDIR stages the tree
+# make screenshots   the dialogs under Xvfb on a simulated machine: build/screenshots/*.png
+# make run    Vantrel on the demo machine of make demo (needs a display)
 BUILD_DIR := $(if $(SANITIZE),build-sanitize,build)
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(SANITIZE),-DVANTREL_SANITIZE=ON)
 PREFIX ?= /usr/local
@@ -28,6 +30,12 @@ demo: deps build
 
 bench: deps build
 	@scripts/bench.sh $(BUILD_DIR)
+
+screenshots: deps build
+	@scripts/screenshots.sh $(BUILD_DIR)
+
+run: build
+	@scripts/run.sh $(BUILD_DIR)
 
 install: build
 	@cmake --install $(BUILD_DIR)

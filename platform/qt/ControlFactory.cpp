@@ -35,7 +35,6 @@ QWidget* CreateStatic(const CControlTemplate& control, QWidget* parent)
     } else {
         label->setAlignment(horizontal | Qt::AlignTop);
     }
-    label->setContentsMargins(0, 0, 0, 0);
     return label;
 }
 

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Screenshots of Vantrel's and Tallisk's dialogs under Xvfb, on a simulated machine under
+# BUILD/screenshots/machine: C: (the Windows drive) and D: NTFS of 64 MiB, E: NTFS of
+# 96 MiB, F: FAT32 of 128 MiB. The clone dialog copies D: to E:. Images: BUILD/screenshots.
+#   scripts/screenshots.sh BUILD
+set -euo pipefail
+
+build=$(cd "${1:?usage: screenshots.sh BUILD}" && pwd)
+out=$build/screenshots
+machine=$out/machine
+rm -rf "$out"
+mkdir -p "$machine/Vantrel"
+export VANTREL_SYSTEM_ROOT=$machine
+
+make_ntfs() {
+  truncate -s "$2" "$1"
+  mkntfs --force --quick --quiet --sector-size 512 --partition-start 0 --heads 255 --sectors-per-track 63 \
+         --label "$3" "$1" >/dev/null 2>&1
+}
+make_fat32() {
+  truncate -s "$2" "$1"
+  mkfs.fat -F 32 -n "$3" "$1" >/dev/null
+}
+make_ntfs "$machine/C.img" 64M SYSTEM
+make_ntfs "$machine/D.img" 64M SOURCE
+make_ntfs "$machine/E.img" 96M TARGET
+make_fat32 "$machine/F.img" 128M SPARE
+for letter in C D E F; do
+  "$build/bin/vantrel-mountvol" "$letter:" "$machine/$letter.img"
+done
+"$build/bin/vantrel-reg" add 'HKLM\Software\Tembric\Vantrel' /v Path /t REG_SZ /d "$machine/Vantrel/" /f >/dev/null
+
+# Tallisk writes its report into the folder it is started from.
+cd "$machine"
+xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/vantrel-screenshots" "$out"
+ls -1 "$out"/*.png

@@ -1,0 +1,94 @@
+// vantrel-screenshots OUTDIR: shows Vantrel's dialogs and Tallisk's on the machine of
+// VANTREL_SYSTEM_ROOT and saves each as it is on screen: the clone dialog with the second
+// partition as source and the first destination offered, then the Options, Drive
+// Configurations and About dialogs opened from it, then Tallisk's dialog (which writes
+// DriveReport.txt into the working directory first).
+#include "app/CloneDlg.h"
+#include "app/CloneDlgControls.h"
+#include "app/ColorFile.h"
+#include "driveinfo/DriveReportDlg.h"
+#include "platform/qt/Application.h"
+#include "platform/ui/MessageBox.h"
+
+#include <QTimer>
+
+#include <functional>
+#include <iostream>
+#include <string>
+
+namespace {
+
+// Long enough for a window to be mapped and painted by the X server.
+constexpr int kPaintDelayMs = 500;
+
+using platform::CDialog;
+
+bool g_failed = false;
+
+void Save(CDialog& dialog, const std::string& path)
+{
+    if (!dialog.SaveScreenshot(path)) {
+        std::cerr << "vantrel-screenshots: could not save " << path << "\n";
+        g_failed = true;
+    }
+}
+
+// Runs open, which shows a dialog over the current one; saves that dialog and closes it.
+void ShootNested(const std::function<void()>& open, const std::string& path)
+{
+    QTimer::singleShot(kPaintDelayMs, [path] {
+        if (CDialog* dialog = CDialog::ActiveDialog()) {
+            Save(*dialog, path);
+            dialog->EndDialog(platform::IDCANCEL);
+        }
+    });
+    open();
+}
+
+void ShootCloneDialog(const std::string& out)
+{
+    CCloneDlg dialog;
+    QTimer::singleShot(kPaintDelayMs, [&] {
+        using namespace clonedlg;
+        dialog.UserChoose(kSourceList, 1);
+        dialog.UserChoose(kDestList, 1);
+        QTimer::singleShot(kPaintDelayMs, [&] {
+            Save(dialog, out + "/clone-dialog.png");
+            ShootNested([&] { dialog.UserClick(kOptionsButton); }, out + "/options.png");
+            ShootNested([&] { dialog.UserClick(kDriveConfigsButton); }, out + "/drive-configs.png");
+            ShootNested([&] { dialog.UserSystemCommand(kAboutCommand); }, out + "/about.png");
+            dialog.EndDialog(platform::IDCANCEL);
+        });
+    });
+    if (dialog.DoModal() == -1)
+        g_failed = true;
+}
+
+void ShootTallisk(const std::string& out)
+{
+    CDriveReportDlg dialog;
+    QTimer::singleShot(kPaintDelayMs, [&] {
+        Save(dialog, out + "/tallisk.png");
+        dialog.EndDialog(platform::IDCANCEL);
+    });
+    dialog.DoModal();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::cerr << "usage: vantrel-screenshots OUTDIR\n";
+        return 2;
+    }
+    std::string out = argv[1];
+    platform::CDialogApp application(argc, argv, "Vantrel");
+    CDialogColours colours;
+    application.SetDialogBkColor(colours.background, colours.text);
+    if (!application.StartWindowSystem())
+        return 1;
+    ShootCloneDialog(out);
+    ShootTallisk(out);
+    return g_failed ? 1 : 0;
+}
