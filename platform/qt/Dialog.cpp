@@ -43,6 +43,14 @@ struct CDialog::Impl {
         auto found = controls.find(id);
         return window != nullptr && found != controls.end() ? found->second : nullptr;
     }
+
+    CDialogWindow* MakeWindow(CDialog& owner);
+    // Makes the controls in template order, which is their tab order; returns the first
+    // control that Tab reaches.
+    QWidget* MakeControls(CDialog& owner, CDialogWindow* parent);
+    // A click goes to the control's handler; OK and Cancel without one to OnOK and OnCancel.
+    void Clicked(CDialog& owner, int id);
+    void SelectionChanged(int id);
 };
 
 namespace {
@@ -63,6 +71,79 @@ Result OnUiThread(Task task)
 
 }  // namespace
 
+CDialogWindow* CDialog::Impl::MakeWindow(CDialog& owner)
+{
+    auto* made = new CDialogWindow(owner, QApplication::activeModalWidget(), [&owner] { owner.OnCancel(); });
+    window = made;
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                            Qt::WindowCloseButtonHint;
+    if ((dialogTemplate.style & kMinimizeBox) != 0)
+        flags |= Qt::WindowMinimizeButtonHint;
+    made->setWindowFlags(flags);
+    made->setWindowTitle(ToQString(dialogTemplate.caption));
+    made->setFont(DialogFont());
+    CBaseUnits base = BaseUnitsOf(made->font());
+    made->setFixedSize(HorizontalPixels(dialogTemplate.width, base), VerticalPixels(dialogTemplate.height, base));
+    if (iconXpm != nullptr)
+        made->setWindowIcon(QPixmap(iconXpm));
+    return made;
+}
+
+QWidget* CDialog::Impl::MakeControls(CDialog& owner, CDialogWindow* parent)
+{
+    CBaseUnits base = BaseUnitsOf(parent->font());
+    QPixmap icon = iconXpm != nullptr ? QPixmap(iconXpm) : QPixmap();
+    int radioGroup = 0;
+    QWidget* firstTabStop = nullptr;
+    QWidget* previousTabStop = nullptr;
+    std::vector<QWidget*> groupBoxes;
+    for (const CControlTemplate& control : dialogTemplate.controls) {
+        QWidget* widget = CreateControl(control, parent, base, icon);
+        int id = control.id;
+        if (id != kNoId)
+            controls[id] = widget;
+        if ((control.style & kGroup) != 0)
+            ++radioGroup;
+        if (auto* radio = qobject_cast<QRadioButton*>(widget))
+            MakeAutomaticRadio(radio, radioGroup);
+        if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            QObject::connect(button, &QAbstractButton::clicked, parent, [this, &owner, id] { Clicked(owner, id); });
+        if (auto* combo = qobject_cast<QComboBox*>(widget))
+            QObject::connect(combo, &QComboBox::activated, parent, [this, id] { SelectionChanged(id); });
+        if (qobject_cast<QGroupBox*>(widget) != nullptr)
+            groupBoxes.push_back(widget);
+        if (widget->focusPolicy() == Qt::StrongFocus) {
+            if (previousTabStop != nullptr)
+                QWidget::setTabOrder(previousTabStop, widget);
+            else
+                firstTabStop = widget;
+            previousTabStop = widget;
+        }
+    }
+    // A frame drawn over the controls it surrounds would take their clicks.
+    for (QWidget* groupBox : groupBoxes)
+        groupBox->lower();
+    return firstTabStop;
+}
+
+void CDialog::Impl::Clicked(CDialog& owner, int id)
+{
+    auto handler = clickHandlers.find(id);
+    if (handler != clickHandlers.end())
+        handler->second();
+    else if (id == IDOK)
+        owner.OnOK();
+    else if (id == IDCANCEL)
+        owner.OnCancel();
+}
+
+void CDialog::Impl::SelectionChanged(int id)
+{
+    auto handler = selChangeHandlers.find(id);
+    if (handler != selChangeHandlers.end())
+        handler->second();
+}
+
 CDialog::CDialog(CDialogTemplate dialogTemplate) : m_impl(std::make_unique<Impl>())
 {
     m_impl->dialogTemplate = std::move(dialogTemplate);
@@ -75,68 +156,10 @@ int CDialog::DoModal()
     if (QApplication::instance() == nullptr)
         return -1;
     Impl& impl = *m_impl;
-    const CDialogTemplate& dialog = impl.dialogTemplate;
     impl.ended = false;
     impl.result = 0;
-
-    auto* window = new CDialogWindow(*this, QApplication::activeModalWidget(), [this] { OnCancel(); });
-    impl.window = window;
-    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-    if ((dialog.style & kMinimizeBox) != 0)
-        flags |= Qt::WindowMinimizeButtonHint;
-    window->setWindowFlags(flags);
-    window->setWindowTitle(ToQString(dialog.caption));
-    window->setFont(DialogFont());
-    CBaseUnits base = BaseUnitsOf(window->font());
-    window->setFixedSize(HorizontalPixels(dialog.width, base), VerticalPixels(dialog.height, base));
-    QPixmap icon;
-    if (impl.iconXpm != nullptr) {
-        icon = QPixmap(impl.iconXpm);
-        window->setWindowIcon(icon);
-    }
-
-    int radioGroup = 0;
-    QWidget* firstTabStop = nullptr;
-    QWidget* previousTabStop = nullptr;
-    std::vector<QWidget*> groupBoxes;
-    for (const CControlTemplate& control : dialog.controls) {
-        QWidget* widget = CreateControl(control, window, base, icon);
-        if ((control.style & kGroup) != 0)
-            ++radioGroup;
-        if (control.id != kNoId)
-            impl.controls[control.id] = widget;
-        int id = control.id;
-        if (auto* radio = qobject_cast<QRadioButton*>(widget))
-            MakeAutomaticRadio(radio, radioGroup);
-        if (auto* button = qobject_cast<QAbstractButton*>(widget))
-            QObject::connect(button, &QAbstractButton::clicked, window, [this, id] {
-                auto handler = m_impl->clickHandlers.find(id);
-                if (handler != m_impl->clickHandlers.end())
-                    handler->second();
-                else if (id == IDOK)
-                    OnOK();
-                else if (id == IDCANCEL)
-                    OnCancel();
-            });
-        if (auto* combo = qobject_cast<QComboBox*>(widget))
-            QObject::connect(combo, &QComboBox::activated, window, [this, id] {
-                auto handler = m_impl->selChangeHandlers.find(id);
-                if (handler != m_impl->selChangeHandlers.end())
-                    handler->second();
-            });
-        if (qobject_cast<QGroupBox*>(widget) != nullptr)
-            groupBoxes.push_back(widget);
-        if (widget->focusPolicy() == Qt::StrongFocus) {
-            if (previousTabStop != nullptr)
-                QWidget::setTabOrder(previousTabStop, widget);
-            else
-                firstTabStop = widget;
-            previousTabStop = widget;
-        }
-    }
-    for (QWidget* groupBox : groupBoxes)
-        groupBox->lower();
+    CDialogWindow* window = impl.MakeWindow(*this);
+    QWidget* firstTabStop = impl.MakeControls(*this, window);
 
     bool focusFirst = OnInitDialog();
     if (focusFirst && firstTabStop != nullptr)
