@@ -244,15 +244,6 @@ CPixelRect CDialog::ControlRect(int id)
     });
 }
 
-CPixelRect CDialog::ClientRect()
-{
-    return OnUiThread<CPixelRect>([&] {
-        if (m_impl->window == nullptr)
-            return CPixelRect{};
-        return CPixelRect{0, 0, m_impl->window->width(), m_impl->window->height()};
-    });
-}
-
 int CDialog::AddString(int id, const std::string& text)
 {
     return OnUiThread<int>([&] {

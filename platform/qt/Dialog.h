@@ -35,7 +35,6 @@ public:
     void MoveControl(int id, int x, int y, int width, int height, bool repaint) override;
     bool IsControlEnabled(int id);
     CPixelRect ControlRect(int id);  // pixels of the client area
-    CPixelRect ClientRect();
 
     // List boxes and drop-down lists. Selecting by program runs no handler.
     int AddString(int id, const std::string& text);  // index of the new item, -1 on failure

@@ -18,7 +18,7 @@ using namespace platform;
 namespace {
 
 constexpr int kSafeGroupFirst = 11, kSafeGroupSecond = 12, kSpeedFirst = 21, kSpeedSecond = 22;
-constexpr int kList = 30, kLabel = 40, kCommand = 50, kMenuCommand = 16;
+constexpr int kList = 30, kLabel = 40, kCommand = 50;
 
 CDialogTemplate TestTemplate()
 {
@@ -36,59 +36,20 @@ CDialogTemplate TestTemplate()
 
 class CTestDialog : public CDialog {
 public:
-    CTestDialog() : CDialog(TestTemplate())
-    {
-        OnClicked(kCommand, [this] { ++commands; });
-        OnSelChange(kList, [this] { ++selectionChanges; });
-    }
+    CTestDialog() : CDialog(TestTemplate()) { OnSelChange(kList, [this] { ++selectionChanges; }); }
 
     bool refuseCancel = false;
-    bool endDuringInit = false;
-    int commands = 0;
     int selectionChanges = 0;
     int cancelRequests = 0;
-    int systemCommand = 0;
 
 protected:
-    bool OnInitDialog() override
-    {
-        AppendSystemMenuItem(kMenuCommand, "&About...");
-        if (endDuringInit)
-            EndDialog(IDOK);
-        return true;
-    }
     void OnCancel() override
     {
         ++cancelRequests;
         if (!refuseCancel)
             CDialog::OnCancel();
     }
-    void OnSysCommand(int command) override { systemCommand = command; }
 };
-
-TEST(DialogUnits, ConvertWithTheBaseUnitsOfTheClassicDialogFont)
-{
-    CBaseUnits classic{6, 13};
-    EXPECT_EQ(ToPixels({7, 7, 140, 199}, classic), (CPixelRect{11, 11, 210, 323}));
-    EXPECT_EQ(HorizontalPixels(320, classic), 480);
-    EXPECT_EQ(VerticalPixels(92, classic), 150);  // 149.5 rounds up
-    EXPECT_EQ(AverageCharWidth(317), 6);
-}
-
-TEST(Dialog, IsSizedFromItsTemplateInDialogUnitsAndStartsOnTheFirstTabStop)
-{
-    CTestDialog dialog;
-    CPixelRect client, radio;
-    int focused = kNoId;
-    guitest::RunWith(dialog, [&] {
-        client = dialog.ClientRect();
-        radio = dialog.ControlRect(kSpeedFirst);
-        focused = dialog.FocusedControl();
-    });
-    EXPECT_EQ(client, (CPixelRect{0, 0, 300, 163}));
-    EXPECT_EQ(radio, (CPixelRect{120, 8, 90, 16}));
-    EXPECT_EQ(focused, kSafeGroupFirst);
-}
 
 TEST(Dialog, RadioClicksClearOnlyTheirOwnGroupWhileTheProgramMaySetSeveral)
 {
@@ -138,18 +99,6 @@ TEST(Dialog, SortedUpperCaseListSelectsOnlyWhenAskedAndTellsOnlyUserChoices)
     });
 }
 
-TEST(Dialog, DisabledControlsIgnoreTheUser)
-{
-    CTestDialog dialog;
-    guitest::RunWith(dialog, [&] {
-        dialog.UserClick(kCommand);
-        dialog.EnableControl(kCommand, false);
-        dialog.UserClick(kCommand);
-        EXPECT_FALSE(dialog.IsControlEnabled(kCommand));
-    });
-    EXPECT_EQ(dialog.commands, 1);
-}
-
 TEST(Dialog, EscapeCloseBoxAndCancelButtonAllAskOnCancel)
 {
     CTestDialog dialog;
@@ -166,33 +115,6 @@ TEST(Dialog, EscapeCloseBoxAndCancelButtonAllAskOnCancel)
     dialog.refuseCancel = false;
     EXPECT_EQ(guitest::RunWith(dialog, [&] { dialog.UserPressEscape(); }), IDCANCEL);
     EXPECT_EQ(guitest::RunWith(dialog, [&] { dialog.UserCloseWindow(); }), IDCANCEL);
-}
-
-TEST(Dialog, EndedDuringInitialisationReturnsWithoutShowing)
-{
-    CTestDialog dialog;
-    dialog.endDuringInit = true;
-    bool shown = false;
-    platform::PostToUiThread([&] { shown = CDialog::ActiveDialog() != nullptr; });
-    EXPECT_EQ(dialog.DoModal(), IDOK);
-    QApplication::processEvents();
-    EXPECT_FALSE(shown);
-}
-
-TEST(Dialog, WindowMenuCommandReachesOnSysCommand)
-{
-    CTestDialog dialog;
-    guitest::RunWith(dialog, [&] { dialog.UserSystemCommand(kMenuCommand); });
-    EXPECT_EQ(dialog.systemCommand, kMenuCommand);
-}
-
-TEST(Dialog, ControlsOfAStoppedDialogAreInert)
-{
-    CTestDialog dialog;
-    dialog.SetControlText(kLabel, "x");
-    EXPECT_EQ(dialog.ControlText(kLabel), "");
-    EXPECT_EQ(dialog.AddString(kList, "C:"), -1);
-    EXPECT_FALSE(dialog.IsControlEnabled(kCommand));
 }
 
 TEST(Dialog, AnotherThreadWorksTheControlsThroughTheUiThread)

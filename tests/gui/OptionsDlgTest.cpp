@@ -97,11 +97,4 @@ TEST_F(OptionsDialog, EscapeKeepsTheSettingsAndStoresThemAsFlags)
     EXPECT_EQ(Stored(), (Values{0, 0, 1, 1}));
 }
 
-TEST_F(OptionsDialog, SeveralStoredSafeModeFlagsAreShownAsTheyAre)
-{
-    Store({1, 1, 1, 1});
-    EXPECT_EQ(Open([](CDialog& options) { options.UserCloseWindow(); }),
-              (std::vector<bool>{true, true, true, true, false}));
-}
-
 }  // namespace

@@ -50,7 +50,12 @@ public:
         m_volumes.RefuseOpen(letter, platform::VolumeAccess::Read);
     }
 
-    void SetInstallFolder(const std::string& path) { WriteString(kVantrelKey, "Path", path); }
+    void SetInstallFolder(const std::string& path)
+    {
+        platform::CRegKey key;
+        platform::CRegKey::Create(platform::RegRoot::LocalMachine, kVantrelKey, key);
+        platform::WriteStringValue(key, "Path", path);
+    }
     void StoreSetting(const std::string& name, std::uint32_t value)
     {
         platform::CRegKey key;
@@ -75,12 +80,6 @@ public:
             platform::ReadStringValue(key, name, text) != platform::RegStatus::Ok)
             return std::nullopt;
         return text;
-    }
-    void WriteString(const std::string& path, const std::string& name, const std::string& text)
-    {
-        platform::CRegKey key;
-        platform::CRegKey::Create(platform::RegRoot::LocalMachine, path, key);
-        platform::WriteStringValue(key, name, text);
     }
 
     testsupport::CTempMachine m_machine;
