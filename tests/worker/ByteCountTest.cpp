@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -107,27 +108,6 @@ TEST(ThrottledControls, EnablingFollowsWhatIsHeldAndTextsAreAskedOnce)
     throttled.SetControlText(2001, "9");
     throttled.EnableControl(1004, false);
     EXPECT_EQ(dialog.Events(), (Events{"text 2001 9", "enable 1004 0"}));
-}
-
-TEST(ThrottledControls, ARepaintAskedByAnOverriddenMoveIsKept)
-{
-    CRecordingControls dialog;
-    CThrottledControls throttled(dialog, kNever);
-    throttled.MoveControl(2002, 133, 92, 6, 12, true);
-    throttled.MoveControl(2002, 136, 92, 6, 12, false);
-    throttled.Deliver();
-    EXPECT_EQ(dialog.Events(), (Events{"move 2002 136 92 6 12 1"}));
-}
-
-TEST(ThrottledControls, WithNoIntervalEveryChangeIsDelivered)
-{
-    CRecordingControls dialog;
-    CThrottledControls throttled(dialog, std::chrono::seconds(0));
-    throttled.SetControlText(2001, "5");
-    throttled.DeliverIfDue();
-    throttled.SetControlText(2001, "6");
-    throttled.DeliverIfDue();
-    EXPECT_EQ(dialog.Events(), (Events{"text 2001 5", "text 2001 6"}));
 }
 
 }  // namespace

@@ -111,18 +111,6 @@ TEST_F(CreateCloneTest, ACompletedCloneShowsItsFinalCountBeforeTheMessage)
               "From: S:\nTo:   D:\nFile System: FAT32\n\nDone => 65536\n");
 }
 
-TEST_F(CreateCloneTest, AFat32SourceReachesAnNtfsDestinationUnchanged)
-{
-    Volumes(4 * kSector);
-    // An NTFS boot sector on the destination changes nothing: the source's name counts.
-    std::vector<std::byte> ntfs{std::byte{0xEB}, std::byte{0x52}, std::byte{0x90}, std::byte{'N'},
-                                std::byte{'T'}, std::byte{'F'}, std::byte{'S'}};
-    m_dest->SetBytes(0, ntfs);
-    Clone("FAT32", 1);
-    EXPECT_EQ(m_dest->Bytes(), m_sourceBytes);
-    ExpectLockedThenUnlocked();
-}
-
 TEST_F(CreateCloneTest, SkippedSectorsAreToldAfterTheDoneMessage)
 {
     Volumes(16 * kSector);
