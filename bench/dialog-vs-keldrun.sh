@@ -23,12 +23,16 @@ fallocate -l ${mib}M "$machine/images/dest.img"
 "$build/bin/vantrel-mountvol" X: "$machine/images/source.img"
 "$build/bin/vantrel-mountvol" Y: "$machine/images/dest.img"
 
-# One run, after the previous one's writes have reached the disk: prints "wall cpu".
+# One run, after the previous one's writes have reached the disk: prints "wall cpu", the
+# wall time from the shell's microsecond clock, the processor time in hundredths.
 timed() {
   sync
-  /usr/bin/time -f '%e %U %S' -o "$machine/time.txt" "$@" </dev/null >"$machine/out.txt" 2>&1 ||
+  local start=$EPOCHREALTIME end
+  /usr/bin/time -f '%U %S' -o "$machine/time.txt" "$@" </dev/null >"$machine/out.txt" 2>&1 ||
     { echo "failed: $*" >&2; cat "$machine/out.txt" >&2; exit 1; }
-  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$machine/time.txt"
+  end=$EPOCHREALTIME
+  awk -v wall="$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" \
+      '{ printf "%.3f %.3f\n", wall, $1 + $2 }' "$machine/time.txt"
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
