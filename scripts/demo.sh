@@ -45,7 +45,7 @@ source_size=$(stat -c %s "$machine/X.img")
 differing=$(cmp -l -n "$source_size" "$machine/X.img" "$machine/Y.img" | awk '{print $1 - 1}' | xargs || true)
 outside=$(for offset in $differing; do [ "$offset" -ge 40 ] && [ "$offset" -le 47 ] || echo "$offset"; done)
 copied=$(od -An -tu1 -j40 -N8 "$machine/Y.img" | xargs | tr ' ' ',')
-echo "bytes that differ: ${differing:-none}"
+echo "offsets of the bytes that differ: ${differing:-none}"
 echo "bytes 40 to 47 of the copy: $copied (Y:'s size field was $list)"
 if [ -z "$outside" ] && [ "$copied" = "$list" ]; then
   echo "OK: the copy differs from X: only in bytes 40 to 47 of sector 0, which hold Y:'s size field."
