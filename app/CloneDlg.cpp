@@ -1,7 +1,7 @@
 #include "app/CloneDlg.h"
 
 #include "app/AboutDlg.h"
-#include "app/CloneDlgControls.h"
+#include "clone/CloneDlgControls.h"
 #include "app/CloneDlgTemplate.h"
 #include "app/InstallFolder.h"
 #include "app/VantrelIcon.h"

@@ -1,6 +1,6 @@
 #include "app/CloneDlgTemplate.h"
 
-#include "app/CloneDlgControls.h"
+#include "clone/CloneDlgControls.h"
 
 using namespace platform;
 using namespace clonedlg;

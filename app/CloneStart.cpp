@@ -1,6 +1,6 @@
 #include "app/CloneDlg.h"
 
-#include "app/CloneDlgControls.h"
+#include "clone/CloneDlgControls.h"
 #include "clone/CloneDrive.h"
 #include "clone/CreateClone.h"
 #include "platform/atoms/Atoms.h"

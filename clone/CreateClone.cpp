@@ -1,5 +1,6 @@
 #include "clone/CreateClone.h"
 
+#include "clone/CloneDlgControls.h"
 #include "platform/atoms/Atoms.h"
 #include "platform/ui/MessageBox.h"
 
@@ -8,14 +9,6 @@
 #include <thread>
 
 namespace {
-
-// Control ids of the clone dialog that a running clone locks or unlocks.
-constexpr int kCancelButton = 1004;
-constexpr int kExitButton = 2;
-constexpr int kCreateButton = 1002;
-constexpr int kSourceList = 1019;
-constexpr int kDestinationList = 1020;
-constexpr int kDriveConfigsButton = 1005;
 
 // About 30 repaints of the byte count a second.
 constexpr std::chrono::milliseconds kRepaintInterval(33);
@@ -62,11 +55,12 @@ void CCreateClone::EnableCloneControls()
 
 void CCreateClone::SetCloneControls(bool cloning)
 {
+    using namespace clonedlg;
     m_controls.EnableControl(kCancelButton, cloning);
     m_controls.EnableControl(kExitButton, !cloning);
     m_controls.EnableControl(kCreateButton, !cloning);
     m_controls.EnableControl(kSourceList, !cloning);
-    m_controls.EnableControl(kDestinationList, !cloning);
+    m_controls.EnableControl(kDestList, !cloning);
     m_controls.EnableControl(kDriveConfigsButton, !cloning);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clone/CloneDlgControls.h"
 #include "platform/ui/Controls.h"
 
 #include <array>
@@ -10,8 +11,8 @@
 // its position changes and its text set only when its character changes.
 class CGlyphRow {
 public:
-    static constexpr int kFirstId = 2001;
-    static constexpr int kGlyphs = 19;
+    static constexpr int kFirstId = clonedlg::kFirstGlyph;
+    static constexpr int kGlyphs = clonedlg::kGlyphCount;
     static constexpr int kFirstX = 127;
     static constexpr int kY = 92;
     static constexpr int kWidth = 6;

@@ -1,6 +1,6 @@
 #include "app/AboutDlg.h"
 #include "app/CloneDlg.h"
-#include "app/CloneDlgControls.h"
+#include "clone/CloneDlgControls.h"
 #include "platform/ui/MessageBox.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/gui/SimulatedMachine.h"

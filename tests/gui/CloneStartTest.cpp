@@ -1,5 +1,5 @@
 #include "app/CloneDlg.h"
-#include "app/CloneDlgControls.h"
+#include "clone/CloneDlgControls.h"
 #include "clone/CloneDrive.h"
 #include "platform/atoms/Atoms.h"
 #include "platform/ui/MessageBox.h"

@@ -1,5 +1,5 @@
 #include "app/CloneDlg.h"
-#include "app/CloneDlgControls.h"
+#include "clone/CloneDlgControls.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/Settings.h"
 #include "tests/gui/GuiTest.h"

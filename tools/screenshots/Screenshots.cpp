@@ -4,7 +4,7 @@
 // Configurations and About dialogs opened from it, then Tallisk's dialog (which writes
 // DriveReport.txt into the working directory first).
 #include "app/CloneDlg.h"
-#include "app/CloneDlgControls.h"
+#include "clone/CloneDlgControls.h"
 #include "app/ColorFile.h"
 #include "driveinfo/DriveReportDlg.h"
 #include "platform/qt/Application.h"

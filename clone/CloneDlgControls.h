@@ -1,6 +1,7 @@
 #pragma once
 
-// Control ids of the clone dialog; the clone worker reaches its controls by them too.
+// Control ids of the clone dialog; the clone worker, which locks the dialog and draws
+// the byte count into it, reaches its controls by them too.
 namespace clonedlg {
 
 constexpr int kSourceList = 1019;
