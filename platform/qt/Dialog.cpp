@@ -44,7 +44,7 @@ struct CDialog::Impl {
         return window != nullptr && found != controls.end() ? found->second : nullptr;
     }
 
-    CDialogWindow* MakeWindow(CDialog& owner);
+    std::unique_ptr<CDialogWindow> MakeWindow(CDialog& owner);
     // Makes the controls in template order, which is their tab order; returns the first
     // control that Tab reaches.
     QWidget* MakeControls(CDialog& owner, CDialogWindow* parent);
@@ -71,10 +71,11 @@ Result OnUiThread(Task task)
 
 }  // namespace
 
-CDialogWindow* CDialog::Impl::MakeWindow(CDialog& owner)
+std::unique_ptr<CDialogWindow> CDialog::Impl::MakeWindow(CDialog& owner)
 {
-    auto* made = new CDialogWindow(owner, QApplication::activeModalWidget(), [&owner] { owner.OnCancel(); });
-    window = made;
+    auto made = std::make_unique<CDialogWindow>(owner, QApplication::activeModalWidget(),
+                                                [&owner] { owner.OnCancel(); });
+    window = made.get();
     Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                             Qt::WindowCloseButtonHint;
     if ((dialogTemplate.style & kMinimizeBox) != 0)
@@ -158,8 +159,8 @@ int CDialog::DoModal()
     Impl& impl = *m_impl;
     impl.ended = false;
     impl.result = 0;
-    CDialogWindow* window = impl.MakeWindow(*this);
-    QWidget* firstTabStop = impl.MakeControls(*this, window);
+    std::unique_ptr<CDialogWindow> window = impl.MakeWindow(*this);
+    QWidget* firstTabStop = impl.MakeControls(*this, window.get());
 
     bool focusFirst = OnInitDialog();
     if (focusFirst && firstTabStop != nullptr)
@@ -168,7 +169,7 @@ int CDialog::DoModal()
 
     impl.controls.clear();
     impl.menuCommands.clear();
-    delete window;
+    window.reset();
     return result;
 }
 
