@@ -1,15 +1,18 @@
 // vantrel-screenshots OUTDIR: shows Vantrel's dialogs and Tallisk's on the machine of
 // VANTREL_SYSTEM_ROOT and saves each as it is on screen: the clone dialog with the second
 // partition as source and the first destination offered, then the Options, Drive
-// Configurations and About dialogs opened from it, then Tallisk's dialog (which writes
-// DriveReport.txt into the working directory first).
+// Configurations and About dialogs opened from it, the clone dialog again once that clone
+// has run at once, then Tallisk's dialog (which writes DriveReport.txt into the working
+// directory first).
 #include "app/CloneDlg.h"
 #include "clone/CloneDlgControls.h"
 #include "app/ColorFile.h"
 #include "driveinfo/DriveReportDlg.h"
 #include "platform/qt/Application.h"
 #include "platform/ui/MessageBox.h"
+#include "settings/Settings.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <functional>
@@ -45,6 +48,33 @@ void ShootNested(const std::function<void()>& open, const std::string& path)
     open();
 }
 
+// Answers every message box with OK unseen, so the clone's closing message does not wait.
+class CUnseenMessageBoxes : public platform::IMessageBoxService {
+public:
+    int Show(const std::string&, platform::MbButtons) override { return platform::IDOK; }
+};
+
+// Clones at once, without the Safe Mode question, and saves the dialog when the worker has
+// unlocked it, with the byte count of the finished clone.
+void ShootCompletedClone(CDialog& dialog, const std::string& path, const std::function<void()>& then)
+{
+    using namespace clonedlg;
+    ChooseSafeMode = 0;
+    DontUseSafeMode = 1;
+    dialog.UserClick(kCreateButton);
+    auto* poll = new QTimer(QCoreApplication::instance());
+    QObject::connect(poll, &QTimer::timeout, [&dialog, path, then, poll] {
+        if (dialog.IsControlEnabled(kCancelButton) || !dialog.IsControlEnabled(kDriveConfigsButton))
+            return;
+        poll->deleteLater();
+        QTimer::singleShot(kPaintDelayMs, [&dialog, path, then] {
+            Save(dialog, path);
+            then();
+        });
+    });
+    poll->start(50);
+}
+
 void ShootCloneDialog(const std::string& out)
 {
     CCloneDlg dialog;
@@ -57,7 +87,7 @@ void ShootCloneDialog(const std::string& out)
             ShootNested([&] { dialog.UserClick(kOptionsButton); }, out + "/options.png");
             ShootNested([&] { dialog.UserClick(kDriveConfigsButton); }, out + "/drive-configs.png");
             ShootNested([&] { dialog.UserSystemCommand(kAboutCommand); }, out + "/about.png");
-            dialog.EndDialog(platform::IDCANCEL);
+            ShootCompletedClone(dialog, out + "/clone-done.png", [&] { dialog.EndDialog(platform::IDCANCEL); });
         });
     });
     if (dialog.DoModal() == -1)
@@ -88,6 +118,8 @@ int main(int argc, char** argv)
     application.SetDialogBkColor(colours.background, colours.text);
     if (!application.StartWindowSystem())
         return 1;
+    CUnseenMessageBoxes messageBoxes;
+    platform::SetMessageBoxService(&messageBoxes);
     ShootCloneDialog(out);
     ShootTallisk(out);
     return g_failed ? 1 : 0;
