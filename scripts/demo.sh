@@ -12,12 +12,7 @@ rm -rf "$machine"
 mkdir -p "$machine/Vantrel"
 export VANTREL_SYSTEM_ROOT=$machine
 
-# An image formatted NTFS, as a partition starting at sector 0 of a 255-head disk.
-make_ntfs() {
-  truncate -s "$2" "$1"
-  mkntfs --force --quick --quiet --sector-size 512 --partition-start 0 --heads 255 --sectors-per-track 63 \
-         --label "$3" "$1" >/dev/null 2>&1
-}
+source "$(dirname "$0")/images.sh"
 make_ntfs "$machine/X.img" 64M SOURCE
 make_ntfs "$machine/Y.img" 96M TARGET
 "$build/bin/vantrel-mountvol" X: "$machine/X.img"

@@ -12,15 +12,7 @@ rm -rf "$out"
 mkdir -p "$machine/Vantrel"
 export VANTREL_SYSTEM_ROOT=$machine
 
-make_ntfs() {
-  truncate -s "$2" "$1"
-  mkntfs --force --quick --quiet --sector-size 512 --partition-start 0 --heads 255 --sectors-per-track 63 \
-         --label "$3" "$1" >/dev/null 2>&1
-}
-make_fat32() {
-  truncate -s "$2" "$1"
-  mkfs.fat -F 32 -n "$3" "$1" >/dev/null
-}
+source "$(dirname "$0")/images.sh"
 make_ntfs "$machine/C.img" 64M SYSTEM
 make_ntfs "$machine/D.img" 64M SOURCE
 make_ntfs "$machine/E.img" 96M TARGET
