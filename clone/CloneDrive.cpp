@@ -15,11 +15,6 @@ constexpr std::uint32_t kSectorSize = 512;
 constexpr std::uint32_t kFastModeSectors = 40960;  // 20 MiB per transfer
 constexpr const char* kCancelledText = "Clone cancelled.\n\nCloned partition will be unusable.";
 
-std::string RawName(const std::string& drive)
-{
-    return "\\\\.\\" + drive;
-}
-
 // The fast-mode error; direction is "from" for the source and "to" for the destination.
 std::string BadSectorsText(int error, const std::string& drive, const char* direction)
 {
@@ -96,11 +91,12 @@ CloneOutcome CCloneRun::Run(platform::IVolumeOpener& volumes)
     RemoveIfExists(m_reportPath);
     m_frontEnd.OnCloneStarting();
 
-    m_source = volumes.Open(RawName(m_request.m_sourceDrive), platform::VolumeAccess::Read);
+    m_source = volumes.Open(platform::RawVolumeName(m_request.m_sourceDrive), platform::VolumeAccess::Read);
     if (!m_source)
         return StopWith(m_frontEnd.CannotOpenSourceText(m_request.m_sourceDrive), CloneOutcome::OpenFailed);
     m_source->Rewind();
-    m_destination = volumes.Open(RawName(m_request.m_destDrive), platform::VolumeAccess::Write);
+    m_destination =
+        volumes.Open(platform::RawVolumeName(m_request.m_destDrive), platform::VolumeAccess::Write);
     if (!m_destination)
         return StopWith(m_frontEnd.CannotOpenDestinationText(m_request.m_destDrive), CloneOutcome::OpenFailed);
     m_destination->Rewind();

@@ -24,7 +24,8 @@ bool CDriveProbe::ProbeVolume(const std::string& volume, std::string& fileSystem
 {
     using namespace bootsector;
 
-    std::unique_ptr<platform::IVolume> device = m_volumes.Open("\\\\.\\" + volume, platform::VolumeAccess::Read);
+    std::unique_ptr<platform::IVolume> device =
+        m_volumes.Open(platform::RawVolumeName(volume), platform::VolumeAccess::Read);
     if (!device)
         return false;
 

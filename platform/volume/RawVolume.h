@@ -49,6 +49,9 @@ public:
 // destination (Write) is opened exclusively.
 IVolumeOpener& RawVolumes();
 
+// The raw name of a drive: "C:" gives "\\.\C:".
+std::string RawVolumeName(const std::string& drive);
+
 // The drive letter (upper case) of a raw name "\\.\X:"; nothing for any other name.
 std::optional<char> RawVolumeLetter(const std::string& rawName);
 
