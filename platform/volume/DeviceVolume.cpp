@@ -77,6 +77,11 @@ bool CDeviceVolume::Flush()
     return true;
 }
 
+std::uint64_t CDeviceVolume::Size() const
+{
+    return m_size;
+}
+
 int CDeviceVolume::LastError() const
 {
     return m_lastError;

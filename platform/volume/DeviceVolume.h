@@ -22,6 +22,7 @@ public:
     bool Read(std::span<std::byte> buffer, std::uint32_t& bytesRead) override;
     bool Write(std::span<const std::byte> data, std::uint32_t& bytesWritten) override;
     bool Flush() override;
+    std::uint64_t Size() const override;
     int LastError() const override;
 
 private:

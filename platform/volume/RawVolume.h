@@ -32,6 +32,8 @@ public:
     virtual bool Write(std::span<const std::byte> data, std::uint32_t& bytesWritten) = 0;
     // Makes every byte written so far durable on the device. False with LastError() set.
     virtual bool Flush() = 0;
+    // The volume's size in bytes when it was opened; reads end there even if it grows.
+    virtual std::uint64_t Size() const = 0;
     // The errno of the last failed call.
     virtual int LastError() const = 0;
 };

@@ -28,7 +28,7 @@ char Upper(char letter)
 class CVolumeHandle : public platform::IVolume {
 public:
     CVolumeHandle(std::shared_ptr<CMemoryVolume> volume, platform::VolumeAccess access)
-        : m_volume(std::move(volume)), m_access(access)
+        : m_volume(std::move(volume)), m_access(access), m_size(m_volume->Size())
     {
         m_volume->CountHandle(+1);
     }
@@ -51,6 +51,7 @@ public:
         return m_volume->WriteAt(m_position, data, bytesWritten, m_lastError);
     }
     bool Flush() override { return m_volume->FlushWith(m_lastError); }
+    std::uint64_t Size() const override { return m_size; }
     int LastError() const override { return m_lastError; }
 
 private:
@@ -62,6 +63,7 @@ private:
 
     std::shared_ptr<CMemoryVolume> m_volume;
     platform::VolumeAccess m_access;
+    std::uint64_t m_size;  // at open, as a device reports it
     std::uint64_t m_position = 0;
     int m_lastError = 0;
 };
@@ -185,10 +187,16 @@ bool CMemoryVolume::FlushWith(int& error)
     return false;
 }
 
-std::size_t CMemoryVolume::Size() const
+std::uint64_t CMemoryVolume::Size() const
 {
     std::lock_guard lock(m_mutex);
     return m_data.size();
+}
+
+void CMemoryVolume::Resize(std::size_t size)
+{
+    std::lock_guard lock(m_mutex);
+    m_data.resize(size);
 }
 
 std::vector<std::byte> CMemoryVolume::Bytes() const

@@ -29,6 +29,8 @@ public:
     bool Read(std::span<std::byte> buffer, std::uint32_t& bytesRead) override;
     bool Write(std::span<const std::byte> data, std::uint32_t& bytesWritten) override;
     bool Flush() override;
+    // The size now: a memory volume used directly sees its own changes of size.
+    std::uint64_t Size() const override;
     int LastError() const override;
 
     // The same operations at a position kept by the caller; handles opened through
@@ -39,9 +41,11 @@ public:
     bool FlushWith(int& error);
 
     // The volume's contents.
-    std::size_t Size() const;
     std::vector<std::byte> Bytes() const;
     void SetBytes(std::uint64_t offset, std::span<const std::byte> bytes);
+    // Cuts the volume short or lengthens it with zeros, as when an image file is
+    // truncated under an open handle.
+    void Resize(std::size_t size);
 
     // Faults: sector is the byte offset / 512.
     void FailRead(std::uint64_t sector, int error = EIO);

@@ -8,9 +8,10 @@
 
 namespace testsupport {
 
-CTempMachine::CTempMachine()
+CTempMachine::CTempMachine(const std::string& parent)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-test-XXXXXX").string();
+    std::filesystem::path folder = parent.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(parent);
+    std::string pattern = (folder / "vantrel-test-XXXXXX").string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (mkdtemp(name.data()) == nullptr)

@@ -8,7 +8,8 @@ namespace testsupport {
 // the life of the object and removes the folder afterwards.
 class CTempMachine {
 public:
-    CTempMachine();
+    // The folder is made in parent, or in the system's temporary folder.
+    explicit CTempMachine(const std::string& parent = {});
     ~CTempMachine();
     CTempMachine(const CTempMachine&) = delete;
     CTempMachine& operator=(const CTempMachine&) = delete;
