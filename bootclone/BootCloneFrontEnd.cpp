@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-CBootCloneFrontEnd::CBootCloneFrontEnd(std::string reportFolder, bool fastMode)
-    : m_reportFolder(std::move(reportFolder)), m_fastMode(fastMode)
+CBootCloneFrontEnd::CBootCloneFrontEnd(std::string reportFolder, bool fastMode,
+                                       platform::CTerminationSignals& signals)
+    : m_reportFolder(std::move(reportFolder)), m_fastMode(fastMode), m_signals(signals)
 {
 }
 
@@ -50,5 +51,25 @@ void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, const st
         std::printf("Bad sectors were found and were skipped.  See status.txt for details.\n");
     std::printf("Press the Enter key, or press the Ctrl-Alt-Del keys to reboot the system.\n"
                 "The partition will be useable when the system fully boots up.\n");
+    std::fflush(stdout);
+    m_signals.LetThrough();
+}
+
+// A message box waits for Enter on a terminal; the clone is over, so Ctrl-Alt-Del may
+// end Keldrun there.
+void CBootCloneFrontEnd::OnCloneStopping()
+{
+    std::fflush(stdout);
+    m_signals.LetThrough();
+}
+
+int CBootCloneFrontEnd::StopSignal()
+{
+    return m_signals.Pending();
+}
+
+void CBootCloneFrontEnd::OnCloneInterrupted(const std::string& text)
+{
+    std::printf("\n%s\n", text.c_str());
     std::fflush(stdout);
 }

@@ -1,15 +1,18 @@
 #pragma once
 
 #include "clone/CloneDrive.h"
+#include "platform/system/TerminationSignals.h"
 
 #include <string>
 
 // Keldrun's side of a clone: the report "status.txt" in the folder it was given, a console
-// line after every block and a console summary at the end. Nothing can cancel it.
+// line after every block and a console summary at the end. Nothing can cancel it, but a
+// signal to end the program, held back by signals while the clone runs, stops it between
+// two transfers; once the clone is over, the signals are let through.
 class CBootCloneFrontEnd : public ICloneFrontEnd {
 public:
     // reportFolder ends with a path separator; "status.txt" is appended to it directly.
-    CBootCloneFrontEnd(std::string reportFolder, bool fastMode);
+    CBootCloneFrontEnd(std::string reportFolder, bool fastMode, platform::CTerminationSignals& signals);
 
     std::string ReportPath() const override;
     std::string CannotOpenSourceText(const std::string& drive) const override;
@@ -18,8 +21,12 @@ public:
     void OnCloneStarting() override;
     void OnBlockWritten(const std::string& total) override;
     void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped) override;
+    void OnCloneStopping() override;
+    int StopSignal() override;
+    void OnCloneInterrupted(const std::string& text) override;
 
 private:
     std::string m_reportFolder;
     bool m_fastMode;
+    platform::CTerminationSignals& m_signals;
 };

@@ -6,6 +6,7 @@
 #include "bootclone/BootCloneFrontEnd.h"
 #include "clone/CloneDrive.h"
 #include "platform/shell/Shell.h"
+#include "platform/system/TerminationSignals.h"
 #include "platform/ui/ConsoleMessageBox.h"
 
 #include <cstdio>
@@ -34,6 +35,21 @@ void WaitForEnter()
     std::cin.ignore(255, '\n');
 }
 
+// Runs the clone with the signals that end a program held back until the transfer in
+// progress is over; true when the copy is complete. A signal that stopped the clone ends
+// Keldrun with that signal, once the report and the console say so; one that came after
+// the last transfer ends it when the clone is over, before the prompt.
+bool RunClone(const CCloneRequest& request, const std::string& reportFolder)
+{
+    platform::CTerminationSignals signals;
+    CBootCloneFrontEnd frontEnd(reportFolder, request.m_fastMode != 0, signals);
+    CloneOutcome outcome = CloneDrive(request, frontEnd);
+    std::fflush(stdout);
+    if (outcome == CloneOutcome::Interrupted)
+        platform::EndWithSignal(signals.Pending());
+    return outcome == CloneOutcome::Completed;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -47,8 +63,7 @@ int main(int argc, char* argv[])
         platform::MessageBox("Partition Restore => Missing arguments.");
     } else {
         CCloneRequest request{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5])};
-        CBootCloneFrontEnd frontEnd(argv[6], request.m_fastMode != 0);
-        if (CloneDrive(request, frontEnd) == CloneOutcome::Completed) {
+        if (RunClone(request, argv[6])) {
             WaitForEnter();
             platform::ShellExecute("shutdown", "-r -f -t 0");
         }

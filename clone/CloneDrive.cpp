@@ -1,18 +1,25 @@
 #include "clone/CloneDrive.h"
 
+#include "clone/ReadAhead.h"
 #include "clone/ReportFile.h"
 #include "clone/SizeField.h"
 #include "platform/ui/MessageBox.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace {
 
 constexpr std::uint32_t kSectorSize = 512;
 constexpr std::uint32_t kFastModeSectors = 40960;  // 20 MiB per transfer
+// Slow mode moves a run of healthy sectors in one transfer and goes sector by sector only
+// through a run whose transfer failed, which gives the same copy, report and progress as
+// one transfer per sector.
+constexpr std::uint32_t kSlowModeRunSectors = 2048;  // 1 MiB
 constexpr const char* kCancelledText = "Clone cancelled.\n\nCloned partition will be unusable.";
 
 // The fast-mode error; direction is "from" for the source and "to" for the destination.
@@ -30,6 +37,20 @@ std::string DestinationTooSmallText(int error, const std::string& destination, c
            " partition.";
 }
 
+// A source that shrank while it was copied (an image file cut short) leaves a copy without
+// its end, however well the rest went.
+std::string SourceEndedEarlyText(const std::string& source, std::uint64_t sizeAtOpen, std::uint64_t sizeRead)
+{
+    return "The " + source + " partition ended before the copy was complete.  It held " + FormatBytes(sizeAtOpen) +
+           " bytes when the clone began, but only " + FormatBytes(sizeRead) + " could be read.";
+}
+
+std::string InterruptedText(int signal, const std::string& destination)
+{
+    return "Clone interrupted by signal " + std::to_string(signal) + ".  The copy on the " + destination +
+           " partition is incomplete and will be unusable.";
+}
+
 std::string SkippedSectorLine(int error, std::uint64_t location, const std::string& drive)
 {
     return "Error#: " + std::to_string(error) + ".  Skipping bad sector at location: " + FormatBytes(location) +
@@ -44,12 +65,19 @@ struct CBadRun {
     int m_error = 0;
 };
 
-// One run of CloneDrive: the opened partitions, the copy buffer and the counters.
+// What a step of the copy says: nothing when the copy goes on, else how it ended (the
+// ending has been told to the user and the partitions are closed).
+using Ending = std::optional<CloneOutcome>;
+
+// One run of CloneDrive: the opened partitions, the copy buffers and the counters.
 //
 // The location counter is the sector number on both partitions in slow mode: a source
 // sector that cannot be read is skipped on both (the destination sector keeps what it
 // held), and a destination sector that refuses its data is skipped with that data, so
-// every sector lands at its own place and the loop ends when the source does.
+// every sector lands at its own place and the loop ends when the source does. Blocks are
+// read one ahead of the one being written (CReadAhead); they are taken, checked and
+// written strictly in order, so everything the user sees is as if each block were read
+// just before it is written.
 class CCloneRun {
 public:
     CCloneRun(const CCloneRequest& request, ICloneFrontEnd& frontEnd)
@@ -61,7 +89,22 @@ public:
 
 private:
     bool FastMode() const { return m_request.m_fastMode != 0; }
-    CloneOutcome Copy(std::span<std::byte> block);
+    std::uint32_t BlockSize() const { return kSectorSize * (FastMode() ? kFastModeSectors : kSlowModeRunSectors); }
+    bool AllocateBuffers();
+    CloneOutcome Copy();
+    // The checks between a successful read and its write: the file system on the first
+    // block (and the size field written into it), the cancel request, the end.
+    Ending AcceptRead(std::span<std::byte> bytes);
+    Ending WriteFastBlock(std::span<const std::byte> bytes);
+    Ending WriteSlowRun(std::span<const std::byte> bytes);
+    // Slow mode through a run whose read failed: its sectors one at a time from the
+    // source's position, each read, checked and written on its own.
+    Ending CopySectorBySector(std::uint32_t sectors);
+    // Slow mode through a run that was read but whose write failed.
+    Ending WriteSectorBySector(std::span<const std::byte> run);
+    Ending WriteSector(std::span<const std::byte> sector);
+    // Adds bytes to the total and tells the front end, one sector at a time in slow mode.
+    void CountWritten(std::uint32_t bytes);
     // Slow mode, after a failed read or write at the location counter; false when the
     // user asked to stop.
     bool SkipUnreadableSector();
@@ -69,6 +112,8 @@ private:
     // Lists the sector at the location counter as skipped on volume; true when it
     // continues a run of bad sectors (the cancel request is asked then).
     bool ListSkippedSector(const platform::IVolume& volume, const std::string& drive);
+    // Stops the clone when a signal asked the program to end.
+    Ending StopIfInterrupted();
     CloneOutcome Complete();
     CloneOutcome StopWith(const std::string& text, CloneOutcome outcome);
     CloneOutcome ReportAndStop(const std::string& text, CloneOutcome outcome);
@@ -79,9 +124,14 @@ private:
     std::string m_reportPath;
     std::unique_ptr<platform::IVolume> m_source;
     std::unique_ptr<platform::IVolume> m_destination;
-    std::unique_ptr<platform::CVolumeBuffer> m_buffer;
+    std::unique_ptr<platform::CVolumeBuffer> m_blocks[2];
+    std::unique_ptr<platform::CVolumeBuffer> m_sector;  // slow mode, sector by sector
+    // Declared after what it reads, so that it has stopped before they go.
+    std::unique_ptr<CReadAhead> m_reader;
     std::uint64_t m_total = 0;
     std::uint64_t m_location = 0;
+    std::uint64_t m_sourceBytesPassed = 0;  // read or skipped
+    bool m_firstBlock = true;
     bool m_badSectors = false;
     CBadRun m_run;
 };
@@ -104,59 +154,144 @@ CloneOutcome CCloneRun::Run(platform::IVolumeOpener& volumes)
     AppendReportLine(m_reportPath, "From: " + m_request.m_sourceDrive + "\nTo:   " + m_request.m_destDrive +
                                        "\nFile System: " + m_request.m_fileSystem + "\n");
 
-    m_buffer = std::make_unique<platform::CVolumeBuffer>(kSectorSize * (FastMode() ? kFastModeSectors : 1));
-    if (!m_buffer->IsValid())
+    if (!AllocateBuffers())
         return StopWith("CCreateClone::CloneDrive => Not enough memory to clone the partition.",
                         CloneOutcome::OutOfMemory);
-    return Copy(m_buffer->Bytes());
+    return Copy();
 }
 
-CloneOutcome CCloneRun::Copy(std::span<std::byte> block)
+bool CCloneRun::AllocateBuffers()
 {
-    bool firstBlock = true;
+    for (auto& block : m_blocks) {
+        block = std::make_unique<platform::CVolumeBuffer>(BlockSize());
+        if (!block->IsValid())
+            return false;
+    }
+    if (!FastMode()) {
+        m_sector = std::make_unique<platform::CVolumeBuffer>(kSectorSize);
+        if (!m_sector->IsValid())
+            return false;
+    }
+    m_reader = std::make_unique<CReadAhead>(*m_source, m_blocks[0]->Bytes(), m_blocks[1]->Bytes());
+    return true;
+}
+
+CloneOutcome CCloneRun::Copy()
+{
     for (;;) {
-        std::uint32_t bytesRead = 0;
-        if (!m_source->Read(block, bytesRead)) {
+        CReadAhead::CBlock block = m_reader->Next();
+        if (!block.ok) {
             if (FastMode())
-                return ReportAndStop(BadSectorsText(m_source->LastError(), m_request.m_sourceDrive, "from"),
+                return ReportAndStop(BadSectorsText(block.error, m_request.m_sourceDrive, "from"),
                                      CloneOutcome::ReadFailed);
+            // The reader waits at the start of the failed run until it is asked again.
+            if (Ending ending = CopySectorBySector(kSlowModeRunSectors))
+                return *ending;
+            continue;
+        }
+        if (Ending ending = AcceptRead(block.bytes))
+            return *ending;
+        if (Ending ending = FastMode() ? WriteFastBlock(block.bytes) : WriteSlowRun(block.bytes))
+            return *ending;
+    }
+}
+
+Ending CCloneRun::AcceptRead(std::span<std::byte> bytes)
+{
+    m_sourceBytesPassed += bytes.size();
+    if (m_firstBlock) {
+        if (!IsClonedFileSystem(m_request.m_fileSystem))
+            return StopWith("Quorvane Error: Clone cancelled.\n\nUnknown file system on partition: " +
+                                m_request.m_fileSystem,
+                            CloneOutcome::UnknownFileSystem);
+        // Only a block from byte 0 holds the boot sector; when sector 0 could not be
+        // read, no other sector is changed in its place.
+        if (m_location == 0)
+            ApplySizeField(bytes, m_request.m_fileSystem, m_request.m_sizeFieldList);
+        m_firstBlock = false;
+    }
+    if (m_frontEnd.CancelRequested())
+        return StopWith(kCancelledText, CloneOutcome::Cancelled);
+    if (bytes.empty())
+        return Complete();
+    return std::nullopt;
+}
+
+Ending CCloneRun::WriteFastBlock(std::span<const std::byte> bytes)
+{
+    std::uint32_t bytesWritten = 0;
+    if (!m_destination->Write(bytes, bytesWritten))
+        return ReportAndStop(BadSectorsText(m_destination->LastError(), m_request.m_destDrive, "to"),
+                             CloneOutcome::WriteFailed);
+    CountWritten(bytesWritten);
+    AppendReportLine(m_reportPath, FormatBytes(m_total));
+    return StopIfInterrupted();
+}
+
+Ending CCloneRun::WriteSlowRun(std::span<const std::byte> bytes)
+{
+    std::uint32_t bytesWritten = 0;
+    if (!m_destination->Write(bytes, bytesWritten))
+        return WriteSectorBySector(bytes);
+    CountWritten(bytesWritten);
+    return StopIfInterrupted();
+}
+
+Ending CCloneRun::CopySectorBySector(std::uint32_t sectors)
+{
+    std::span<std::byte> sector = m_sector->Bytes();
+    for (std::uint32_t i = 0; i < sectors; ++i) {
+        std::uint32_t bytesRead = 0;
+        if (!m_source->Read(sector, bytesRead)) {
             if (!SkipUnreadableSector())
                 return StopWith(kCancelledText, CloneOutcome::Cancelled);
+            if (Ending ending = StopIfInterrupted())
+                return ending;
             continue;
         }
-        if (firstBlock) {
-            if (!IsClonedFileSystem(m_request.m_fileSystem))
-                return StopWith("Quorvane Error: Clone cancelled.\n\nUnknown file system on partition: " +
-                                    m_request.m_fileSystem,
-                                CloneOutcome::UnknownFileSystem);
-            // Only a block from byte 0 holds the boot sector; when sector 0 could not be
-            // read, no other sector is changed in its place.
-            if (m_location == 0)
-                ApplySizeField(block, m_request.m_fileSystem, m_request.m_sizeFieldList);
-            firstBlock = false;
-        }
-        if (m_frontEnd.CancelRequested())
-            return StopWith(kCancelledText, CloneOutcome::Cancelled);
-        if (bytesRead == 0)
-            return Complete();
+        if (Ending ending = AcceptRead(sector.first(bytesRead)))
+            return ending;
+        if (Ending ending = WriteSector(sector.first(bytesRead)))
+            return ending;
+    }
+    return std::nullopt;
+}
 
-        std::uint32_t bytesWritten = 0;
-        if (!m_destination->Write(block.first(bytesRead), bytesWritten)) {
-            if (FastMode())
-                return ReportAndStop(BadSectorsText(m_destination->LastError(), m_request.m_destDrive, "to"),
-                                     CloneOutcome::WriteFailed);
-            if (m_destination->LastError() == ENOSPC)
-                return ReportAndStop(DestinationTooSmallText(ENOSPC, m_request.m_destDrive, m_request.m_sourceDrive),
-                                     CloneOutcome::WriteFailed);
-            if (!SkipUnwritableSector())
-                return StopWith(kCancelledText, CloneOutcome::Cancelled);
-            continue;
-        }
-        m_total += bytesWritten;
-        std::string digits = FormatBytes(m_total);
-        m_frontEnd.OnBlockWritten(AddThousandsSeparators(digits));
-        if (FastMode())
-            AppendReportLine(m_reportPath, digits);
+Ending CCloneRun::WriteSectorBySector(std::span<const std::byte> run)
+{
+    for (std::size_t offset = 0; offset < run.size(); offset += kSectorSize) {
+        // Each sector counts as read just now: the cancel request is asked before its
+        // write, as after any read (the run's own check stood for its first sector).
+        if (offset > 0 && m_frontEnd.CancelRequested())
+            return StopWith(kCancelledText, CloneOutcome::Cancelled);
+        if (Ending ending = WriteSector(run.subspan(offset, std::min<std::size_t>(kSectorSize, run.size() - offset))))
+            return ending;
+    }
+    return std::nullopt;
+}
+
+Ending CCloneRun::WriteSector(std::span<const std::byte> sector)
+{
+    std::uint32_t bytesWritten = 0;
+    if (!m_destination->Write(sector, bytesWritten)) {
+        if (m_destination->LastError() == ENOSPC)
+            return ReportAndStop(DestinationTooSmallText(ENOSPC, m_request.m_destDrive, m_request.m_sourceDrive),
+                                 CloneOutcome::WriteFailed);
+        if (!SkipUnwritableSector())
+            return StopWith(kCancelledText, CloneOutcome::Cancelled);
+    } else {
+        CountWritten(bytesWritten);
+    }
+    return StopIfInterrupted();
+}
+
+void CCloneRun::CountWritten(std::uint32_t bytes)
+{
+    // Slow mode tells of every sector as if it had been a transfer of its own.
+    const std::uint32_t step = FastMode() ? bytes : kSectorSize;
+    for (std::uint32_t done = 0; done < bytes; done += step) {
+        m_total += std::min(step, bytes - done);
+        m_frontEnd.OnBlockWritten(AddThousandsSeparators(FormatBytes(m_total)));
         ++m_location;
     }
 }
@@ -166,6 +301,7 @@ bool CCloneRun::SkipUnreadableSector()
     bool continuesRun = ListSkippedSector(*m_source, m_request.m_sourceDrive);
     m_source->Move(kSectorSize);
     m_destination->Move(kSectorSize);
+    m_sourceBytesPassed += kSectorSize;
     return !(continuesRun && m_frontEnd.CancelRequested());
 }
 
@@ -191,8 +327,23 @@ bool CCloneRun::ListSkippedSector(const platform::IVolume& volume, const std::st
     return continuesRun;
 }
 
+Ending CCloneRun::StopIfInterrupted()
+{
+    int signal = m_frontEnd.StopSignal();
+    if (signal == 0)
+        return std::nullopt;
+    std::string text = InterruptedText(signal, m_request.m_destDrive);
+    AppendReportLine(m_reportPath, text);
+    Release();
+    m_frontEnd.OnCloneInterrupted(text);
+    return CloneOutcome::Interrupted;
+}
+
 CloneOutcome CCloneRun::Complete()
 {
+    if (m_sourceBytesPassed < m_source->Size())
+        return ReportAndStop(SourceEndedEarlyText(m_request.m_sourceDrive, m_source->Size(), m_sourceBytesPassed),
+                             CloneOutcome::SourceEndedEarly);
     // Done means the copy is on the device, not in a cache that a restart may lose.
     if (!m_destination->Flush())
         return ReportAndStop(BadSectorsText(m_destination->LastError(), m_request.m_destDrive, "to"),
@@ -204,11 +355,13 @@ CloneOutcome CCloneRun::Complete()
     return CloneOutcome::Completed;
 }
 
+// The partitions are closed before the message: a box may stay open for long, and the
+// destination must not stay locked behind it.
 CloneOutcome CCloneRun::StopWith(const std::string& text, CloneOutcome outcome)
 {
+    Release();
     m_frontEnd.OnCloneStopping();
     platform::MessageBox(text);
-    Release();
     return outcome;
 }
 
@@ -220,9 +373,12 @@ CloneOutcome CCloneRun::ReportAndStop(const std::string& text, CloneOutcome outc
 
 void CCloneRun::Release()
 {
+    m_reader.reset();
     m_source.reset();
     m_destination.reset();
-    m_buffer.reset();
+    m_blocks[0].reset();
+    m_blocks[1].reset();
+    m_sector.reset();
 }
 
 }  // namespace

@@ -48,6 +48,11 @@ public:
     // Before the message of any other ending is shown: a front end that holds back part of
     // its progress display shows it now.
     virtual void OnCloneStopping() {}
+    // The number of a signal that asked the program to end, or 0. Asked after every
+    // transfer that wrote or skipped something: the clone then stops there.
+    virtual int StopSignal() { return 0; }
+    // After a clone stopped by a signal: text says so and is already in the report.
+    virtual void OnCloneInterrupted([[maybe_unused]] const std::string& text) {}
 };
 
 // How a clone ended. Every ending has been told to the user (message box, report file or
@@ -56,10 +61,12 @@ enum class CloneOutcome {
     Completed,
     OpenFailed,
     UnknownFileSystem,
-    ReadFailed,     // fast mode stopped at a bad source sector
-    WriteFailed,    // fast mode stopped at a bad destination sector, or the final flush failed
+    ReadFailed,        // fast mode stopped at a bad source sector
+    WriteFailed,       // a bad destination sector in fast mode, a destination too small, a failed flush
     Cancelled,
-    OutOfMemory,    // the copy buffer could not be allocated
+    Interrupted,       // a signal asked the program to end; the copy is incomplete
+    SourceEndedEarly,  // the source had fewer bytes than when it was opened
+    OutOfMemory,       // the copy buffers could not be allocated
 };
 
 // Runs one clone. Volumes are opened through volumes by their raw names ("\\.\C:").

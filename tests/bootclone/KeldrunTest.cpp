@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -154,6 +155,58 @@ TEST_F(KeldrunTest, AReportFolderThatDoesNotExistDoesNotStopTheClone)
     EXPECT_FALSE(platform::FileExists(m_machine.Path("nowhere")));
     EXPECT_EQ(Read(dest), source);
     EXPECT_EQ(ShutdownLog(), "shutdown -r -f -t 0\n");
+}
+
+// Ctrl-Alt-Del at boot sends SIGTERM: the sector being copied is finished, the report and
+// the console say the copy is incomplete, and Keldrun ends with the signal, without the
+// restart. Standard output is a pipe that is read only after the signal was sent, so the
+// clone is held in the middle of its first MiB (a line per sector) when the signal comes.
+TEST_F(KeldrunTest, ASignalToEndStopsTheCloneWithARecordOfTheIncompleteCopy)
+{
+    const std::string source = SectorPattern(16 << 20);
+    Drive('X', source);
+    std::string dest = Drive('Y', std::string(16 << 20, '\0'));
+
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<std::string> args{KELDRUN_PATH, "X:", "Y:", "FAT32", "1,2,3,4,", "0", m_reportFolder};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+
+    std::string output;
+    char chunk[4096];
+    ssize_t n = read(out[0], chunk, sizeof chunk);
+    ASSERT_GT(n, 0);
+    output.append(chunk, static_cast<std::size_t>(n));
+    kill(pid, SIGTERM);
+    while ((n = read(out[0], chunk, sizeof chunk)) > 0)
+        output.append(chunk, static_cast<std::size_t>(n));
+    close(out[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+
+    const std::string interrupted =
+        "Clone interrupted by signal 15.  The copy on the Y: partition is incomplete and will be unusable.";
+    EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: FAT32\n\n" + interrupted + "\n");
+    EXPECT_TRUE(output.ends_with("1,048,576 total accumulated bytes written to the partition...\n\n" + interrupted +
+                                 "\n"))
+        << output.substr(output.size() - std::min<std::size_t>(output.size(), 300));
+    std::string expected = std::string(16 << 20, '\0');
+    expected.replace(0, 1 << 20, source.substr(0, 1 << 20));
+    EXPECT_TRUE(Read(dest) == expected) << "more or less than the first MiB was copied";
+    EXPECT_FALSE(ShutdownLog());
 }
 
 #ifdef BADSECTORFS_PATH

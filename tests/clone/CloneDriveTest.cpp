@@ -34,6 +34,8 @@ public:
     std::string CannotOpenSourceText(const std::string& drive) const override { return "cannot open " + drive; }
     std::string CannotOpenDestinationText(const std::string& drive) const override { return "cannot write " + drive; }
     bool CancelRequested() override { return m_cancel && m_cancel(); }
+    int StopSignal() override { return m_stop && m_stop() ? 15 : 0; }
+    void OnCloneInterrupted(const std::string& text) override { m_interrupted = text; }
     void OnCloneStarting() override { ++m_starts; }
     void OnBlockWritten(const std::string& total) override { m_totals.push_back(total); }
     void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped) override
@@ -46,6 +48,8 @@ public:
     }
 
     std::function<bool()> m_cancel;
+    std::function<bool()> m_stop;  // a signal has come
+    std::optional<std::string> m_interrupted;
     int m_starts = 0;
     std::vector<std::string> m_totals;
     std::optional<std::string> m_completedTotal;
@@ -153,7 +157,7 @@ TEST_F(CloneDriveTest, FastModeCopiesInTwentyMebibyteBlocksAndRewritesOnlyTheNtf
     EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{kDoneText});
 }
 
-TEST_F(CloneDriveTest, SlowModeCopiesSectorBySectorAndLeavesFat32Unchanged)
+TEST_F(CloneDriveTest, SlowModeCountsEverySectorAndLeavesFat32Unchanged)
 {
     Source(kMiB);
     Dest(kMiB + 4 * kSector);
@@ -162,8 +166,10 @@ TEST_F(CloneDriveTest, SlowModeCopiesSectorBySectorAndLeavesFat32Unchanged)
     std::vector<std::byte> copy = m_dest->Bytes();
     EXPECT_TRUE(std::equal(m_sourceBytes.begin(), m_sourceBytes.end(), copy.begin()));
     EXPECT_EQ(Sectors(copy, 2048, 4), std::vector<std::byte>(4 * kSector, std::byte{0xEE}));
-    EXPECT_EQ(m_dest->Writes(), 2048);
+    // Healthy sectors move in one transfer, and are counted one by one all the same.
+    EXPECT_EQ(m_dest->Writes(), 1);
     EXPECT_EQ(m_frontEnd.m_totals.size(), 2048u);
+    EXPECT_EQ(m_frontEnd.m_totals[0], "512");
     EXPECT_EQ(m_frontEnd.m_totals.back(), "1,048,576");
     EXPECT_EQ(ReportLines(), Report({"Done => 1048576"}));
 }
@@ -331,13 +337,25 @@ TEST_F(CloneDriveTest, AFailedFlushIsAFailedCopyNotACompletedOne)
 
 TEST_F(CloneDriveTest, CancelStopsBeforeTheNextBlockIsWritten)
 {
-    Source(kMiB);
-    Dest(kMiB);
-    m_frontEnd.m_cancel = [this] { return m_frontEnd.m_totals.size() == 10; };
-    EXPECT_EQ(Clone("FAT32", false), CloneOutcome::Cancelled);
-    EXPECT_EQ(m_dest->Writes(), 10);
-    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{kCancelText});
-    EXPECT_EQ(ReportLines(), Report({}));
+    for (bool fast : {true, false}) {
+        const std::size_t block = fast ? 20 * kMiB : kMiB;
+        Source(3 * block);
+        Dest(3 * block);
+        m_frontEnd.m_totals.clear();
+        m_frontEnd.m_cancel = [this, block] {
+            return !m_frontEnd.m_totals.empty() && m_frontEnd.m_totals.back() == AddThousandsSeparators(
+                                                                                       std::to_string(block));
+        };
+        EXPECT_EQ(Clone("FAT32", fast), CloneOutcome::Cancelled);
+        std::vector<std::byte> copy = m_dest->Bytes();
+        EXPECT_TRUE(std::equal(m_sourceBytes.begin(), m_sourceBytes.begin() + static_cast<std::ptrdiff_t>(block),
+                               copy.begin()));
+        EXPECT_EQ(std::count(copy.begin() + static_cast<std::ptrdiff_t>(block), copy.end(), std::byte{0xEE}),
+                  static_cast<std::ptrdiff_t>(2 * block));
+        EXPECT_EQ(m_boxes.Texts().back(), kCancelText);
+        EXPECT_EQ(ReportLines(), Report(fast ? std::initializer_list<std::string>{"20971520"}
+                                             : std::initializer_list<std::string>{}));
+    }
 }
 
 TEST_F(CloneDriveTest, CancelEndsARunOfBadSectorsAtTheNextFailedRetry)
@@ -358,7 +376,52 @@ TEST_F(CloneDriveTest, CancelEndsARunOfBadSectorsAtTheNextFailedRetry)
         dest.FailWrite(sector);
     EXPECT_EQ(Clone("FAT32", false), CloneOutcome::Cancelled);
     EXPECT_EQ(ReportLines(), Report({"Error#: 5.  Skipping bad sector at location: 5 on partition Y:"}));
-    EXPECT_EQ(m_dest->Writes(), 6);
+    EXPECT_EQ(Sectors(m_dest->Bytes(), 0, 5), Sectors(m_sourceBytes, 0, 5));
+    EXPECT_EQ(Sectors(m_dest->Bytes(), 6), std::vector<std::byte>(kSector, std::byte{0xEE}));
+}
+
+TEST_F(CloneDriveTest, ASourceThatShrinksWhileItIsCopiedIsNoCompleteCopy)
+{
+    for (bool fast : {true, false}) {
+        CMemoryVolume& source = Source(50 * kMiB);
+        Dest(50 * kMiB);
+        source.OnRead([&source](int reads) {
+            if (reads == 1)
+                source.Resize(30 * kMiB + 100);
+        });
+        EXPECT_EQ(Clone("FAT32", fast), CloneOutcome::SourceEndedEarly);
+        const std::string text = "The X: partition ended before the copy was complete.  It held 52428800 bytes "
+                                 "when the clone began, but only 31457380 could be read.";
+        EXPECT_EQ(ReportLines().back(), text);
+        EXPECT_EQ(m_boxes.Texts().back(), text);
+        EXPECT_FALSE(m_frontEnd.m_completedTotal);
+        EXPECT_EQ(m_dest->Flushes(), 0);
+    }
+}
+
+TEST_F(CloneDriveTest, ASignalStopsTheCloneAfterTheTransferInProgress)
+{
+    const std::string interrupted =
+        "Clone interrupted by signal 15.  The copy on the Y: partition is incomplete and will be unusable.";
+    Source(50 * kMiB);
+    Dest(50 * kMiB);
+    m_frontEnd.m_stop = [this] { return m_frontEnd.m_totals.size() == 1; };
+    EXPECT_EQ(Clone("FAT32", true), CloneOutcome::Interrupted);
+    EXPECT_EQ(ReportLines(), Report({"20971520", interrupted}));
+    EXPECT_EQ(m_frontEnd.m_interrupted, interrupted);
+    EXPECT_TRUE(m_boxes.Texts().empty());
+    std::vector<std::byte> copy = m_dest->Bytes();
+    EXPECT_EQ(std::count(copy.begin() + 20 * kMiB, copy.end(), std::byte{0xEE}), 30 * kMiB);
+
+    // In a run of bad sectors the clone stops after the sector just skipped.
+    CMemoryVolume& source = Source(kMiB);
+    for (std::uint64_t sector = 5; sector < 100; ++sector)
+        source.FailRead(sector);
+    Dest(kMiB);
+    m_frontEnd.m_stop = [this] { return ReportLines().size() == 6; };
+    EXPECT_EQ(Clone("FAT32", false), CloneOutcome::Interrupted);
+    EXPECT_EQ(ReportLines(), Report({"Error#: 5.  Skipping bad sector at location: 5 on partition X:",
+                                     "Error#: 5.  Skipping bad sector at location: 6 on partition X:", interrupted}));
 }
 
 }  // namespace

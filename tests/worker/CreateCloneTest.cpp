@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -137,12 +139,15 @@ TEST_F(CreateCloneTest, AFastModeErrorShowsTheBytesCopiedSoFar)
 
 TEST_F(CreateCloneTest, CancelPressedTwiceStopsTheCloneAndLeavesNoAtom)
 {
-    Volumes(256 * kSector);
-    m_volumes->Add('S', 256 * kSector).OnRead([](int reads) {
-        if (reads == 100) {
-            platform::AddAtom(kCancelAtom);
-            platform::AddAtom(kCancelAtom);
-        }
+    Volumes(3 * kMiB);
+    // Cancel is pressed while the second MiB is read, once the first is on the destination.
+    m_volumes->Add('S', 3 * kMiB).OnRead([this](int reads) {
+        if (reads != 2)
+            return;
+        for (int wait = 0; wait < 10000 && m_dest->Writes() == 0; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        platform::AddAtom(kCancelAtom);
+        platform::AddAtom(kCancelAtom);
     });
     Clone("FAT32", 0);
 
@@ -150,7 +155,7 @@ TEST_F(CreateCloneTest, CancelPressedTwiceStopsTheCloneAndLeavesNoAtom)
     auto messages = MessagesWithCount();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].first, "Clone cancelled.\n\nCloned partition will be unusable.");
-    EXPECT_EQ(messages[0].second, "50,688");  // 99 sectors: the 100th was read, not written
+    EXPECT_EQ(messages[0].second, "1,048,576");  // the second MiB was read, not written
 }
 
 TEST_F(CreateCloneTest, EndingsBeforeAnythingIsCopiedShowZero)

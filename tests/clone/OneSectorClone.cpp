@@ -1,0 +1,148 @@
+#include "tests/clone/OneSectorClone.h"
+
+#include "clone/ReportFile.h"
+#include "clone/SizeField.h"
+#include "platform/ui/MessageBox.h"
+
+#include <cerrno>
+#include <memory>
+
+namespace {
+
+constexpr std::uint32_t kSector = 512;
+constexpr const char* kCancelled = "Clone cancelled.\n\nCloned partition will be unusable.";
+
+std::string SkipLine(int error, std::uint64_t location, const std::string& drive)
+{
+    return "Error#: " + std::to_string(error) + ".  Skipping bad sector at location: " + FormatBytes(location) +
+           " on partition " + drive;
+}
+
+class COneSectorRun {
+public:
+    COneSectorRun(const CCloneRequest& request, ICloneFrontEnd& frontEnd)
+        : m_request(request), m_frontEnd(frontEnd), m_report(frontEnd.ReportPath())
+    {
+    }
+
+    CloneOutcome Run(platform::IVolumeOpener& volumes)
+    {
+        RemoveIfExists(m_report);
+        m_frontEnd.OnCloneStarting();
+        auto source = volumes.Open(platform::RawVolumeName(m_request.m_sourceDrive), platform::VolumeAccess::Read);
+        if (!source)
+            return Stop(m_frontEnd.CannotOpenSourceText(m_request.m_sourceDrive), CloneOutcome::OpenFailed);
+        auto dest = volumes.Open(platform::RawVolumeName(m_request.m_destDrive), platform::VolumeAccess::Write);
+        if (!dest)
+            return Stop(m_frontEnd.CannotOpenDestinationText(m_request.m_destDrive), CloneOutcome::OpenFailed);
+        AppendReportLine(m_report, "From: " + m_request.m_sourceDrive + "\nTo:   " + m_request.m_destDrive +
+                                       "\nFile System: " + m_request.m_fileSystem + "\n");
+        return Copy(*source, *dest);
+    }
+
+private:
+    CloneOutcome Copy(platform::IVolume& source, platform::IVolume& dest)
+    {
+        platform::CVolumeBuffer buffer(kSector);
+        std::span<std::byte> sector = buffer.Bytes();
+        bool firstBlock = true;
+        for (;;) {
+            std::uint32_t bytesRead = 0;
+            if (!source.Read(sector, bytesRead)) {
+                bool continues = List(source, m_request.m_sourceDrive);
+                source.Move(kSector);
+                dest.Move(kSector);
+                if (continues && m_frontEnd.CancelRequested())
+                    return Stop(kCancelled, CloneOutcome::Cancelled);
+                continue;
+            }
+            if (firstBlock) {
+                if (!IsClonedFileSystem(m_request.m_fileSystem))
+                    return Stop("Quorvane Error: Clone cancelled.\n\nUnknown file system on partition: " +
+                                    m_request.m_fileSystem,
+                                CloneOutcome::UnknownFileSystem);
+                if (m_location == 0)
+                    ApplySizeField(sector, m_request.m_fileSystem, m_request.m_sizeFieldList);
+                firstBlock = false;
+            }
+            if (m_frontEnd.CancelRequested())
+                return Stop(kCancelled, CloneOutcome::Cancelled);
+            if (bytesRead == 0)
+                return Complete(dest);
+            std::uint32_t bytesWritten = 0;
+            if (!dest.Write(sector.first(bytesRead), bytesWritten)) {
+                if (dest.LastError() == ENOSPC) {
+                    std::string text = "Error#: 28.  The " + m_request.m_destDrive +
+                                       " partition ended before the copy was complete.  It must be at least as "
+                                       "large as the " +
+                                       m_request.m_sourceDrive + " partition.";
+                    AppendReportLine(m_report, text);
+                    return Stop(text, CloneOutcome::WriteFailed);
+                }
+                bool continues = List(dest, m_request.m_destDrive);
+                dest.Move(kSector);
+                if (continues && m_frontEnd.CancelRequested())
+                    return Stop(kCancelled, CloneOutcome::Cancelled);
+                continue;
+            }
+            m_total += bytesWritten;
+            m_frontEnd.OnBlockWritten(AddThousandsSeparators(FormatBytes(m_total)));
+            ++m_location;
+        }
+    }
+
+    // Lists the sector at the location; true when it continues a run of bad sectors.
+    bool List(const platform::IVolume& volume, const std::string& drive)
+    {
+        bool continues = m_runVolume == &volume && m_runNext == m_location;
+        if (!continues) {
+            m_runVolume = &volume;
+            m_runError = volume.LastError();
+        }
+        m_bad = true;
+        AppendReportLine(m_report, SkipLine(m_runError, m_location, drive));
+        m_runNext = ++m_location;
+        return continues;
+    }
+
+    CloneOutcome Complete(platform::IVolume& dest)
+    {
+        if (!dest.Flush()) {
+            std::string text = "Error#: " + std::to_string(dest.LastError()) + ".  Bad sector(s) discovered on the " +
+                               m_request.m_destDrive +
+                               " partition.  You must use the 'Slow Mode' option to copy to this partition.";
+            AppendReportLine(m_report, text);
+            return Stop(text, CloneOutcome::WriteFailed);
+        }
+        std::string digits = FormatBytes(m_total);
+        AppendReportLine(m_report, "Done => " + digits);
+        m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_bad);
+        return CloneOutcome::Completed;
+    }
+
+    CloneOutcome Stop(const std::string& text, CloneOutcome outcome)
+    {
+        m_frontEnd.OnCloneStopping();
+        platform::MessageBox(text);
+        return outcome;
+    }
+
+    const CCloneRequest& m_request;
+    ICloneFrontEnd& m_frontEnd;
+    std::string m_report;
+    std::uint64_t m_total = 0;
+    std::uint64_t m_location = 0;
+    bool m_bad = false;
+    const platform::IVolume* m_runVolume = nullptr;
+    std::uint64_t m_runNext = 0;
+    int m_runError = 0;
+};
+
+}  // namespace
+
+CloneOutcome CloneOneSectorAtATime(const CCloneRequest& request, ICloneFrontEnd& frontEnd,
+                                   platform::IVolumeOpener& volumes)
+{
+    COneSectorRun run(request, frontEnd);
+    return run.Run(volumes);
+}

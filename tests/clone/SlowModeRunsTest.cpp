@@ -1,0 +1,202 @@
+// Slow mode moves runs of sectors in one transfer and falls back to single sectors where
+// a transfer fails. Whatever the faults, the copy, the report, the messages and every
+// count shown must be those of a clone with one transfer per sector.
+#include "clone/CloneDrive.h"
+#include "platform/files/TextFiles.h"
+#include "tests/clone/OneSectorClone.h"
+#include "tests/support/FaultyVolume.h"
+#include "tests/support/ScriptedMessageBox.h"
+#include "tests/support/SectorPattern.h"
+#include "tests/support/TempMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <sstream>
+
+namespace {
+
+constexpr std::size_t kSector = 512;
+constexpr std::size_t kRun = 2048;  // sectors per slow-mode transfer
+
+// Everything the user can see of one clone, in the order it happened.
+class CTranscriptFrontEnd : public ICloneFrontEnd {
+public:
+    CTranscriptFrontEnd(std::string reportPath, int cancelAfterSkips)
+        : m_reportPath(std::move(reportPath)), m_cancelAfterSkips(cancelAfterSkips)
+    {
+    }
+
+    std::string ReportPath() const override { return m_reportPath; }
+    std::string CannotOpenSourceText(const std::string& drive) const override { return "cannot open " + drive; }
+    std::string CannotOpenDestinationText(const std::string& drive) const override { return "cannot write " + drive; }
+    // Cancel is pressed once a number of sectors have been skipped.
+    bool CancelRequested() override
+    {
+        if (m_cancelAfterSkips == 0)
+            return false;
+        std::string report = platform::ReadWholeFile(m_reportPath).value_or("");
+        std::size_t skips = 0;
+        for (std::size_t at = report.find("Skipping"); at != std::string::npos; at = report.find("Skipping", at + 1))
+            ++skips;
+        return skips >= static_cast<std::size_t>(m_cancelAfterSkips);
+    }
+    void OnCloneStarting() override { m_events << "start\n"; }
+    void OnBlockWritten(const std::string& total) override { m_events << total << '\n'; }
+    void OnCloneCompleted(const CCloneRequest&, const std::string& total, bool badSectorsSkipped) override
+    {
+        m_events << "done " << total << (badSectorsSkipped ? " with bad sectors" : "") << '\n';
+    }
+    void OnCloneStopping() override { m_events << "stopping\n"; }
+
+    std::string Events() const { return m_events.str(); }
+
+private:
+    std::string m_reportPath;
+    int m_cancelAfterSkips;
+    std::ostringstream m_events;
+};
+
+struct CFaultCase {
+    std::size_t sourceSize = 0;
+    std::size_t destSize = 0;
+    std::map<std::uint64_t, int> unreadable;
+    std::map<std::uint64_t, int> unwritable;
+    int cancelAfterSkips = 0;
+    std::string fileSystem = "FAT32";
+};
+
+struct CResult {
+    CloneOutcome outcome{};
+    std::string events;
+    std::string report;
+    std::vector<std::string> boxes;
+    std::vector<std::byte> copy;
+    bool sourceUnchanged = false;
+};
+
+// One clone of the case by clone (the engine or the one-sector reference).
+template <class Clone>
+CResult CloneCase(const CFaultCase& fault, const std::string& reportPath, Clone clone)
+{
+    testsupport::CFaultyVolumes volumes;
+    std::string pattern = testsupport::SectorPattern(fault.sourceSize);
+    std::vector<std::byte> sourceBytes(reinterpret_cast<const std::byte*>(pattern.data()),
+                                       reinterpret_cast<const std::byte*>(pattern.data()) + pattern.size());
+    testsupport::CMemoryVolume& source = volumes.Add('X', fault.sourceSize);
+    source.SetBytes(0, sourceBytes);
+    testsupport::CMemoryVolume& dest = volumes.Add('Y', fault.destSize, 0xEE);
+    for (auto [sector, error] : fault.unreadable)
+        source.FailRead(sector, error);
+    for (auto [sector, error] : fault.unwritable)
+        dest.FailWrite(sector, error);
+
+    testsupport::CScriptedMessageBox boxes;
+    CTranscriptFrontEnd frontEnd(reportPath, fault.cancelAfterSkips);
+    CResult result;
+    result.outcome = clone(CCloneRequest{"X:", "Y:", fault.fileSystem, "9,8,7,6,5,4,3,2", 0}, frontEnd, volumes);
+    result.events = frontEnd.Events();
+    result.report = platform::ReadWholeFile(reportPath).value_or("(none)");
+    result.boxes = boxes.Texts();
+    result.copy = dest.Bytes();
+    result.sourceUnchanged = source.Bytes() == sourceBytes;
+    return result;
+}
+
+// Sectors where runs meet, and the ends of the volume, are where a run's fallback can go
+// wrong; faults are placed near them more often than anywhere else.
+std::uint64_t FaultPlace(std::mt19937& random, std::uint64_t sectors)
+{
+    if (sectors == 0)
+        return 0;
+    switch (random() % 4) {
+    case 0: {
+        std::uint64_t boundary = (random() % (sectors / kRun + 1)) * kRun;
+        return boundary + random() % 5 - std::min<std::uint64_t>(boundary, 2);
+    }
+    case 1:
+        return random() % 2 ? random() % 3 : sectors - 1 - random() % std::min<std::uint64_t>(sectors, 3);
+    default:
+        return random() % sectors;
+    }
+}
+
+void AddFaults(std::mt19937& random, std::uint64_t sectors, std::map<std::uint64_t, int>& faults)
+{
+    static const int errors[] = {EIO, ENXIO, EROFS, ENODATA};
+    for (unsigned group = random() % 4; group > 0; --group) {
+        std::uint64_t first = FaultPlace(random, sectors);
+        std::uint64_t length = random() % 8 == 0 ? 1 + random() % (kRun + 60) : 1 + random() % 4;
+        for (std::uint64_t sector = first; sector < first + length; ++sector)
+            faults[sector] = errors[random() % 4];
+    }
+}
+
+CFaultCase RandomCase(std::mt19937& random)
+{
+    static const std::uint64_t sizes[] = {0, 1, 9, kRun - 1, kRun, kRun + 1, 2 * kRun, 3 * kRun + 5};
+    CFaultCase fault;
+    std::uint64_t sectors = random() % 2 ? sizes[random() % 8] : random() % (4 * kRun);
+    fault.sourceSize = sectors * kSector + (random() % 5 == 0 ? random() % kSector : 0);
+    switch (random() % 6) {
+    case 0: fault.destSize = fault.sourceSize + (random() % 40) * kSector; break;
+    case 1: fault.destSize = fault.sourceSize - std::min<std::size_t>(fault.sourceSize, random() % (kRun + 9) * kSector); break;
+    default: fault.destSize = fault.sourceSize;
+    }
+    AddFaults(random, sectors + 1, fault.unreadable);
+    AddFaults(random, sectors + 1, fault.unwritable);
+    if (random() % 5 == 0)
+        fault.cancelAfterSkips = 1 + static_cast<int>(random() % 6);
+    if (random() % 10 == 0)
+        fault.fileSystem = random() % 2 ? "NTFS" : "FAT16";
+    return fault;
+}
+
+// The faulty sectors as ranges, "100-102 2047".
+std::string Ranges(const std::map<std::uint64_t, int>& faults)
+{
+    std::ostringstream text;
+    for (auto fault = faults.begin(); fault != faults.end();) {
+        std::uint64_t first = fault->first, last = first;
+        while (++fault != faults.end() && fault->first == last + 1)
+            ++last;
+        text << ' ' << first;
+        if (last != first)
+            text << '-' << last;
+    }
+    return text.str();
+}
+
+std::string Describe(const CFaultCase& fault)
+{
+    return "source " + std::to_string(fault.sourceSize) + " bytes, destination " + std::to_string(fault.destSize) +
+           ", " + fault.fileSystem + ", cancel after " + std::to_string(fault.cancelAfterSkips) +
+           " skips; unreadable:" + Ranges(fault.unreadable) + "; unwritable:" + Ranges(fault.unwritable);
+}
+
+TEST(SlowModeRunsTest, EveryFaultMapGivesTheResultOfOneTransferPerSector)
+{
+    // Each report line is flushed to its device: a memory file system keeps that quick.
+    std::error_code ec;
+    testsupport::CTempMachine machine(std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "");
+    std::mt19937 random(20261208);
+    for (int i = 0; i < 300; ++i) {
+        CFaultCase fault = RandomCase(random);
+        CResult runs = CloneCase(fault, machine.Path("runs.txt"), CloneDrive);
+        CResult sectors = CloneCase(fault, machine.Path("sectors.txt"), CloneOneSectorAtATime);
+        SCOPED_TRACE("case " + std::to_string(i) + ": " + Describe(fault));
+        EXPECT_EQ(runs.outcome, sectors.outcome);
+        EXPECT_EQ(runs.report, sectors.report);
+        EXPECT_EQ(runs.boxes, sectors.boxes);
+        EXPECT_EQ(runs.events, sectors.events);
+        EXPECT_TRUE(runs.copy == sectors.copy);
+        EXPECT_TRUE(runs.sourceUnchanged);
+        if (HasFailure())
+            break;
+    }
+}
+
+}  // namespace
