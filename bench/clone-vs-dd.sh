@@ -65,7 +65,7 @@ compare() {
   rm -f "$machine/$name-source.img" "$machine/$name-dest.img"
 }
 
-echo "Median wall time; goals: fast mode ratio <= 1.05, slow mode ratio <= 1.5"
+echo "Image files, median wall time; goals: fast mode ratio <= 1.0, slow mode ratio <= 1.5"
 compare "fast mode" 1024 1 20M "$machine/Vantrel/"
 compare "slow mode" 32 0 512 "$machine/Vantrel/"
 compare "fast mode, no status.txt" 1024 1 20M "$machine/missing/"
