@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Times a slow-mode clone run through Vantrel's worker and dialog (vantrel-dialog-bench, on
-# the offscreen window system) against Keldrun in slow mode on the same 32 MiB pair of
+# the offscreen window system) against Keldrun in slow mode on the same 256 MiB pair of
 # image files, under BUILD/bench-dialog. Prints medians of RUNS alternating runs: each
 # program's wall time, the clone alone as the dialog bench measures it (without starting
 # the window system), and each program's processor time (user + system), which the disk's
@@ -16,7 +16,7 @@ machine=$build/bench-dialog
 rm -rf "$machine"
 mkdir -p "$machine/Vantrel" "$machine/images"
 export VANTREL_SYSTEM_ROOT=$machine QT_QPA_PLATFORM=offscreen
-mib=32
+mib=256
 
 dd if=/dev/urandom of="$machine/images/source.img" bs=1M count=$mib status=none
 fallocate -l ${mib}M "$machine/images/dest.img"
