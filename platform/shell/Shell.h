@@ -14,6 +14,10 @@ bool StartProgram(const std::vector<std::string>& argv);
 // not be started or did not exit normally.
 int RunProgram(const std::vector<std::string>& argv);
 
+// RunProgram with the program's standard input, output and error on /dev/null: nothing it
+// writes reaches this program's console, and a question it asks reads end of input.
+int RunProgramQuietly(const std::vector<std::string>& argv);
+
 // The stand-in for ShellExecute of a system command: "shutdown" with "-r -f -t 0"
 // restarts the machine (under a system root: appends "shutdown -r -f -t 0" as one line
 // to shutdown.log there and nothing else); "shutdown" with any other parameters is

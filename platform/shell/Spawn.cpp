@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,9 +40,29 @@ private:
     posix_spawnattr_t m_attributes;
 };
 
-// Starts the program with the environment of this process; its process id, or -1 when
-// it could not be started (including a program that is missing or not executable).
-pid_t Spawn(const std::vector<std::string>& argv)
+// File actions that put the program's standard input, output and error on /dev/null.
+class CNullStreams {
+public:
+    CNullStreams()
+    {
+        posix_spawn_file_actions_init(&m_actions);
+        posix_spawn_file_actions_addopen(&m_actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&m_actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&m_actions, STDOUT_FILENO, STDERR_FILENO);
+    }
+    ~CNullStreams() { posix_spawn_file_actions_destroy(&m_actions); }
+    CNullStreams(const CNullStreams&) = delete;
+    CNullStreams& operator=(const CNullStreams&) = delete;
+    const posix_spawn_file_actions_t* Get() const { return &m_actions; }
+
+private:
+    posix_spawn_file_actions_t m_actions;
+};
+
+// Starts the program with the environment of this process and, when given, the file
+// actions; its process id, or -1 when it could not be started (including a program that
+// is missing or not executable).
+pid_t Spawn(const std::vector<std::string>& argv, const posix_spawn_file_actions_t* actions = nullptr)
 {
     if (argv.empty() || argv[0].empty())
         return -1;
@@ -51,7 +72,7 @@ pid_t Spawn(const std::vector<std::string>& argv)
     pointers.push_back(nullptr);
     CSpawnAttributes attributes;
     pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0].c_str(), nullptr, attributes.Get(), pointers.data(), environ) != 0)
+    if (posix_spawnp(&pid, argv[0].c_str(), actions, attributes.Get(), pointers.data(), environ) != 0)
         return -1;
     return pid;
 }
@@ -86,6 +107,13 @@ bool StartProgram(const std::vector<std::string>& argv)
 int RunProgram(const std::vector<std::string>& argv)
 {
     pid_t pid = Spawn(argv);
+    return pid < 0 ? -1 : WaitFor(pid);
+}
+
+int RunProgramQuietly(const std::vector<std::string>& argv)
+{
+    CNullStreams streams;
+    pid_t pid = Spawn(argv, streams.Get());
     return pid < 0 ? -1 : WaitFor(pid);
 }
 

@@ -77,6 +77,17 @@ TEST(RunProgram, FailsForMissingProgramsAndAbnormalEnds)
     EXPECT_EQ(RunProgram({"sh", "-c", "kill -9 $$"}), -1);
 }
 
+TEST(RunProgramQuietly, KeepsTheProgramOffTheConsoleAndGivesItNoInput)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int code = platform::RunProgramQuietly({"sh", "-c", "echo out; echo err >&2; read answer && exit 3; exit 5"});
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(code, 5);
+    EXPECT_EQ(platform::RunProgramQuietly({"vantrel-no-such-program-on-path"}), -1);
+}
+
 // ShellExecute of a program is StartProgram with the parameters split.
 TEST(StartProgram, DoesNotWaitAndLeavesNoZombie)
 {
