@@ -42,13 +42,15 @@ void CBootCloneFrontEnd::OnBlockWritten(const std::string& total)
 }
 
 void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, const std::string& total,
-                                          bool badSectorsSkipped)
+                                          bool badSectorsSkipped, const std::optional<std::string>& capacityNote)
 {
     std::printf("\n");
     std::printf("Succesfully created the %s partition clone.\n", request.m_destDrive.c_str());
     std::printf("Total bytes copied to the partition: %s\n\n", total.c_str());
     if (badSectorsSkipped)
         std::printf("Bad sectors were found and were skipped.  See status.txt for details.\n");
+    if (capacityNote)
+        std::printf("%s\n", capacityNote->c_str());
     std::printf("Press the Enter key, or press the Ctrl-Alt-Del keys to reboot the system.\n"
                 "The partition will be useable when the system fully boots up.\n");
     std::fflush(stdout);

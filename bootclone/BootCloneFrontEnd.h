@@ -3,6 +3,7 @@
 #include "clone/CloneDrive.h"
 #include "platform/system/TerminationSignals.h"
 
+#include <optional>
 #include <string>
 
 // Keldrun's side of a clone: the report "status.txt" in the folder it was given, a console
@@ -20,7 +21,8 @@ public:
     bool CancelRequested() override;
     void OnCloneStarting() override;
     void OnBlockWritten(const std::string& total) override;
-    void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped) override;
+    void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
+                          const std::optional<std::string>& capacityNote) override;
     void OnCloneStopping() override;
     int StopSignal() override;
     void OnCloneInterrupted(const std::string& text) override;

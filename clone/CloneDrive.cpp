@@ -1,5 +1,6 @@
 #include "clone/CloneDrive.h"
 
+#include "clone/NtfsGrowth.h"
 #include "clone/ReadAhead.h"
 #include "clone/ReportFile.h"
 #include "clone/SizeField.h"
@@ -348,10 +349,16 @@ CloneOutcome CCloneRun::Complete()
     if (!m_destination->Flush())
         return ReportAndStop(BadSectorsText(m_destination->LastError(), m_request.m_destDrive, "to"),
                              CloneOutcome::WriteFailed);
+    // The NTFS tools that complete the copy open the destination exclusively, as the
+    // engine does.
+    m_destination.reset();
+    std::optional<std::string> capacityNote = GrowNtfsCopy(m_request, *m_source);
+    if (capacityNote)
+        AppendReportLine(m_reportPath, *capacityNote);
     std::string digits = FormatBytes(m_total);
     AppendReportLine(m_reportPath, "Done => " + digits);
     Release();
-    m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_badSectors);
+    m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_badSectors, capacityNote);
     return CloneOutcome::Completed;
 }
 

@@ -2,11 +2,13 @@
 
 #include "platform/volume/RawVolume.h"
 
+#include <optional>
 #include <string>
 
 // The clone engine: copies one partition onto another from its first sector to its last,
 // rewriting only the size field of an NTFS boot sector so the copy announces the
-// destination's own size. Vantrel runs it on its worker thread, Keldrun at boot; what
+// destination's own size; an NTFS copy on a larger partition is then grown to that size
+// (clone/NtfsGrowth.h). Vantrel runs it on its worker thread, Keldrun at boot; what
 // differs between the two is their front end below.
 
 // The global atom whose presence asks a clone running in Vantrel to stop.
@@ -42,9 +44,11 @@ public:
     // separators ("20,971,520").
     virtual void OnBlockWritten(const std::string& total) = 0;
     // After a completed clone: the destination is flushed, "Done => " is in the report and
-    // both partitions are closed. Tells the user.
-    virtual void OnCloneCompleted(const CCloneRequest& request, const std::string& total,
-                                  bool badSectorsSkipped) = 0;
+    // both partitions are closed. Tells the user. capacityNote is the line, also in the
+    // report, saying that an NTFS copy keeps the source's capacity until it is resized and
+    // what to run, when it could not grow to the destination's size.
+    virtual void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
+                                  const std::optional<std::string>& capacityNote) = 0;
     // Before the message of any other ending is shown: a front end that holds back part of
     // its progress display shows it now.
     virtual void OnCloneStopping() {}

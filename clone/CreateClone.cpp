@@ -112,13 +112,16 @@ void CCreateClone::OnBlockWritten(const std::string& total)
 }
 
 void CCreateClone::OnCloneCompleted(const CCloneRequest& request, const std::string& total,
-                                    bool badSectorsSkipped)
+                                    bool badSectorsSkipped, const std::optional<std::string>& capacityNote)
 {
     ShowBytesCopied(total);
     m_controls.Deliver();
-    platform::MessageBox("Done!\n\nDrive partition cloned from: " + request.m_sourceDrive +
-                         "\nDrive partition cloned to: " + request.m_destDrive +
-                         "\n\nThe partition will be useable after rebooting the computer.");
+    std::string done = "Done!\n\nDrive partition cloned from: " + request.m_sourceDrive +
+                       "\nDrive partition cloned to: " + request.m_destDrive +
+                       "\n\nThe partition will be useable after rebooting the computer.";
+    if (capacityNote)
+        done += "\n\n" + *capacityNote;
+    platform::MessageBox(done);
     if (badSectorsSkipped)
         platform::MessageBox("Bad sectors were found and skipped.  See Report.txt for details.");
 }

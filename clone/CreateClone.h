@@ -8,6 +8,7 @@
 #include "platform/volume/RawVolume.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 // The clone worker of Vantrel: runs one clone on a thread of its own while the clone
@@ -48,7 +49,8 @@ private:
     bool CancelRequested() override;
     void OnCloneStarting() override;
     void OnBlockWritten(const std::string& total) override;
-    void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped) override;
+    void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
+                          const std::optional<std::string>& capacityNote) override;
     void OnCloneStopping() override;
 
     CCloneRequest m_request;

@@ -38,8 +38,10 @@ public:
     void OnCloneInterrupted(const std::string& text) override { m_interrupted = text; }
     void OnCloneStarting() override { ++m_starts; }
     void OnBlockWritten(const std::string& total) override { m_totals.push_back(total); }
-    void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped) override
+    void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
+                          const std::optional<std::string>& capacityNote) override
     {
+        EXPECT_FALSE(capacityNote) << *capacityNote;
         platform::MessageBox("Done!\n\nDrive partition cloned from: " + request.m_sourceDrive +
                              "\nDrive partition cloned to: " + request.m_destDrive +
                              "\n\nThe partition will be useable after rebooting the computer.");

@@ -116,7 +116,7 @@ private:
         }
         std::string digits = FormatBytes(m_total);
         AppendReportLine(m_report, "Done => " + digits);
-        m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_bad);
+        m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_bad, std::nullopt);
         return CloneOutcome::Completed;
     }
 

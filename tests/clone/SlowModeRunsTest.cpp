@@ -46,7 +46,8 @@ public:
     }
     void OnCloneStarting() override { m_events << "start\n"; }
     void OnBlockWritten(const std::string& total) override { m_events << total << '\n'; }
-    void OnCloneCompleted(const CCloneRequest&, const std::string& total, bool badSectorsSkipped) override
+    void OnCloneCompleted(const CCloneRequest&, const std::string& total, bool badSectorsSkipped,
+                          const std::optional<std::string>&) override
     {
         m_events << "done " << total << (badSectorsSkipped ? " with bad sectors" : "") << '\n';
     }

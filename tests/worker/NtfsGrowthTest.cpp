@@ -1,0 +1,142 @@
+// Vantrel's clone worker cloning real NTFS images (made with mkntfs) onto larger partitions.
+
+#include "clone/CreateClone.h"
+
+#include "platform/drives/Drives.h"
+#include "platform/files/TextFiles.h"
+#include "tests/support/NtfsClone.h"
+#include "tests/support/NtfsImage.h"
+#include "tests/support/ToolRun.h"
+#include "tests/worker/RecordingControls.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::uint64_t kMiB = 1 << 20;
+constexpr const char* kDoneText =
+    "Done!\n\nDrive partition cloned from: S:\nDrive partition cloned to: D:\n\n"
+    "The partition will be useable after rebooting the computer.";
+constexpr const char* kHeader = "From: S:\nTo:   D:\nFile System: NTFS\n\n";
+
+class NtfsGrowthTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testsupport::NtfsToolsPresent(m_machine))
+            GTEST_SKIP() << "the NTFS tools of ntfs-3g are missing (scripts/install-deps installs them)";
+    }
+
+    // The 64 MiB NTFS source S:, changed by prepare (with the NTFS tools) when given.
+    void Source(const std::function<void(const std::string& image)>& prepare = {})
+    {
+        m_source = testsupport::MakeNtfsSource(m_machine, m_machine.Path("S.img"));
+        ASSERT_FALSE(m_source.m_bytes.empty()) << "the NTFS source could not be made";
+        if (prepare) {
+            prepare(m_source.m_path);
+            m_source.m_bytes = *platform::ReadWholeFile(m_source.m_path);
+        }
+        Assign('S', m_source.m_path);
+    }
+    // An NTFS image of size bytes as D:; its size-field list.
+    std::string Destination(std::uint64_t size)
+    {
+        m_dest = m_machine.Path("D.img");
+        EXPECT_TRUE(testsupport::MakeNtfsImage(m_machine, m_dest, size));
+        Assign('D', m_dest);
+        return testsupport::SizeFieldList(m_dest);
+    }
+    void Assign(char letter, const std::string& path)
+    {
+        std::string error;
+        platform::RemoveDriveLetter(letter, error);
+        ASSERT_TRUE(platform::AssignDriveLetter(letter, path, error)) << error;
+    }
+    void Clone(const std::string& list, int fastMode)
+    {
+        m_dialog.ClearEvents();
+        CCreateClone("S:", "D:", "NTFS", list, &m_dialog, fastMode, m_machine.Root() + "/").Run();
+    }
+    std::vector<std::string> Boxes() const
+    {
+        std::vector<std::string> boxes;
+        for (const std::string& event : m_dialog.Events())
+            if (event.starts_with("box "))
+                boxes.push_back(event.substr(4));
+        return boxes;
+    }
+    std::optional<std::string> Report() const { return platform::ReadWholeFile(m_machine.Path("Report.txt")); }
+
+    testsupport::CTempMachine m_machine;
+    worker_test::CRecordingControls m_dialog;
+    testsupport::CNtfsSource m_source;
+    std::string m_dest;
+};
+
+TEST_F(NtfsGrowthTest, SlowModeOntoALargerPartitionGivesASoundVolumeOfItsSize)
+{
+    Source();
+    const std::string list = Destination(96 * kMiB);
+    Clone(list, 0);
+
+    EXPECT_EQ(Boxes(), std::vector<std::string>{kDoneText});
+    EXPECT_EQ(Report(), std::string(kHeader) + "Done => 67108864\n");
+    testsupport::ExpectGrownCopy(m_machine, m_source, m_dest, list);
+}
+
+TEST_F(NtfsGrowthTest, FastModeOntoAGibibytePartitionGivesASoundVolumeOfItsSize)
+{
+    Source();
+    const std::string list = Destination(1024 * kMiB);
+    Clone(list, 1);
+
+    EXPECT_EQ(Boxes(), std::vector<std::string>{kDoneText});
+    EXPECT_EQ(Report(), std::string(kHeader) + "20971520\n41943040\n62914560\n67108864\nDone => 67108864\n");
+    testsupport::ExpectGrownCopy(m_machine, m_source, m_dest, list);
+}
+
+TEST_F(NtfsGrowthTest, AVolumeThatCannotGrowKeepsTheSourcesCapacityAndSaysSo)
+{
+    struct CCase {
+        const char* what;
+        std::function<void(const std::string& image)> prepare;
+        std::uint64_t destSize;
+        const char* list;  // the destination's own when empty
+    };
+    const CCase cases[] = {
+        {"a hibernated Windows, refused by ntfs-3g",
+         [&](const std::string& image) {
+             EXPECT_TRUE(testsupport::PutNtfsFile(m_machine, image, "hiberfil.sys", "hibr" + std::string(8188, '\0')));
+         },
+         96 * kMiB, ""},
+        {"a volume marked for a check, refused by ntfsresize",
+         [&](const std::string& image) {
+             // A resized volume is marked for a check at Windows' next start.
+             testsupport::CToolRun shrink =
+                 testsupport::RunTool(m_machine, "ntfsresize", {"--force", "--size", "60000000", image});
+             EXPECT_EQ(shrink.exitCode, 0) << shrink.out;
+         },
+         96 * kMiB, ""},
+        {"a partition smaller than its size field", {}, 96 * kMiB, "255,255,31,0,0,0,0,0"},
+    };
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Source(c.prepare);
+        std::string list = Destination(c.destSize);
+        if (*c.list)
+            list = c.list;
+        Clone(list, 1);
+
+        const std::string note = testsupport::CapacityNote("S:", m_dest);
+        EXPECT_EQ(Boxes(), std::vector<std::string>{kDoneText + ("\n\n" + note)});
+        EXPECT_EQ(Report(), std::string(kHeader) + "20971520\n41943040\n62914560\n67108864\n" + note +
+                                "\nDone => 67108864\n");
+        testsupport::ExpectCopyOfTheSourcesSize(m_source, m_dest, list);
+    }
+}
+
+}  // namespace
