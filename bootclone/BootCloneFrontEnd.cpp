@@ -23,6 +23,11 @@ std::string CBootCloneFrontEnd::CannotOpenDestinationText(const std::string&) co
     return "CCreateClone::CloneDrive => Cannot open drive partition to clone to!";
 }
 
+std::string CBootCloneFrontEnd::OverlappingVolumesText(const std::string&, const std::string&, bool) const
+{
+    return "CCreateClone::CloneDrive => Cannot clone a partition onto itself!";
+}
+
 bool CBootCloneFrontEnd::CancelRequested()
 {
     return false;

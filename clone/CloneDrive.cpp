@@ -151,6 +151,13 @@ CloneOutcome CCloneRun::Run(platform::IVolumeOpener& volumes)
     if (!m_destination)
         return StopWith(m_frontEnd.CannotOpenDestinationText(m_request.m_destDrive), CloneOutcome::OpenFailed);
     m_destination->Rewind();
+    // Two letters for one partition, a loop device over a lettered image, a partition
+    // and its own disk: the copy would overwrite its source while reading it.
+    platform::CVolumeExtent sourceExtent = m_source->Extent(), destinationExtent = m_destination->Extent();
+    if (platform::Overlaps(sourceExtent, destinationExtent))
+        return StopWith(m_frontEnd.OverlappingVolumesText(m_request.m_sourceDrive, m_request.m_destDrive,
+                                                          platform::SameVolume(sourceExtent, destinationExtent)),
+                        CloneOutcome::VolumesOverlap);
 
     AppendReportLine(m_reportPath, "From: " + m_request.m_sourceDrive + "\nTo:   " + m_request.m_destDrive +
                                        "\nFile System: " + m_request.m_fileSystem + "\n");

@@ -35,6 +35,10 @@ public:
     // The message boxes shown when the source or the destination cannot be opened.
     virtual std::string CannotOpenSourceText(const std::string& drive) const = 0;
     virtual std::string CannotOpenDestinationText(const std::string& drive) const = 0;
+    // The message box shown when source and destination share storage, so that the copy
+    // would overwrite what it reads: identical when they are the very same bytes.
+    virtual std::string OverlappingVolumesText(const std::string& source, const std::string& destination,
+                                               bool identical) const = 0;
     // True when the user asked the clone to stop. Asked after every read that is about to
     // be written, and after every further sector of a run of bad sectors in slow mode.
     virtual bool CancelRequested() = 0;
@@ -64,6 +68,7 @@ public:
 enum class CloneOutcome {
     Completed,
     OpenFailed,
+    VolumesOverlap,  // source and destination share storage; nothing was written
     UnknownFileSystem,
     ReadFailed,        // fast mode stopped at a bad source sector
     WriteFailed,       // a bad destination sector in fast mode, a destination too small, a failed flush

@@ -94,6 +94,13 @@ std::string CCreateClone::CannotOpenDestinationText(const std::string& drive) co
     return "CCreateClone::CloneDrive => Cannot open drive partition to clone to: " + drive;
 }
 
+std::string CCreateClone::OverlappingVolumesText(const std::string& source, const std::string& destination,
+                                                 bool identical) const
+{
+    return "CCreateClone::CloneDrive => Cannot clone a partition onto itself: " + source + " and " + destination +
+           (identical ? " are the same partition." : " overlap on the same disk.");
+}
+
 bool CCreateClone::CancelRequested()
 {
     return m_cancel.Present();

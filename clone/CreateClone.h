@@ -46,6 +46,8 @@ private:
     std::string ReportPath() const override;
     std::string CannotOpenSourceText(const std::string& drive) const override;
     std::string CannotOpenDestinationText(const std::string& drive) const override;
+    std::string OverlappingVolumesText(const std::string& source, const std::string& destination,
+                                       bool identical) const override;
     bool CancelRequested() override;
     void OnCloneStarting() override;
     void OnBlockWritten(const std::string& total) override;

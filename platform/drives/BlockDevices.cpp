@@ -1,39 +1,17 @@
 #include "platform/drives/BlockDevices.h"
 
 #include "platform/drives/Drives.h"
+#include "platform/drives/SysfsAttributes.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
 namespace platform {
 
 namespace {
-
-std::string ReadAttribute(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::string text;
-    std::getline(in, text);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.pop_back();
-    return text;
-}
-
-std::uint64_t ReadNumber(const fs::path& path)
-{
-    std::string text = ReadAttribute(path);
-    std::uint64_t value = 0;
-    for (char c : text) {
-        if (!std::isdigit(static_cast<unsigned char>(c)))
-            return 0;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    return value;
-}
 
 bool StartsWith(const std::string& text, const char* prefix)
 {
@@ -46,9 +24,9 @@ unsigned DiskType(const fs::path& diskDir, const std::string& name)
     if (StartsWith(name, "ram") || StartsWith(name, "zram"))
         return kDriveRamdisk;
     // SCSI peripheral type 5 is an optical drive, whatever the driver calls it.
-    if (StartsWith(name, "sr") || ReadAttribute(diskDir / "device" / "type") == "5")
+    if (StartsWith(name, "sr") || ReadSysfsText(diskDir / "device" / "type") == "5")
         return kDriveCdrom;
-    if (StartsWith(name, "fd") || ReadAttribute(diskDir / "removable") == "1")
+    if (StartsWith(name, "fd") || ReadSysfsText(diskDir / "removable") == "1")
         return kDriveRemovable;
     return kDriveFixed;
 }
@@ -58,11 +36,11 @@ CBlockDevice ReadDevice(const fs::path& dir, const fs::path& diskDir)
     CBlockDevice device;
     device.name = dir.filename().string();
     device.disk = diskDir.filename().string();
-    device.devno = ReadAttribute(dir / "dev");
-    device.size = ReadNumber(dir / "size") * 512;  // sysfs counts 512-byte units always
+    device.devno = ReadSysfsText(dir / "dev");
+    device.size = ReadSysfsNumber(dir / "size") * 512;  // sysfs counts 512-byte units always
     device.type = DiskType(diskDir, device.disk);
-    device.partition = static_cast<unsigned>(ReadNumber(dir / "partition"));
-    device.hidden = ReadAttribute(diskDir / "hidden") == "1";
+    device.partition = static_cast<unsigned>(ReadSysfsNumber(dir / "partition"));
+    device.hidden = ReadSysfsText(diskDir / "hidden") == "1";
     return device;
 }
 

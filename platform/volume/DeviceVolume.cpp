@@ -17,8 +17,8 @@ constexpr std::size_t kBounceSize = 1 << 20;
 
 }  // namespace
 
-CDeviceVolume::CDeviceVolume(CFileHandle file, std::uint64_t size, bool direct)
-    : m_file(std::move(file)), m_size(size), m_direct(direct)
+CDeviceVolume::CDeviceVolume(CFileHandle file, std::uint64_t size, bool direct, CVolumeExtent extent)
+    : m_file(std::move(file)), m_size(size), m_direct(direct), m_extent(std::move(extent))
 {
 }
 
@@ -85,6 +85,11 @@ std::uint64_t CDeviceVolume::Size() const
 int CDeviceVolume::LastError() const
 {
     return m_lastError;
+}
+
+CVolumeExtent CDeviceVolume::Extent() const
+{
+    return m_extent;
 }
 
 bool CDeviceVolume::Fail(int error)

@@ -15,7 +15,7 @@ namespace platform {
 // is not aligned); other transfers go through the page cache, with the same result.
 class CDeviceVolume : public IVolume {
 public:
-    CDeviceVolume(CFileHandle file, std::uint64_t size, bool direct);
+    CDeviceVolume(CFileHandle file, std::uint64_t size, bool direct, CVolumeExtent extent);
 
     void Rewind() override;
     void Move(std::int64_t delta) override;
@@ -24,6 +24,7 @@ public:
     bool Flush() override;
     std::uint64_t Size() const override;
     int LastError() const override;
+    CVolumeExtent Extent() const override;
 
 private:
     // Each returns 0 or the errno; a read sets done to the bytes really read.
@@ -38,6 +39,7 @@ private:
     CFileHandle m_file;
     std::uint64_t m_size;
     bool m_direct;
+    CVolumeExtent m_extent;
     std::unique_ptr<CVolumeBuffer> m_bounce;
     std::uint64_t m_position = 0;
     int m_lastError = 0;

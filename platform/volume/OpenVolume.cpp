@@ -67,7 +67,8 @@ std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess ac
         if (access == VolumeAccess::Write && ::flock(file.Fd(), LOCK_EX | LOCK_NB) != 0)
             return nullptr;
     }
-    return std::make_unique<CDeviceVolume>(std::move(file), size, direct);
+    // Taken from the opened file, not the path: it is what will be read or written.
+    return std::make_unique<CDeviceVolume>(std::move(file), size, direct, ResolveExtent(opened));
 }
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/volume/VolumeExtent.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -36,6 +38,8 @@ public:
     virtual std::uint64_t Size() const = 0;
     // The errno of the last failed call.
     virtual int LastError() const = 0;
+    // Where the volume's bytes are, found when it was opened.
+    virtual CVolumeExtent Extent() const = 0;
 };
 
 // Opens volumes by their raw names; the engine and the probe take one, so tests can

@@ -33,6 +33,11 @@ public:
     std::string ReportPath() const override { return m_reportPath; }
     std::string CannotOpenSourceText(const std::string& drive) const override { return "cannot open " + drive; }
     std::string CannotOpenDestinationText(const std::string& drive) const override { return "cannot write " + drive; }
+    std::string OverlappingVolumesText(const std::string& source, const std::string& destination,
+                                       bool identical) const override
+    {
+        return source + (identical ? " is " : " overlaps ") + destination;
+    }
     bool CancelRequested() override { return m_cancel && m_cancel(); }
     int StopSignal() override { return m_stop && m_stop() ? 15 : 0; }
     void OnCloneInterrupted(const std::string& text) override { m_interrupted = text; }
@@ -427,3 +432,58 @@ TEST_F(CloneDriveTest, ASignalStopsTheCloneAfterTheTransferInProgress)
 }
 
 }  // namespace
+
+// A disk in memory with a pattern: X: its bytes from 1 MiB to 2 MiB, and other letters
+// sharing it in the ways a partition can share storage with another.
+class CloneOntoItselfTest : public CloneDriveTest {
+protected:
+    void SetUp() override
+    {
+        m_disk = &m_volumes.Add('D', 4 * kMiB);
+        m_diskBytes = Pattern(4 * kMiB);
+        m_disk->SetBytes(0, m_diskBytes);
+        m_volumes.AddRegion('X', 'D', kMiB, kMiB);
+    }
+    // Every way out refuses before the report header and before any write.
+    void ExpectRefused(const std::string& dest, const std::string& text)
+    {
+        for (bool fast : {true, false}) {
+            CCloneRequest request{"X:", dest, "NTFS", kNtfsList, fast ? 1 : 0};
+            EXPECT_EQ(CloneDrive(request, m_frontEnd, m_volumes), CloneOutcome::VolumesOverlap) << dest;
+            EXPECT_EQ(m_disk->Writes(), 0) << dest;
+            EXPECT_EQ(m_disk->Bytes(), m_diskBytes) << dest;
+            EXPECT_EQ(m_disk->OpenHandles(), 0) << dest;
+            EXPECT_FALSE(platform::FileExists(m_machine.Path("Report.txt"))) << dest;
+            EXPECT_EQ(m_boxes.Texts().back(), text);
+            EXPECT_TRUE(m_frontEnd.m_totals.empty());
+        }
+    }
+
+    CMemoryVolume* m_disk = nullptr;
+    std::vector<std::byte> m_diskBytes;
+};
+
+TEST_F(CloneOntoItselfTest, SharedStorageIsRefusedBeforeAnythingIsWritten)
+{
+    platform::AppendToFile(m_machine.Path("Report.txt"), "an older report\n");
+    m_volumes.Share('Y', 'X');                          // a second letter for X:
+    m_volumes.AddRegion('O', 'D', kMiB + kMiB / 2, kMiB);  // half inside X:
+    m_volumes.AddRegion('B', 'D', kMiB / 2, kMiB);         // ends inside X:
+
+    ExpectRefused("X:", "X: is X:");
+    ExpectRefused("Y:", "X: is Y:");
+    ExpectRefused("D:", "X: overlaps D:");  // the disk holding it
+    ExpectRefused("O:", "X: overlaps O:");
+    ExpectRefused("B:", "X: overlaps B:");
+}
+
+TEST_F(CloneOntoItselfTest, AdjacentRegionsOfOneDiskStillClone)
+{
+    m_volumes.AddRegion('Y', 'D', 2 * kMiB, kMiB);
+    CCloneRequest request{"X:", "Y:", "FAT32", "", 1};
+    ASSERT_EQ(CloneDrive(request, m_frontEnd, m_volumes), CloneOutcome::Completed);
+
+    std::vector<std::byte> expected = m_diskBytes;
+    std::copy_n(m_diskBytes.begin() + kMiB, kMiB, expected.begin() + 2 * kMiB);
+    EXPECT_EQ(m_disk->Bytes(), expected);
+}

@@ -33,6 +33,10 @@ public:
     std::string ReportPath() const override { return m_reportPath; }
     std::string CannotOpenSourceText(const std::string& drive) const override { return "cannot open " + drive; }
     std::string CannotOpenDestinationText(const std::string& drive) const override { return "cannot write " + drive; }
+    std::string OverlappingVolumesText(const std::string&, const std::string&, bool) const override
+    {
+        return "overlap";
+    }
     // Cancel is pressed once a number of sectors have been skipped.
     bool CancelRequested() override
     {

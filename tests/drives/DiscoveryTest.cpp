@@ -2,7 +2,7 @@
 #include "platform/drives/Drives.h"
 #include "platform/drives/LetterTable.h"
 #include "platform/drives/PartitionTable.h"
-#include "tests/drives/FakeDriveTree.h"
+#include "tests/support/FakeDriveTree.h"
 #include "tests/support/TempMachine.h"
 
 #include <cstdlib>

@@ -23,12 +23,14 @@ char Upper(char letter)
 
 }  // namespace
 
-// One open of a memory volume, with its own position and error. Like a raw volume it
-// reads only when opened for reading and writes only when opened for writing (EBADF).
+// One open of a memory volume (or of the region [base, base + limit) of it), with its own
+// position and error. Like a raw volume it reads only when opened for reading and writes
+// only when opened for writing (EBADF).
 class CVolumeHandle : public platform::IVolume {
 public:
-    CVolumeHandle(std::shared_ptr<CMemoryVolume> volume, platform::VolumeAccess access)
-        : m_volume(std::move(volume)), m_access(access), m_size(m_volume->Size())
+    CVolumeHandle(std::shared_ptr<CMemoryVolume> volume, platform::VolumeAccess access, std::uint64_t base,
+                  std::uint64_t limit)
+        : m_volume(std::move(volume)), m_access(access), m_base(base), m_limit(limit)
     {
         m_volume->CountHandle(+1);
     }
@@ -41,18 +43,36 @@ public:
         bytesRead = 0;
         if (m_access != platform::VolumeAccess::Read)
             return Fail(EBADF);
-        return m_volume->ReadAt(m_position, buffer, bytesRead, m_lastError);
+        std::uint64_t left = m_position < m_limit ? m_limit - m_position : 0;
+        std::uint64_t position = m_base + std::min(m_position, m_limit);
+        bool ok = m_volume->ReadAt(position, buffer.first(std::min<std::uint64_t>(buffer.size(), left)), bytesRead,
+                                   m_lastError);
+        m_position += bytesRead;
+        return ok;
     }
     bool Write(std::span<const std::byte> data, std::uint32_t& bytesWritten) override
     {
         bytesWritten = 0;
         if (m_access != platform::VolumeAccess::Write)
             return Fail(EBADF);
-        return m_volume->WriteAt(m_position, data, bytesWritten, m_lastError);
+        if (m_position > m_limit || data.size() > m_limit - m_position)
+            return Fail(ENOSPC);
+        std::uint64_t position = m_base + m_position;
+        bool ok = m_volume->WriteAt(position, data, bytesWritten, m_lastError);
+        m_position += bytesWritten;
+        return ok;
     }
     bool Flush() override { return m_volume->FlushWith(m_lastError); }
-    std::uint64_t Size() const override { return m_size; }
+    // At open, as a device reports it.
+    std::uint64_t Size() const override { return m_limit; }
     int LastError() const override { return m_lastError; }
+    platform::CVolumeExtent Extent() const override
+    {
+        platform::CVolumeExtent extent = m_volume->Extent();
+        extent.ranges.front().offset = m_base;
+        extent.ranges.front().length = m_limit;
+        return extent;
+    }
 
 private:
     bool Fail(int error)
@@ -63,7 +83,8 @@ private:
 
     std::shared_ptr<CMemoryVolume> m_volume;
     platform::VolumeAccess m_access;
-    std::uint64_t m_size;  // at open, as a device reports it
+    std::uint64_t m_base;
+    std::uint64_t m_limit;
     std::uint64_t m_position = 0;
     int m_lastError = 0;
 };
@@ -122,6 +143,13 @@ int CMemoryVolume::LastError() const
 {
     std::lock_guard lock(m_mutex);
     return m_lastError;
+}
+
+platform::CVolumeExtent CMemoryVolume::Extent() const
+{
+    std::lock_guard lock(m_mutex);
+    std::string storage = "memory " + std::to_string(reinterpret_cast<std::uintptr_t>(this));
+    return {{{storage, 0, m_data.size(), false}}};
 }
 
 bool CMemoryVolume::Touches(const std::map<std::uint64_t, int>& faults, std::uint64_t begin, std::uint64_t end,
@@ -277,9 +305,27 @@ void CMemoryVolume::CountHandle(int delta)
 CMemoryVolume& CFaultyVolumes::Add(char letter, std::size_t size, std::uint8_t fill)
 {
     std::lock_guard lock(m_mutex);
-    auto& volume = m_volumes[Upper(letter)];
-    volume = std::make_shared<CMemoryVolume>(size, fill);
-    return *volume;
+    auto& lettered = m_volumes[Upper(letter)];
+    lettered = {std::make_shared<CMemoryVolume>(size, fill), 0, std::nullopt};
+    return *lettered.volume;
+}
+
+CMemoryVolume& CFaultyVolumes::Share(char letter, char existing)
+{
+    std::lock_guard lock(m_mutex);
+    CLettered shared = m_volumes.at(Upper(existing));
+    m_volumes[Upper(letter)] = shared;
+    return *shared.volume;
+}
+
+CMemoryVolume& CFaultyVolumes::AddRegion(char letter, char existing, std::uint64_t offset, std::uint64_t length)
+{
+    std::lock_guard lock(m_mutex);
+    CLettered region = m_volumes.at(Upper(existing));
+    region.offset += offset;
+    region.length = length;
+    m_volumes[Upper(letter)] = region;
+    return *region.volume;
 }
 
 void CFaultyVolumes::RefuseOpen(char letter, platform::VolumeAccess access)
@@ -300,7 +346,11 @@ std::unique_ptr<platform::IVolume> CFaultyVolumes::Open(const std::string& rawNa
         return nullptr;
     if (std::find(m_refused.begin(), m_refused.end(), std::pair{*letter, access}) != m_refused.end())
         return nullptr;
-    return std::make_unique<CVolumeHandle>(volume->second, access);
+    const CLettered& lettered = volume->second;
+    std::uint64_t size = lettered.volume->Size();
+    std::uint64_t base = std::min(lettered.offset, size);
+    std::uint64_t limit = std::min(lettered.length.value_or(size - base), size - base);
+    return std::make_unique<CVolumeHandle>(lettered.volume, access, base, limit);
 }
 
 std::vector<CFaultyVolumes::COpenRequest> CFaultyVolumes::Opens() const

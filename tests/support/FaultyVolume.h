@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,7 +20,7 @@ namespace testsupport {
 // end, writes never past the end (ENOSPC), a failed transfer leaves the position where
 // it started. Chosen 512-byte sectors fail reads or writes with a chosen errno; a
 // transfer touching one of them fails whole and moves no byte. Safe to inspect from the
-// test's thread while another thread uses it.
+// test's thread while another thread uses it. Each one is a storage of its own.
 class CMemoryVolume : public platform::IVolume {
 public:
     explicit CMemoryVolume(std::size_t size, std::uint8_t fill = 0);
@@ -32,6 +33,7 @@ public:
     // The size now: a memory volume used directly sees its own changes of size.
     std::uint64_t Size() const override;
     int LastError() const override;
+    platform::CVolumeExtent Extent() const override;
 
     // The same operations at a position kept by the caller; handles opened through
     // CFaultyVolumes use these, so each has its own position like an opened device.
@@ -96,6 +98,12 @@ public:
     // Adds (or replaces) the volume of letter and returns it for the test to set up and
     // inspect; it lives as long as this object or a handle on it.
     CMemoryVolume& Add(char letter, std::size_t size, std::uint8_t fill = 0);
+    // Gives letter the volume of existing (which must have one): two letters for one
+    // partition.
+    CMemoryVolume& Share(char letter, char existing);
+    // Gives letter the bytes [offset, offset + length) of the volume of existing, as a
+    // partition inside a disk; opens of it see only those bytes.
+    CMemoryVolume& AddRegion(char letter, char existing, std::uint64_t offset, std::uint64_t length);
     // Makes opens of letter with that access fail.
     void RefuseOpen(char letter, platform::VolumeAccess access);
 
@@ -104,8 +112,14 @@ public:
     std::vector<COpenRequest> Opens() const;
 
 private:
+    struct CLettered {
+        std::shared_ptr<CMemoryVolume> volume;
+        std::uint64_t offset = 0;
+        std::optional<std::uint64_t> length;  // nothing: to the end of the volume
+    };
+
     mutable std::mutex m_mutex;
-    std::map<char, std::shared_ptr<CMemoryVolume>> m_volumes;
+    std::map<char, CLettered> m_volumes;
     std::vector<std::pair<char, platform::VolumeAccess>> m_refused;
     std::vector<COpenRequest> m_opens;
 };

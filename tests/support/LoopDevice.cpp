@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/blkpg.h>
 #include <linux/loop.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -30,11 +32,22 @@ struct CFd {
 }  // namespace
 
 CLoopDevice::CLoopDevice(const std::string& image, unsigned sectorSize)
+    : CLoopDevice(image, CLoopOptions{sectorSize, 0, 0, std::nullopt, false})
+{
+}
+
+CLoopDevice::CLoopDevice(const std::string& image, const CLoopOptions& options)
 {
     CFd control{::open("/dev/loop-control", O_RDWR | O_CLOEXEC)};
     CFd backing{::open(image.c_str(), O_RDWR | O_CLOEXEC)};
     if (control.fd < 0 || backing.fd < 0) {
         m_error = std::string("no loop control or image: ") + std::strerror(errno);
+        return;
+    }
+    if (options.number) {
+        // The device may not exist yet; asking for an existing one fails harmlessly.
+        ::ioctl(control.fd, LOOP_CTL_ADD, *options.number);
+        Attach(*options.number, backing.fd, options);
         return;
     }
     // Another process may take the free device first; then ask again.
@@ -44,27 +57,59 @@ CLoopDevice::CLoopDevice(const std::string& image, unsigned sectorSize)
             m_error = std::string("no free loop device: ") + std::strerror(errno);
             return;
         }
-        std::string path = "/dev/loop" + std::to_string(number);
-        CFd device{::open(path.c_str(), O_RDWR | O_CLOEXEC)};
-        if (device.fd < 0) {
-            m_error = path + ": " + std::strerror(errno);
+        if (Attach(number, backing.fd, options) || errno != EBUSY)
             return;
-        }
-        loop_config config{};
-        config.fd = static_cast<__u32>(backing.fd);
-        config.block_size = sectorSize;
-        config.info.lo_flags = LO_FLAGS_AUTOCLEAR;
-        if (::ioctl(device.fd, LOOP_CONFIGURE, &config) == 0) {
-            m_fd = device.Release();
-            m_path = path;
-            return;
-        }
-        if (errno != EBUSY) {
-            m_error = path + ": " + std::strerror(errno);
-            return;
-        }
     }
     m_error = "every free loop device was taken";
+}
+
+bool CLoopDevice::Attach(int number, int backing, const CLoopOptions& options)
+{
+    std::string path = "/dev/loop" + std::to_string(number);
+    CFd device{::open(path.c_str(), O_RDWR | O_CLOEXEC)};
+    if (device.fd < 0) {
+        m_error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    loop_config config{};
+    config.fd = static_cast<__u32>(backing);
+    config.block_size = options.sectorSize;
+    config.info.lo_offset = options.offset;
+    config.info.lo_sizelimit = options.sizeLimit;
+    config.info.lo_flags = LO_FLAGS_AUTOCLEAR | (options.partitions ? LO_FLAGS_PARTSCAN : 0);
+    if (::ioctl(device.fd, LOOP_CONFIGURE, &config) != 0) {
+        int error = errno;
+        m_error = path + ": " + std::strerror(error);
+        errno = error;
+        return false;
+    }
+    m_fd = device.Release();
+    m_number = number;
+    m_path = path;
+    return true;
+}
+
+bool CLoopDevice::AddPartition(int number, std::uint64_t startSector, std::uint64_t sectors)
+{
+    blkpg_partition partition{};
+    partition.start = static_cast<long long>(startSector * 512);
+    partition.length = static_cast<long long>(sectors * 512);
+    partition.pno = number;
+    blkpg_ioctl_arg request{};
+    request.op = BLKPG_ADD_PARTITION;
+    request.datalen = sizeof(partition);
+    request.data = &partition;
+    // EBUSY: the kernel's own scan of the table made it already.
+    if (m_fd < 0 || (::ioctl(m_fd, BLKPG, &request) != 0 && errno != EBUSY))
+        return false;
+    // devtmpfs makes the node a moment after the kernel adds the partition.
+    struct stat info {};
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (::stat(PartitionPath(number).c_str(), &info) == 0 && S_ISBLK(info.st_mode))
+            return true;
+        ::usleep(10000);
+    }
+    return false;
 }
 
 CLoopDevice::~CLoopDevice()

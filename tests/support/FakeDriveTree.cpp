@@ -1,4 +1,4 @@
-#include "tests/drives/FakeDriveTree.h"
+#include "tests/support/FakeDriveTree.h"
 
 #include <filesystem>
 #include <fstream>
@@ -24,6 +24,7 @@ void MakeDevice(const fs::path& dir, const std::string& devno, std::uint64_t byt
 CFakeDriveTree::CFakeDriveTree(const std::string& folder) : m_root(folder)
 {
     fs::create_directories(m_root + "/sys/block");
+    fs::create_directories(m_root + "/sys/dev/block");
     fs::create_directories(m_root + "/dev/disk");
     WriteMountInfo();
 }
@@ -42,17 +43,56 @@ void CFakeDriveTree::AddDisk(const std::string& name, const std::string& devno, 
     if (!scsiType.empty())
         WriteText(dir / "device" / "type", scsiType);
     m_sysfsDirs[name] = dir.string();
+    LinkDeviceNumber(devno, dir.string());
     std::ofstream(Node(name)).close();
 }
 
 void CFakeDriveTree::AddPartition(const std::string& disk, const std::string& name, unsigned number,
-                                  const std::string& devno, std::uint64_t bytes)
+                                  const std::string& devno, std::uint64_t bytes, std::uint64_t startSector)
 {
     fs::path dir = m_root + "/sys/block/" + disk + "/" + name;
     MakeDevice(dir, devno, bytes);
     WriteText(dir / "partition", std::to_string(number));
+    WriteText(dir / "start", std::to_string(startSector));
     m_sysfsDirs[name] = dir.string();
+    LinkDeviceNumber(devno, dir.string());
     std::ofstream(Node(name)).close();
+}
+
+void CFakeDriveTree::AddLoop(const std::string& name, const std::string& devno, const std::string& backingFile,
+                             std::uint64_t offset, std::uint64_t bytes)
+{
+    AddDisk(name, devno, bytes);
+    fs::path dir = m_sysfsDirs.at(name);
+    WriteText(dir / "loop" / "backing_file", backingFile);
+    WriteText(dir / "loop" / "offset", std::to_string(offset));
+    WriteText(dir / "loop" / "sizelimit", "0");
+}
+
+void CFakeDriveTree::AddStacked(const std::string& name, const std::string& devno, std::uint64_t bytes,
+                                const std::vector<std::string>& slaves)
+{
+    AddDisk(name, devno, bytes);
+    fs::path dir = m_sysfsDirs.at(name);
+    fs::create_directories(dir / "slaves");
+    for (const auto& slave : slaves) {
+        auto found = m_sysfsDirs.find(slave);
+        fs::create_symlink(found != m_sysfsDirs.end() ? found->second : m_root + "/sys/block/" + slave,
+                           dir / "slaves" / slave);
+    }
+}
+
+void CFakeDriveTree::SetAttribute(const std::string& name, const std::string& attribute, const std::string& text)
+{
+    WriteText(fs::path(m_sysfsDirs.at(name)) / attribute, text);
+}
+
+void CFakeDriveTree::LinkDeviceNumber(const std::string& devno, const std::string& dir)
+{
+    fs::path link = m_root + "/sys/dev/block/" + devno;
+    fs::create_directories(link.parent_path());
+    fs::remove(link);
+    fs::create_symlink(dir, link);
 }
 
 void CFakeDriveTree::AddLink(const std::string& folder, const std::string& link, const std::string& device)
@@ -64,6 +104,9 @@ void CFakeDriveTree::AddLink(const std::string& folder, const std::string& link,
 
 void CFakeDriveTree::Remove(const std::string& name)
 {
+    for (const auto& link : fs::directory_iterator(m_root + "/sys/dev/block"))
+        if (fs::read_symlink(link.path()) == m_sysfsDirs.at(name))
+            fs::remove(link.path());
     fs::remove_all(m_sysfsDirs.at(name));
     fs::remove(Node(name));
     for (const auto& folder : fs::directory_iterator(m_root + "/dev/disk"))

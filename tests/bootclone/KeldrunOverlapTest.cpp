@@ -1,0 +1,160 @@
+#include "platform/drives/Drives.h"
+#include "platform/files/TextFiles.h"
+#include "tests/bootclone/ProgramRun.h"
+#include "tests/support/LoopDevice.h"
+#include "tests/support/SectorPattern.h"
+#include "tests/support/TempMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Keldrun refuses a source and destination that share storage, on image files and on
+// loop devices over them, and writes nothing.
+namespace {
+
+using testsupport::CLoopDevice;
+using testsupport::CLoopOptions;
+using testsupport::CProgramResult;
+
+constexpr std::size_t kMiB = 1 << 20;
+constexpr const char* kNtfsList = "0,16,229,3,0,0,0,0";
+constexpr const char* kRefusedText = "CCreateClone::CloneDrive => Cannot clone a partition onto itself!";
+
+class KeldrunOverlapTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(mkdir(m_reportFolder.c_str(), 0755), 0);
+        m_image = m_machine.Path("disk.img");
+        m_imageBytes = testsupport::SectorPattern(8 * kMiB);
+        std::ofstream(m_image, std::ios::binary) << m_imageBytes;
+    }
+
+    void Assign(char letter, const std::string& path)
+    {
+        std::string error;
+        ASSERT_TRUE(platform::AssignDriveLetter(letter, path, error)) << error;
+    }
+    // A loop device over the image, or nothing (the test then skips).
+    std::unique_ptr<CLoopDevice> Loop(const std::string& backing, CLoopOptions options = {})
+    {
+        auto loop = std::make_unique<CLoopDevice>(backing, options);
+        if (!loop->IsAttached()) {
+            m_skip = loop->Error();
+            return nullptr;
+        }
+        return loop;
+    }
+
+    CProgramResult Keldrun(const std::string& source, const std::string& dest, bool fast)
+    {
+        return testsupport::RunCaptured(
+            {KELDRUN_PATH, source, dest, "NTFS", kNtfsList, fast ? "1" : "0", m_reportFolder}, "\n",
+            m_machine.Root());
+    }
+    // Both modes refuse with the message, nothing on standard output, no report, no
+    // restart, and the image (under every letter) as it was.
+    void ExpectRefused(const std::string& source, const std::string& dest)
+    {
+        for (bool fast : {true, false}) {
+            CProgramResult run = Keldrun(source, dest, fast);
+            EXPECT_EQ(run.m_exitCode, 0);
+            EXPECT_EQ(run.m_out, "") << source << " " << dest;
+            EXPECT_NE(run.m_err.find(kRefusedText), std::string::npos) << source << " " << dest << ": " << run.m_err;
+            EXPECT_FALSE(platform::FileExists(m_reportFolder + "status.txt"));
+            EXPECT_FALSE(platform::FileExists(m_machine.Path("shutdown.log")));
+            EXPECT_TRUE(platform::ReadWholeFile(m_image) == m_imageBytes) << source << " onto " << dest;
+        }
+    }
+
+    testsupport::CTempMachine m_machine;
+    std::string m_reportFolder = m_machine.Path("Vantrel/");
+    std::string m_image;
+    std::string m_imageBytes;
+    std::string m_skip;
+};
+
+}  // namespace
+
+TEST_F(KeldrunOverlapTest, TheSameLetterTwiceIsRefused)
+{
+    Assign('X', m_image);
+    ExpectRefused("X:", "X:");
+    ExpectRefused("x:", "X:");
+}
+
+TEST_F(KeldrunOverlapTest, ALoopDeviceOverALetteredImageIsRefusedEitherWay)
+{
+    auto loop = Loop(m_image);
+    if (!loop)
+        GTEST_SKIP() << m_skip;
+    auto loopOverLoop = Loop(loop->Path(), {512, kMiB, kMiB, std::nullopt, false});
+    ASSERT_TRUE(loopOverLoop) << m_skip;
+    Assign('X', m_image);
+    Assign('Y', loop->Path());
+    Assign('Z', loopOverLoop->Path());
+
+    ExpectRefused("X:", "Y:");
+    ExpectRefused("Y:", "X:");
+    ExpectRefused("X:", "Z:");
+    ExpectRefused("Z:", "Y:");
+}
+
+TEST_F(KeldrunOverlapTest, OverlappingRegionsOfOneImageAreRefusedAndAdjacentOnesClone)
+{
+    auto region = Loop(m_image, {512, kMiB, kMiB, std::nullopt, false});  // [1 MiB, 2 MiB)
+    if (!region)
+        GTEST_SKIP() << m_skip;
+    auto whole = Loop(m_image);
+    auto halfway = Loop(m_image, {512, kMiB + kMiB / 2, kMiB, std::nullopt, false});
+    auto adjacent = Loop(m_image, {512, 2 * kMiB, kMiB, std::nullopt, false});
+    ASSERT_TRUE(whole && halfway && adjacent) << m_skip;
+    Assign('X', region->Path());
+    Assign('W', whole->Path());
+    Assign('H', halfway->Path());
+    Assign('A', adjacent->Path());
+
+    ExpectRefused("X:", "W:");
+    ExpectRefused("W:", "X:");
+    ExpectRefused("X:", "H:");
+    ExpectRefused("H:", "A:");
+
+    CProgramResult run = Keldrun("X:", "A:", true);
+    EXPECT_NE(run.m_out.find("Succesfully created the A: partition clone.\n"), std::string::npos)
+        << run.m_out << run.m_err;
+    std::string expected = m_imageBytes;
+    expected.replace(2 * kMiB, kMiB, m_imageBytes.substr(kMiB, kMiB));
+    expected.replace(2 * kMiB + 40, 8, std::string("\x00\x10\xE5\x03\x00\x00\x00\x00", 8));
+    EXPECT_TRUE(platform::ReadWholeFile(m_image) == expected) << "only the adjacent region may change";
+}
+
+TEST_F(KeldrunOverlapTest, APartitionAndItsWholeDiskAreRefused)
+{
+    auto disk = Loop(m_image, {512, 0, 0, std::nullopt, true});
+    if (!disk)
+        GTEST_SKIP() << m_skip;
+    if (!disk->AddPartition(1, 2048, 4096) || !disk->AddPartition(2, 6144, 4096))
+        GTEST_SKIP() << "partitions cannot be added to a loop device here";
+    Assign('D', disk->Path());
+    Assign('P', disk->PartitionPath(1));
+    Assign('Q', disk->PartitionPath(2));
+
+    ExpectRefused("P:", "D:");
+    ExpectRefused("D:", "P:");
+    ExpectRefused("D:", "Q:");
+
+    // The partitions themselves are side by side.
+    CProgramResult run = Keldrun("P:", "Q:", true);
+    EXPECT_NE(run.m_out.find("Succesfully created the Q: partition clone.\n"), std::string::npos)
+        << run.m_out << run.m_err;
+    std::string expected = m_imageBytes;
+    expected.replace(3 * kMiB, 2 * kMiB, m_imageBytes.substr(kMiB, 2 * kMiB));
+    expected.replace(3 * kMiB + 40, 8, std::string("\x00\x10\xE5\x03\x00\x00\x00\x00", 8));
+    EXPECT_TRUE(platform::ReadWholeFile(m_image) == expected) << "only the second partition may change";
+}
