@@ -1,5 +1,7 @@
 #include "bootclone/BootCloneFrontEnd.h"
 
+#include "platform/drives/Drives.h"
+
 #include <cstdio>
 
 CBootCloneFrontEnd::CBootCloneFrontEnd(std::string reportFolder, bool fastMode,
@@ -33,8 +35,12 @@ bool CBootCloneFrontEnd::CancelRequested()
     return false;
 }
 
+// A damaged store hides every drive: the open failures that follow must not pass for a
+// missing partition.
 void CBootCloneFrontEnd::OnCloneStarting()
 {
+    if (auto error = platform::LetterTableError())
+        std::fprintf(stderr, "Keldrun: %s\n", error->c_str());
 }
 
 void CBootCloneFrontEnd::OnBlockWritten(const std::string& total)

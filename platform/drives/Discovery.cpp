@@ -1,4 +1,5 @@
 #include "platform/drives/BlockDevices.h"
+#include "platform/drives/DeviceFingerprint.h"
 #include "platform/drives/DeviceLinks.h"
 #include "platform/drives/DriveEntries.h"
 #include "platform/drives/DriveView.h"
@@ -6,8 +7,10 @@
 #include "platform/drives/LetterTable.h"
 #include "platform/drives/MountTable.h"
 #include "platform/drives/PartitionTable.h"
+#include "platform/drives/SysfsAttributes.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <set>
 
@@ -18,12 +21,28 @@ namespace platform {
 
 namespace {
 
+// How long discovery waits for another process changing the table; past that, new
+// devices go without a letter this time rather than keep a program from starting.
+constexpr std::chrono::milliseconds kDiscoveryLockWait(2000);
+
 // A device or network mount that should have a letter.
 struct CCandidate {
     const CBlockDevice* block = nullptr;  // nothing for a network mount
     std::string node;                     // "/dev/sda1", or the network source
     std::string stableName;               // what the table stores
+    CFingerprint fingerprint;             // of a block device, whatever its name
     std::optional<char> letter;
+
+    // What the table stores beside the name: nothing for a name that stays with the device.
+    std::string StoredFingerprint() const { return IsStableName(stableName) ? std::string() : fingerprint.text; }
+};
+
+// A change of a letter found while matching: a device found again under another name, or
+// a letter of an older table that gets the fingerprint of the device it names.
+struct CLetterUpdate {
+    char letter;
+    std::string device;
+    std::string fingerprint;
 };
 
 bool StartsWith(const std::string& text, const char* prefix)
@@ -53,18 +72,56 @@ bool WantsLetter(const CBlockDevice& device, const std::string& node)
     return device.partition != 0 || !HasPartitionTable(node);
 }
 
-std::optional<char> LetterInTable(const std::map<char, std::string>& table, const CCandidate& candidate)
+bool NamesCandidate(const std::string& device, const CCandidate& candidate)
 {
-    for (const auto& [letter, device] : table) {
-        if (candidate.block == nullptr) {
-            if (device == kNetworkDevicePrefix + candidate.node)
-                return letter;
-        } else if (!IsNetworkDevice(device) &&
-                   (device == candidate.stableName || SamePath(device, candidate.node))) {
-            return letter;
+    return !IsNetworkDevice(device) && (device == candidate.stableName || SamePath(device, candidate.node));
+}
+
+std::string StoredFingerprint(const CLetterTable& table, char letter)
+{
+    auto stored = table.fingerprints.find(letter);
+    return stored != table.fingerprints.end() ? stored->second : std::string();
+}
+
+// Gives each letter of the table the candidate that is its device: a network mount by
+// its source; a device by its stored name and, where a fingerprint is stored, only when
+// the device there still has it; failing that, by the fingerprint alone when exactly one
+// device has it and it identifies the device. Returns the changes the table needs.
+std::vector<CLetterUpdate> MatchLetters(std::vector<CCandidate>& candidates, const CLetterTable& table)
+{
+    for (auto& candidate : candidates)
+        candidate.letter.reset();
+    std::vector<CLetterUpdate> updates;
+    std::vector<char> unmatched;
+    for (const auto& [letter, device] : table.devices) {
+        std::string fingerprint = StoredFingerprint(table, letter);
+        auto match = std::find_if(candidates.begin(), candidates.end(), [&](const CCandidate& candidate) {
+            bool named = candidate.block == nullptr ? device == kNetworkDevicePrefix + candidate.node
+                                                    : NamesCandidate(device, candidate);
+            return !candidate.letter && named && (fingerprint.empty() || candidate.fingerprint.text == fingerprint);
+        });
+        if (match == candidates.end()) {
+            unmatched.push_back(letter);
+            continue;
         }
+        match->letter = letter;
+        // A letter of an older table learns what its device is.
+        if (fingerprint.empty() && !match->StoredFingerprint().empty())
+            updates.push_back({letter, device, match->StoredFingerprint()});
     }
-    return std::nullopt;
+    for (char letter : unmatched) {
+        std::string fingerprint = StoredFingerprint(table, letter);
+        std::vector<CCandidate*> same;
+        for (auto& candidate : candidates)
+            if (!fingerprint.empty() && !candidate.letter && candidate.block != nullptr &&
+                candidate.fingerprint.identifies && candidate.fingerprint.text == fingerprint)
+                same.push_back(&candidate);
+        if (same.size() != 1)
+            continue;
+        same.front()->letter = letter;
+        updates.push_back({letter, same.front()->stableName, same.front()->StoredFingerprint()});
+    }
+    return updates;
 }
 
 std::optional<char> FreeLetter(const std::map<char, std::string>& table, char first, char last)
@@ -110,13 +167,16 @@ std::vector<CCandidate> Candidates(const std::vector<CBlockDevice>& devices, con
     std::vector<CCandidate> candidates;
     for (const auto& device : devices) {
         std::string node = sources.devDir + "/" + device.name;
-        if (WantsLetter(device, node))
-            candidates.push_back({&device, node, links.StableName(device), std::nullopt});
+        if (!WantsLetter(device, node))
+            continue;
+        auto number = ParseDeviceNumber(device.devno);
+        CFingerprint fingerprint = number ? BlockFingerprint(number->first, number->second, sources) : CFingerprint{};
+        candidates.push_back({&device, node, links.StableName(device), fingerprint, std::nullopt});
     }
     std::set<std::string> seenSources;
     for (const auto& mount : mounts)
         if (mount.network && seenSources.insert(mount.source).second)
-            candidates.push_back({nullptr, mount.source, kNetworkDevicePrefix + mount.source, std::nullopt});
+            candidates.push_back({nullptr, mount.source, kNetworkDevicePrefix + mount.source, {}, std::nullopt});
     return candidates;
 }
 
@@ -141,16 +201,16 @@ void AssignNewLetters(std::vector<CCandidate>& candidates, std::map<char, std::s
             continue;  // every letter is held
         table[*candidate->letter] = candidate->stableName;
         std::string ignored;  // without write permission the letter lives for this run only
-        StoreLetter(*candidate->letter, candidate->stableName, ignored);
+        StoreLetter(*candidate->letter, candidate->stableName, candidate->StoredFingerprint(), ignored);
     }
 }
 
-CDriveEntry DescribeCandidate(const CCandidate& candidate, const std::string& device,
-                              const std::vector<CMount>& mounts)
+CDriveEntry DescribeCandidate(const CCandidate& candidate, const std::vector<CMount>& mounts)
 {
     CDriveEntry entry;
     entry.letter = *candidate.letter;
-    entry.device = device;
+    entry.device = candidate.stableName;
+    entry.fingerprint = candidate.StoredFingerprint();
     entry.present = true;
     entry.type = candidate.block->type;
     entry.size = candidate.block->size;
@@ -168,24 +228,50 @@ CDriveView DiscoverDrives(const CDriveSources& sources)
     std::vector<CCandidate> candidates = Candidates(devices, mounts, sources);
     std::optional<std::string> rootDevice = RootDevice(mounts, devices, sources.devDir);
 
-    std::map<char, std::string> table;
-    {
-        CLetterTableLock lock;
-        table = ReadLetterTable();
-        for (auto& candidate : candidates)
-            candidate.letter = LetterInTable(table, candidate);
-        AssignNewLetters(candidates, table, rootDevice);
+    CDriveView view;
+    CLetterTable table = LoadLetterTable();
+    std::vector<CLetterUpdate> updates = MatchLetters(candidates, table);
+    bool newDevices = std::any_of(candidates.begin(), candidates.end(),
+                                  [](const CCandidate& candidate) { return !candidate.letter; });
+    // Letters are handed out only from a table read whole, under the lock: the table
+    // may have changed since it was read without it.
+    if (table.error.empty() && (newDevices || !updates.empty())) {
+        CLetterTableLock lock(kDiscoveryLockWait);
+        view.lockError = lock.Error();
+        if (view.lockError.empty()) {
+            table = LoadLetterTable();
+            updates = MatchLetters(candidates, table);
+            for (const auto& update : updates) {
+                std::string ignored;  // without write permission the change lives for this run only
+                StoreLetter(update.letter, update.device, update.fingerprint, ignored);
+                table.devices[update.letter] = update.device;
+                table.fingerprints[update.letter] = update.fingerprint;
+            }
+            if (table.error.empty())
+                AssignNewLetters(candidates, table.devices, rootDevice);
+        }
+    }
+    if (!table.error.empty()) {
+        view.tableError = table.error;
+        return view;
     }
 
-    CDriveView view;
-    for (const auto& [letter, device] : table) {
+    for (const auto& [letter, device] : table.devices) {
         const CCandidate* match = nullptr;
         for (const auto& candidate : candidates)
             if (candidate.block != nullptr && candidate.letter == letter)
                 match = &candidate;
-        view.drives.push_back(match != nullptr ? DescribeCandidate(*match, device, mounts)
-                                               : DescribeLetter(letter, device, sources, mounts));
+        auto fingerprint = table.fingerprints.find(letter);
+        view.drives.push_back(match != nullptr ? DescribeCandidate(*match, mounts)
+                                               : DescribeLetter(letter, device,
+                                                                fingerprint != table.fingerprints.end()
+                                                                    ? fingerprint->second
+                                                                    : std::string(),
+                                                                sources, mounts));
     }
+    for (const auto& candidate : candidates)
+        if (!candidate.letter)
+            view.unlettered.push_back(candidate.node);
     view.systemDrive = SystemDrive(rootDevice, candidates);
     return view;
 }

@@ -1,6 +1,7 @@
 #include "platform/drives/DriveEntries.h"
 
 #include "platform/drives/BlockDevices.h"
+#include "platform/drives/DeviceFingerprint.h"
 #include "platform/drives/Drives.h"
 #include "platform/drives/LetterTable.h"
 
@@ -55,12 +56,13 @@ const CMount* FindDeviceMount(const std::vector<CMount>& mounts, const std::stri
     return nullptr;
 }
 
-CDriveEntry DescribeLetter(char letter, const std::string& device, const CDriveSources& sources,
-                           const std::vector<CMount>& mounts)
+CDriveEntry DescribeLetter(char letter, const std::string& device, const std::string& fingerprint,
+                           const CDriveSources& sources, const std::vector<CMount>& mounts)
 {
     CDriveEntry entry;
     entry.letter = letter;
     entry.device = device;
+    entry.fingerprint = fingerprint;
     entry.type = kDriveNoRootDir;
     if (IsNetworkDevice(device))
         return DescribeNetwork(std::move(entry), mounts);
@@ -89,6 +91,11 @@ CDriveEntry DescribeLetter(char letter, const std::string& device, const CDriveS
             entry.mountPoint = mount->target;
     } else {
         entry.type = kDriveUnknown;  // a folder or character device: nothing to read
+    }
+    // The name is there, but another device is behind it: never that device's drive.
+    if (!fingerprint.empty() && DeviceFingerprint(info, sources).text != fingerprint) {
+        CDriveEntry vanished{letter, device, fingerprint, kDriveNoRootDir, false, true, 0, {}};
+        return vanished;
     }
     return entry;
 }

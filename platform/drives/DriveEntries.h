@@ -19,9 +19,10 @@ const CMount* FindDeviceMount(const std::vector<CMount>& mounts, const std::stri
                               const std::string& devicePath);
 
 // The entry of letter for a device taken as it is: a network source, a regular file, a
-// block device looked up in sysfs by its number, or a path that has disappeared.
-CDriveEntry DescribeLetter(char letter, const std::string& device, const CDriveSources& sources,
-                           const std::vector<CMount>& mounts);
+// block device looked up in sysfs by its number, or a path that has disappeared or (with
+// a fingerprint that no longer matches) stands for another device now.
+CDriveEntry DescribeLetter(char letter, const std::string& device, const std::string& fingerprint,
+                           const CDriveSources& sources, const std::vector<CMount>& mounts);
 
 // statvfs of a mount point in bytes; false when it fails.
 bool MountSpace(const std::string& mountPoint, std::uint64_t& freeToCaller, std::uint64_t& totalBytes,

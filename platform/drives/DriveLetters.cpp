@@ -1,5 +1,6 @@
 #include "platform/drives/Drives.h"
 
+#include "platform/drives/DeviceFingerprint.h"
 #include "platform/drives/DriveView.h"
 #include "platform/drives/LetterTable.h"
 #include "platform/system/SystemRoot.h"
@@ -15,6 +16,9 @@ namespace fs = std::filesystem;
 namespace platform {
 
 namespace {
+
+// How long a change of the table waits for another process changing it.
+constexpr std::chrono::milliseconds kChangeLockWait(5000);
 
 char Upper(char letter)
 {
@@ -55,20 +59,35 @@ std::optional<char> ParseDriveName(const std::string& text)
 std::map<char, std::string> DriveLetters()
 {
     if (SystemRoot())
-        return ReadLetterTable();
+        return LoadLetterTable().devices;
     std::map<char, std::string> letters;
     for (const auto& drive : DiscoverDrives(CDriveSources{}).drives)
         letters[drive.letter] = drive.device;
     return letters;
 }
 
-std::optional<std::string> DriveDevice(char letter)
+std::optional<std::string> LetterTableError()
 {
-    auto letters = DriveLetters();
-    auto found = letters.find(Upper(letter));
-    if (found == letters.end() || IsNetworkDevice(found->second))
+    std::string error = LoadLetterTable().error;
+    return error.empty() ? std::nullopt : std::optional<std::string>(error);
+}
+
+std::optional<CDriveDevice> DriveDevice(char letter)
+{
+    letter = Upper(letter);
+    if (SystemRoot()) {
+        CLetterTable table = LoadLetterTable();
+        auto found = table.devices.find(letter);
+        if (found == table.devices.end() || IsNetworkDevice(found->second))
+            return std::nullopt;
+        auto fingerprint = table.fingerprints.find(letter);
+        return CDriveDevice{found->second, fingerprint != table.fingerprints.end() ? fingerprint->second : ""};
+    }
+    CDriveView view = DiscoverDrives(CDriveSources{});
+    const CDriveEntry* drive = view.Find(letter);
+    if (drive == nullptr || IsNetworkDevice(drive->device))
         return std::nullopt;
-    return found->second;
+    return CDriveDevice{drive->device, drive->fingerprint};
 }
 
 bool AssignDriveLetter(char letter, const std::string& device, std::string& error)
@@ -95,8 +114,17 @@ bool AssignDriveLetter(char letter, const std::string& device, std::string& erro
         return false;
     }
 
-    CLetterTableLock lock;
-    auto table = ReadLetterTable();
+    CLetterTableLock lock(kChangeLockWait);
+    if (!lock.Error().empty()) {
+        error = lock.Error();
+        return false;
+    }
+    CLetterTable stored = LoadLetterTable();
+    if (!stored.error.empty()) {
+        error = stored.error;
+        return false;
+    }
+    const auto& table = stored.devices;
     if (auto taken = table.find(letter); taken != table.end()) {
         error = std::string(1, letter) + ": is already assigned to " + taken->second;
         return false;
@@ -110,7 +138,15 @@ bool AssignDriveLetter(char letter, const std::string& device, std::string& erro
             return false;
         }
     }
-    return StoreLetter(letter, path, error);
+    std::string fingerprint;
+    if (!IsStableName(path)) {
+        fingerprint = DeviceFingerprint(info, CDriveSources{}).text;
+        if (fingerprint.empty()) {
+            error = "cannot tell what " + path + " is: the kernel does not list it";
+            return false;
+        }
+    }
+    return StoreLetter(letter, path, fingerprint, error);
 }
 
 bool RemoveDriveLetter(char letter, std::string& error)
@@ -120,8 +156,17 @@ bool RemoveDriveLetter(char letter, std::string& error)
         error = NotALetter(letter);
         return false;
     }
-    CLetterTableLock lock;
-    if (ReadLetterTable().count(letter) == 0) {
+    CLetterTableLock lock(kChangeLockWait);
+    if (!lock.Error().empty()) {
+        error = lock.Error();
+        return false;
+    }
+    CLetterTable stored = LoadLetterTable();
+    if (!stored.error.empty()) {
+        error = stored.error;
+        return false;
+    }
+    if (stored.devices.count(letter) == 0) {
         error = std::string(1, letter) + ": is not assigned";
         return false;
     }

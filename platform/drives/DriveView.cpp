@@ -19,8 +19,14 @@ CDriveView AssignedDrives(const CDriveSources& sources)
 {
     std::vector<CMount> mounts = ReadMounts(sources.mountInfo);
     CDriveView view;
-    for (const auto& [letter, device] : ReadLetterTable())
-        view.drives.push_back(DescribeLetter(letter, device, sources, mounts));
+    CLetterTable table = LoadLetterTable();
+    view.tableError = table.error;
+    for (const auto& [letter, device] : table.devices) {
+        auto fingerprint = table.fingerprints.find(letter);
+        view.drives.push_back(DescribeLetter(letter, device,
+                                             fingerprint != table.fingerprints.end() ? fingerprint->second : "",
+                                             sources, mounts));
+    }
     return view;
 }
 

@@ -18,9 +18,11 @@ struct CDriveSources {
 
 struct CDriveEntry {
     char letter = 0;
-    std::string device;      // as stored in the letter table
-    unsigned type = 0;       // kDriveFixed, ...; kDriveNoRootDir when the device is gone
-    bool present = false;    // false: the device or file has disappeared
+    std::string device;       // as stored in the letter table
+    std::string fingerprint;  // as stored beside it; empty when the name alone tells the device
+    unsigned type = 0;        // kDriveFixed, ...; kDriveNoRootDir when the device is gone
+    bool present = false;     // false: the device or file has disappeared
+    bool replaced = false;    // gone, and its name now stands for another device
     std::uint64_t size = 0;  // bytes of the device or file; of the file system for a network drive
     std::string mountPoint;  // where it is mounted; empty when it is not
 };
@@ -28,6 +30,13 @@ struct CDriveEntry {
 struct CDriveView {
     std::vector<CDriveEntry> drives;  // every lettered drive, present or not, in letter order
     std::optional<char> systemDrive;  // the drive holding "/", when one does
+    // Why the letter table could not be read; there are no drives then, and nothing was
+    // given a letter.
+    std::string tableError;
+    // Devices that should have a letter but got none: every letter was held, or (with
+    // lockError) the table could not be locked to store one.
+    std::vector<std::string> unlettered;
+    std::string lockError;
 
     const CDriveEntry* Find(char letter) const;
 };
@@ -37,6 +46,9 @@ CDriveView AssignedDrives(const CDriveSources& sources);
 
 // Gives every new partition, whole disk without a partition table and network mount a
 // letter, stores the new letters (when the store may be written), and describes them all.
+// A lettered device found under another name by its fingerprint keeps its letter, and the
+// table learns the new name; a letter whose stored name now stands for another device is
+// a vanished drive.
 CDriveView DiscoverDrives(const CDriveSources& sources);
 
 // AssignedDrives under a system root, DiscoverDrives of this machine otherwise.

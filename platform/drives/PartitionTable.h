@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -7,5 +8,9 @@ namespace platform {
 // True when libblkid finds a partition table on the device or image at path; false when
 // it finds none or the device cannot be read.
 bool HasPartitionTable(const std::string& path);
+
+// The identifier of the partition table on the disk at path (the disk signature of an
+// MBR, the disk GUID of a GPT); nothing when there is none or it cannot be read.
+std::optional<std::string> PartitionTableId(const std::string& path);
 
 }  // namespace platform

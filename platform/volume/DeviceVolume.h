@@ -47,7 +47,9 @@ private:
 
 // Opens a block device or image file as a raw volume: a destination (Write) exclusively
 // (O_EXCL on a block device, an exclusive lock on a file), direct I/O on block devices
-// with 512-byte logical sectors. Nothing on failure, with errno telling why.
-std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess access);
+// with 512-byte logical sectors. With a fingerprint, only the device that still has it
+// (ENXIO for another one found under the path). Nothing on failure, with errno telling why.
+std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess access,
+                                        const std::string& fingerprint = "");
 
 }  // namespace platform

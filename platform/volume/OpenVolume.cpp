@@ -1,5 +1,7 @@
 #include "platform/volume/DeviceVolume.h"
 
+#include "platform/drives/DeviceFingerprint.h"
+
 #include "platform/volume/Transfer.h"
 
 #include <cerrno>
@@ -20,7 +22,7 @@ bool IsVolumeKind(const struct stat& info)
 
 }  // namespace
 
-std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess access)
+std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess access, const std::string& fingerprint)
 {
     struct stat named {};
     if (::stat(path.c_str(), &named) != 0)
@@ -48,6 +50,11 @@ std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess ac
         return nullptr;
     if (!IsVolumeKind(opened) || S_ISBLK(opened.st_mode) != device) {
         errno = EAGAIN;
+        return nullptr;
+    }
+    // A kernel name or an image path may stand for another device than the letter's now.
+    if (!fingerprint.empty() && DeviceFingerprint(opened, CDriveSources{}).text != fingerprint) {
+        errno = ENXIO;
         return nullptr;
     }
 

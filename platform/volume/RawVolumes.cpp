@@ -13,12 +13,12 @@ public:
     std::unique_ptr<IVolume> Open(const std::string& rawName, VolumeAccess access) override
     {
         std::optional<char> letter = RawVolumeLetter(rawName);
-        std::optional<std::string> device = letter ? DriveDevice(*letter) : std::nullopt;
+        std::optional<CDriveDevice> device = letter ? DriveDevice(*letter) : std::nullopt;
         if (!device) {
             errno = ENOENT;
             return nullptr;
         }
-        return OpenVolumeFile(*device, access);
+        return OpenVolumeFile(device->path, access, device->fingerprint);
     }
 };
 

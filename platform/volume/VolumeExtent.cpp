@@ -211,4 +211,12 @@ CVolumeExtent ResolveExtent(const struct stat& opened, const std::string& sysfsR
     return CResolver(sysfsRoot).Opened(opened, 0).extent;
 }
 
+std::optional<CVolumeExtent> PathExtent(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return ResolveExtent(info);
+}
+
 }  // namespace platform

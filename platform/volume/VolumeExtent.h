@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,5 +46,8 @@ bool SameVolume(const CVolumeExtent& a, const CVolumeExtent& b);
 // or md stacks. A stacked device whose mapping sysfs does not show covers the whole of
 // every device below it; a device that cannot be looked up at all is on kAnyStorage.
 CVolumeExtent ResolveExtent(const struct stat& opened, const std::string& sysfsRoot = "/sys");
+
+// The extent of what path names now (links followed); nothing when it does not exist.
+std::optional<CVolumeExtent> PathExtent(const std::string& path);
 
 }  // namespace platform

@@ -82,7 +82,7 @@ TEST(Discovery, FirstLookGivesLettersFromCWithTheRootDriveFirstAndTypesFromSysfs
         {'H', dev + "zram0"},
     };
     EXPECT_EQ(Letters(view), expected);
-    EXPECT_EQ(ReadLetterTable(), expected);
+    EXPECT_EQ(LoadLetterTable().devices, expected);
     EXPECT_EQ(view.systemDrive, 'C');
 
     std::map<char, unsigned> types;

@@ -38,8 +38,8 @@ TEST(DriveLetters, AssignStoresTheAbsolutePathUnderTheDosDevicesNameWithoutResol
     std::filesystem::current_path(previous);
     ASSERT_TRUE(assigned) << error;
 
-    EXPECT_EQ(DriveDevice('X'), machine.Path("by-id/x.img"));
-    EXPECT_EQ(DriveDevice('x'), machine.Path("by-id/x.img"));
+    EXPECT_EQ(DriveDevice('X')->path, machine.Path("by-id/x.img"));
+    EXPECT_EQ(DriveDevice('x')->path, machine.Path("by-id/x.img"));
     EXPECT_EQ(DriveLetters(), (std::map<char, std::string>{{'X', machine.Path("by-id/x.img")}}));
     CRegKey key;
     ASSERT_EQ(CRegKey::Open(RegRoot::LocalMachine, "SYSTEM\\MountedDevices", RegAccess::Read, key), RegStatus::Ok);
@@ -99,7 +99,7 @@ TEST(DriveLetters, TableWrittenByHandIsReadLikeTheSystemWritesIt)
     StoreRaw("\\DosDevices\\H:", "network:server:/export");
 
     EXPECT_EQ(DriveLetters(), (std::map<char, std::string>{{'G', image}, {'H', "network:server:/export"}}));
-    EXPECT_EQ(DriveDevice('G'), image);
+    EXPECT_EQ(DriveDevice('G'), (CDriveDevice{image, ""}));  // a table without fingerprints
     EXPECT_EQ(DriveDevice('H'), std::nullopt);  // no raw device behind a network drive
     std::string error;
     EXPECT_TRUE(RemoveDriveLetter('G', error)) << error;

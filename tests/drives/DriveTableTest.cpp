@@ -84,7 +84,7 @@ TEST(DriveTable, ADisappearedFileKeepsItsLetterButIsNoDrive)
     std::uint64_t freeToCaller = 7, total = 7, totalFree = 7;
     EXPECT_FALSE(drives.GetDiskFreeSpaceEx("F:", freeToCaller, total, totalFree));
     EXPECT_EQ(total, 7u);
-    EXPECT_EQ(DriveDevice('F'), image);  // still reserved: opening it fails
+    EXPECT_EQ(DriveDevice('F')->path, image);  // still reserved: opening it fails
     std::string error;
     EXPECT_FALSE(AssignDriveLetter('F', machine.MakeImage("g.img", 4096), error));
 

@@ -1,4 +1,6 @@
 #include "platform/drives/Drives.h"
+#include "tests/support/FakeDriveTree.h"
+#include "tests/support/LoopDevice.h"
 #include "tests/support/TempMachine.h"
 
 #include <cstdlib>
@@ -104,4 +106,113 @@ TEST(MountVol, BadInputIsOneLineOnStderrExitOneAndChangesNothing)
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << shown << ": " << run.err;
     }
     EXPECT_EQ(MountVol(machine, {}).out, before);
+}
+
+TEST(MountVol, AnswersVersionAndHelpOnStandardOutput)
+{
+    testsupport::CTempMachine machine;
+    CRun version = MountVol(machine, {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "vantrel-mountvol 2.1\n");
+    EXPECT_EQ(version.err, "");
+    CRun help = MountVol(machine, {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("X: PATH /f"), std::string::npos) << help.out;
+}
+
+TEST(MountVol, AVolumeOverlappingALetteredOneNeedsForce)
+{
+    testsupport::CTempMachine machine;
+    std::string image = machine.MakeImage("x.img", 4 << 20);
+    ASSERT_EQ(MountVol(machine, {"X:", image}).exitCode, 0);
+    testsupport::CLoopDevice whole(image);
+    if (!whole.IsAttached())
+        GTEST_SKIP() << whole.Error();
+    testsupport::CLoopDevice first(image, {512, 0, 1 << 20, std::nullopt, false});
+    testsupport::CLoopDevice second(image, {512, 1 << 20, 1 << 20, std::nullopt, false});
+    ASSERT_TRUE(first.IsAttached() && second.IsAttached());
+
+    CRun refused = MountVol(machine, {"Y:", whole.Path()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "vantrel-mountvol: " + whole.Path() + " overlaps drive X: (" + image +
+                               "); add /f to assign it all the same\n");
+    EXPECT_EQ(MountVol(machine, {"Y:", whole.Path(), "/f"}).exitCode, 0);
+    ASSERT_EQ(MountVol(machine, {"X:", "/d"}).exitCode, 0);
+    ASSERT_EQ(MountVol(machine, {"Y:", "/d"}).exitCode, 0);
+
+    // Side by side is no overlap; the same device stays refused even with /f.
+    EXPECT_EQ(MountVol(machine, {"F:", first.Path()}).exitCode, 0);
+    CRun adjacent = MountVol(machine, {"S:", second.Path()});
+    EXPECT_EQ(adjacent.exitCode, 0) << adjacent.err;
+    CRun same = MountVol(machine, {"T:", second.Path(), "/f"});
+    EXPECT_EQ(same.exitCode, 1);
+    EXPECT_NE(same.err.find("is already drive S:"), std::string::npos) << same.err;
+}
+
+TEST(MountVol, AnImageReplacedUnderItsPathIsListedAsMissing)
+{
+    testsupport::CTempMachine machine;
+    std::string image = machine.MakeImage("x.img", 4096);
+    ASSERT_EQ(MountVol(machine, {"X:", image}).exitCode, 0);
+    // Another file put in its place (made while the first one is still there, so that it
+    // cannot get its inode number).
+    std::filesystem::rename(machine.MakeImage("new.img", 8192), image);
+
+    CRun list = MountVol(machine, {});
+    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_EQ(list.out, "X:  missing                  0  " + image + "  (another device is there now)\n");
+    CRun taken = MountVol(machine, {"Y:", image});
+    EXPECT_EQ(taken.exitCode, 1);  // the path is still X:'s
+    EXPECT_EQ(MountVol(machine, {"X:", "/d"}).exitCode, 0);
+    EXPECT_EQ(MountVol(machine, {"X:", image}).exitCode, 0);
+}
+
+TEST(MountVol, AStoreThatCannotBeReadIsSaidAndNoEmptyList)
+{
+    testsupport::CTempMachine machine;
+    std::ofstream(machine.Path("hklm.db"), std::ios::binary) << std::string(4096, 'x');
+    CRun list = MountVol(machine, {});
+    EXPECT_EQ(list.exitCode, 1);
+    EXPECT_EQ(list.out, "");
+    EXPECT_EQ(list.err, "vantrel-mountvol: cannot read the drive-letter table: the registry store cannot be read\n");
+    CRun assign = MountVol(machine, {"X:", machine.MakeImage("x.img", 4096)});
+    EXPECT_EQ(assign.exitCode, 1);
+    EXPECT_EQ(std::count(assign.err.begin(), assign.err.end(), '\n'), 1) << assign.err;
+}
+
+// The real machine's view, in a private mount namespace: a made-up sysfs and /dev with
+// more loop disks than letters, and a /var/lib of its own, so no disk of this machine is
+// read and nothing of it is changed.
+TEST(MountVol, OnTheRealMachineRunningOutOfLettersIsSaidOnceAndTheLockIsRootsAlone)
+{
+    testsupport::CTempMachine machine;
+    std::string image = machine.MakeImage("loops.img", 1 << 20);
+    CFakeDriveTree tree(machine.Path("kernel"));
+    for (int i = 0; i < 26; ++i)
+        tree.AddLoop("loop" + std::to_string(i), "7:" + std::to_string(i), image, std::uint64_t(i) * 4096, 4096);
+    std::filesystem::create_directories(machine.Path("home"));
+    std::string script =
+        "mount --bind '" + machine.Path("kernel/sys") + "' /sys && mount --bind '" + machine.Path("kernel/dev") +
+        "' /dev && mount -t tmpfs vantrel-test /var/lib || exit 99\n"
+        "env -u VANTREL_SYSTEM_ROOT HOME='" + machine.Path("home") + "' '" VANTREL_MOUNTVOL "' >'" +
+        machine.Path("list.out") + "' 2>'" + machine.Path("list.err") + "'; echo $? >'" + machine.Path("list.rc") +
+        "'\n"
+        "stat -c '%a %u %F' /var/lib/vantrel/drives.lock /var/lib/vantrel >'" + machine.Path("stat.txt") + "'\n"
+        "chmod 0777 /var/lib/vantrel\n"
+        "env -u VANTREL_SYSTEM_ROOT HOME='" + machine.Path("home") + "' '" VANTREL_MOUNTVOL "' C: /d 2>'" +
+        machine.Path("unsafe.err") + "'; echo $? >'" + machine.Path("unsafe.rc") + "'\n";
+    std::ofstream(machine.Path("script.sh")) << script;
+    int status = std::system(("unshare --mount --propagation private sh '" + machine.Path("script.sh") +
+                              "' 2>/dev/null").c_str());
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        GTEST_SKIP() << "no private mount namespace can be made here";
+
+    std::string listed = ReadFile(machine.Path("list.out"));
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 24) << listed;
+    EXPECT_EQ(ReadFile(machine.Path("list.rc")), "1\n");
+    EXPECT_EQ(ReadFile(machine.Path("list.err")), "vantrel-mountvol: no free drive letter for /dev/loop24, /dev/loop25\n");
+    EXPECT_EQ(ReadFile(machine.Path("stat.txt")), "600 0 regular empty file\n755 0 directory\n");
+    EXPECT_EQ(ReadFile(machine.Path("unsafe.rc")), "1\n");
+    EXPECT_EQ(ReadFile(machine.Path("unsafe.err")),
+              "vantrel-mountvol: /var/lib/vantrel is not a folder of root's that only root may change\n");
 }

@@ -1,9 +1,11 @@
 // vantrel-mountvol: lists, assigns and removes drive letters.
 //   vantrel-mountvol              one line per letter: letter, type, size in bytes, device
-//   vantrel-mountvol X: PATH      assigns X: to a block device or image file
+//   vantrel-mountvol X: PATH [/f] assigns X: to a block device or image file
 //   vantrel-mountvol X: /d        removes X:
 #include "platform/drives/DriveView.h"
 #include "platform/drives/Drives.h"
+#include "platform/drives/LetterTable.h"
+#include "platform/volume/VolumeExtent.h"
 
 #include <cstdio>
 #include <iostream>
@@ -12,9 +14,12 @@
 namespace {
 
 const char* const kUsage =
-    "usage: vantrel-mountvol             list the drive letters\n"
-    "       vantrel-mountvol X: PATH     assign X: to a block device or image file\n"
-    "       vantrel-mountvol X: /d       remove X:\n";
+    "usage: vantrel-mountvol               list the drive letters\n"
+    "       vantrel-mountvol X: PATH       assign X: to a block device or image file\n"
+    "       vantrel-mountvol X: PATH /f    the same, even where PATH overlaps another drive\n"
+    "       vantrel-mountvol X: /d         remove X:\n"
+    "       vantrel-mountvol --version     show the version\n";
+const char* const kVersion = "vantrel-mountvol 2.1\n";
 
 const char* TypeName(const platform::CDriveEntry& drive)
 {
@@ -30,18 +35,59 @@ const char* TypeName(const platform::CDriveEntry& drive)
     }
 }
 
-int ListDrives()
-{
-    for (const auto& drive : platform::CurrentDrives().drives)
-        std::printf("%c:  %-9s  %15llu  %s\n", drive.letter, TypeName(drive),
-                    static_cast<unsigned long long>(drive.present ? drive.size : 0), drive.device.c_str());
-    return 0;
-}
-
 int Fail(const std::string& message)
 {
     std::cerr << "vantrel-mountvol: " << message << "\n";
     return 1;
+}
+
+std::string Joined(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
+// A vanished drive (its device gone, or another device under its name) keeps its letter
+// until it is removed with X: /d; it is listed as missing.
+int ListDrives()
+{
+    platform::CDriveView view = platform::CurrentDrives();
+    if (!view.tableError.empty())
+        return Fail(view.tableError);
+    for (const auto& drive : view.drives)
+        std::printf("%c:  %-9s  %15llu  %s%s\n", drive.letter, TypeName(drive),
+                    static_cast<unsigned long long>(drive.present ? drive.size : 0), drive.device.c_str(),
+                    drive.replaced ? "  (another device is there now)" : "");
+    std::fflush(stdout);
+    if (view.unlettered.empty())
+        return 0;
+    if (!view.lockError.empty())
+        return Fail(view.lockError + "; no letter given to " + Joined(view.unlettered));
+    return Fail("no free drive letter for " + Joined(view.unlettered));
+}
+
+// A volume sharing storage with a lettered one would let a clone overwrite its own source.
+int Assign(char letter, const std::string& path, bool force)
+{
+    std::string error;
+    if (!force) {
+        if (auto extent = platform::PathExtent(path)) {
+            for (const auto& [other, device] : platform::DriveLetters()) {
+                auto otherExtent = platform::IsNetworkDevice(device) ? std::nullopt : platform::PathExtent(device);
+                if (other != letter && otherExtent && platform::Overlaps(*extent, *otherExtent))
+                    return Fail(path + " overlaps drive " + other + ": (" + device +
+                                "); add /f to assign it all the same");
+            }
+        }
+    }
+    return platform::AssignDriveLetter(letter, path, error) ? 0 : Fail(error);
+}
+
+bool IsSwitch(const std::string& text, char name)
+{
+    return text.size() == 2 && text[0] == '/' && (text[1] == name || text[1] == name - 'a' + 'A');
 }
 
 }  // namespace
@@ -55,14 +101,21 @@ int main(int argc, char** argv)
         std::cout << kUsage;
         return 0;
     }
-    if (argc != 3)
-        return Fail("expected no argument, X: PATH or X: /d (see --help)");
+    if (argc == 2 && first == "--version") {
+        std::cout << kVersion;
+        return 0;
+    }
+    if (argc != 3 && !(argc == 4 && IsSwitch(argv[3], 'f')))
+        return Fail("expected no argument, X: PATH [/f] or X: /d (see --help)");
     auto letter = platform::ParseDriveName(first);
     if (!letter)
         return Fail("'" + first + "' is not a drive letter (A: to Z:)");
     std::string second = argv[2];
-    std::string error;
-    bool done = second == "/d" || second == "/D" ? platform::RemoveDriveLetter(*letter, error)
-                                                 : platform::AssignDriveLetter(*letter, second, error);
-    return done ? 0 : Fail(error);
+    if (IsSwitch(second, 'd')) {
+        if (argc == 4)
+            return Fail("/f goes with X: PATH only (see --help)");
+        std::string error;
+        return platform::RemoveDriveLetter(*letter, error) ? 0 : Fail(error);
+    }
+    return Assign(*letter, second, argc == 4);
 }

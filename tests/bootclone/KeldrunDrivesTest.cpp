@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-// Keldrun refuses a source and destination that share storage, on image files and on
-// loop devices over them, and writes nothing.
+// Keldrun and the drives it is given: a source and destination that share storage are
+// refused on image files and on loop devices over them, with nothing written; a letter
+// table that cannot be read is said as such.
 namespace {
 
 using testsupport::CLoopDevice;
@@ -26,7 +27,7 @@ constexpr std::size_t kMiB = 1 << 20;
 constexpr const char* kNtfsList = "0,16,229,3,0,0,0,0";
 constexpr const char* kRefusedText = "CCreateClone::CloneDrive => Cannot clone a partition onto itself!";
 
-class KeldrunOverlapTest : public ::testing::Test {
+class KeldrunDrivesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -82,14 +83,14 @@ protected:
 
 }  // namespace
 
-TEST_F(KeldrunOverlapTest, TheSameLetterTwiceIsRefused)
+TEST_F(KeldrunDrivesTest, TheSameLetterTwiceIsRefused)
 {
     Assign('X', m_image);
     ExpectRefused("X:", "X:");
     ExpectRefused("x:", "X:");
 }
 
-TEST_F(KeldrunOverlapTest, ALoopDeviceOverALetteredImageIsRefusedEitherWay)
+TEST_F(KeldrunDrivesTest, ALoopDeviceOverALetteredImageIsRefusedEitherWay)
 {
     auto loop = Loop(m_image);
     if (!loop)
@@ -106,7 +107,7 @@ TEST_F(KeldrunOverlapTest, ALoopDeviceOverALetteredImageIsRefusedEitherWay)
     ExpectRefused("Z:", "Y:");
 }
 
-TEST_F(KeldrunOverlapTest, OverlappingRegionsOfOneImageAreRefusedAndAdjacentOnesClone)
+TEST_F(KeldrunDrivesTest, OverlappingRegionsOfOneImageAreRefusedAndAdjacentOnesClone)
 {
     auto region = Loop(m_image, {512, kMiB, kMiB, std::nullopt, false});  // [1 MiB, 2 MiB)
     if (!region)
@@ -134,7 +135,7 @@ TEST_F(KeldrunOverlapTest, OverlappingRegionsOfOneImageAreRefusedAndAdjacentOnes
     EXPECT_TRUE(platform::ReadWholeFile(m_image) == expected) << "only the adjacent region may change";
 }
 
-TEST_F(KeldrunOverlapTest, APartitionAndItsWholeDiskAreRefused)
+TEST_F(KeldrunDrivesTest, APartitionAndItsWholeDiskAreRefused)
 {
     auto disk = Loop(m_image, {512, 0, 0, std::nullopt, true});
     if (!disk)
@@ -157,4 +158,20 @@ TEST_F(KeldrunOverlapTest, APartitionAndItsWholeDiskAreRefused)
     expected.replace(3 * kMiB, 2 * kMiB, m_imageBytes.substr(kMiB, 2 * kMiB));
     expected.replace(3 * kMiB + 40, 8, std::string("\x00\x10\xE5\x03\x00\x00\x00\x00", 8));
     EXPECT_TRUE(platform::ReadWholeFile(m_image) == expected) << "only the second partition may change";
+}
+
+TEST_F(KeldrunDrivesTest, AStoreThatCannotBeReadIsSaidBesideTheOpenFailure)
+{
+    std::ofstream(m_machine.Path("hklm.db"), std::ios::binary) << std::string(4096, 'x');
+    CProgramResult run = Keldrun("X:", "Y:", true);
+    EXPECT_EQ(run.m_exitCode, 0);
+    EXPECT_EQ(run.m_out, "");
+    EXPECT_NE(run.m_err.find("Keldrun: cannot read the drive-letter table: the registry store cannot be read\n"),
+              std::string::npos)
+        << run.m_err;
+    EXPECT_NE(run.m_err.find("CCreateClone::CloneDrive => Cannot open drive partition to clone from!"),
+              std::string::npos)
+        << run.m_err;
+    EXPECT_FALSE(platform::FileExists(m_reportFolder + "status.txt"));
+    EXPECT_FALSE(platform::FileExists(m_machine.Path("shutdown.log")));
 }

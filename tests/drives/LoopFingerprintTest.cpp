@@ -1,0 +1,137 @@
+#include "platform/drives/DriveView.h"
+#include "platform/drives/Drives.h"
+#include "platform/volume/RawVolume.h"
+#include "tests/support/LoopDevice.h"
+#include "tests/support/TempMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+using namespace platform;
+using testsupport::CLoopDevice;
+using testsupport::CLoopOptions;
+
+// Real loop devices, which udev never gives a stable name: a letter given to one stays
+// with its image, whichever loop number the image is attached under next.
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kMiB = 1 << 20;
+
+class LoopFingerprintTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_imageA = m_machine.MakeImage("a.img", 4 * kMiB, 0xA1);
+        m_imageB = m_machine.MakeImage("b.img", 4 * kMiB, 0xB2);
+    }
+
+    std::unique_ptr<CLoopDevice> Attach(const std::string& image, std::optional<int> number = std::nullopt)
+    {
+        auto loop = std::make_unique<CLoopDevice>(image, CLoopOptions{512, 0, 0, number, false});
+        if (!loop->IsAttached()) {
+            m_skip = loop->Error();
+            return nullptr;
+        }
+        return loop;
+    }
+
+    // The machine's sysfs with only this test's loop devices in it, so that discovery
+    // sees (and reads) no other disk of the machine.
+    CDriveSources LoopsOnly(const std::vector<const CLoopDevice*>& loops) const
+    {
+        std::string root = m_machine.Path("sys");
+        fs::remove_all(root);
+        fs::create_directories(root + "/block");
+        fs::create_directories(root + "/dev/block");
+        for (const CLoopDevice* loop : loops) {
+            std::string name = fs::path(loop->Path()).filename().string();
+            fs::create_directory_symlink("/sys/block/" + name, root + "/block/" + name);
+            fs::create_directory_symlink("/sys/dev/block/7:" + std::to_string(loop->Number()),
+                                         root + "/dev/block/7:" + std::to_string(loop->Number()));
+        }
+        return {root, "/proc/self/mountinfo", "/dev"};
+    }
+
+    static std::string Contents(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    testsupport::CTempMachine m_machine;
+    std::string m_imageA;
+    std::string m_imageB;
+    std::string m_skip;
+};
+
+}  // namespace
+
+TEST_F(LoopFingerprintTest, AnotherImageUnderTheLettersLoopNumberIsAVanishedDrive)
+{
+    auto loop = Attach(m_imageA);
+    if (!loop)
+        GTEST_SKIP() << m_skip;
+    int number = loop->Number();
+    std::string path = loop->Path();
+    std::string error;
+    ASSERT_TRUE(AssignDriveLetter('D', path, error)) << error;
+    ASSERT_EQ(MachineDrives().GetDriveType("D:\\"), kDriveFixed);
+
+    loop.reset();
+    auto other = Attach(m_imageB, number);
+    if (!other)
+        GTEST_SKIP() << "loop" << number << " was taken meanwhile: " << m_skip;
+    EXPECT_EQ(MachineDrives().GetDriveType("D:\\"), kDriveNoRootDir);
+    std::array<char, 8> strings{};
+    EXPECT_EQ(MachineDrives().GetLogicalDriveStrings(strings), 0u);
+    errno = 0;
+    EXPECT_EQ(RawVolumes().Open(RawVolumeName("D:"), VolumeAccess::Write), nullptr);
+    EXPECT_EQ(errno, ENXIO);
+    EXPECT_EQ(RawVolumes().Open(RawVolumeName("D:"), VolumeAccess::Read), nullptr);
+    EXPECT_FALSE(AssignDriveLetter('D', m_imageB, error));  // still reserved
+    EXPECT_EQ(Contents(m_imageB), std::string(4 * kMiB, '\xB2'));
+
+    other.reset();
+    auto back = Attach(m_imageA, number);
+    if (!back)
+        GTEST_SKIP() << "loop" << number << " was taken meanwhile: " << m_skip;
+    EXPECT_EQ(MachineDrives().GetDriveType("D:\\"), kDriveFixed);
+    EXPECT_NE(RawVolumes().Open(RawVolumeName("D:"), VolumeAccess::Read), nullptr);
+}
+
+TEST_F(LoopFingerprintTest, DiscoveryFollowsTheImageToAnotherLoopNumber)
+{
+    auto first = Attach(m_imageA);
+    if (!first)
+        GTEST_SKIP() << m_skip;
+    int number = first->Number();
+    CDriveView view = DiscoverDrives(LoopsOnly({first.get()}));
+    ASSERT_EQ(view.drives.size(), 1u);
+    char letter = view.drives.front().letter;
+    EXPECT_EQ(view.drives.front().device, first->Path());
+
+    // Detached, another image attached under the old number, and the first one again
+    // under another.
+    first.reset();
+    auto other = Attach(m_imageB, number);
+    if (!other)
+        GTEST_SKIP() << "loop" << number << " was taken meanwhile: " << m_skip;
+    auto moved = Attach(m_imageA);
+    ASSERT_TRUE(moved) << m_skip;
+
+    CDriveView after = DiscoverDrives(LoopsOnly({moved.get(), other.get()}));
+    const CDriveEntry* drive = after.Find(letter);
+    ASSERT_NE(drive, nullptr);
+    EXPECT_TRUE(drive->present);
+    EXPECT_EQ(drive->device, moved->Path());
+    ASSERT_EQ(after.drives.size(), 2u);
+    for (const auto& entry : after.drives)
+        if (entry.letter != letter)
+            EXPECT_EQ(entry.device, other->Path());
+}
