@@ -9,6 +9,7 @@
 #include "platform/help/Help.h"
 #include "platform/ui/MessageBox.h"
 #include "probe/DriveConfigsDlg.h"
+#include "probe/DriveToolTip.h"
 #include "settings/OptionsDlg.h"
 #include "settings/Settings.h"
 
@@ -61,30 +62,70 @@ bool CCloneDlg::OnInitDialog()
 
 // Source mode lists every reportable drive but A:. Destination mode lists, after an
 // empty entry, the drives that can take the source: recognised, at least as large, not
-// NTFS onto FAT32, neither the Windows drive nor the source itself. Nothing but the
-// empty entry is offered for a source that could not be recognised.
+// NTFS onto FAT32, neither the Windows drive nor the source itself, under this letter or
+// another one, nor any part of either. Nothing but the empty entry is offered for a
+// source that could not be recognised. Every entry tells its device as a tool tip.
 void CCloneDlg::FillPartitionList(ListMode mode)
 {
     std::string windowsDrive = m_drives.GetWindowsDirectory().substr(0, 1);
     std::string letters = m_probe.SurveyDrives(false);
     AddString(kDestList, "");
     bool sourceKnown = !m_sourceFileSystem.empty();
+    std::optional<platform::CVolumeExtent> windowsExtent =
+        mode == ListMode::Destination ? ExtentOf(windowsDrive + ":") : std::nullopt;
     for (char letter : letters) {
         std::string drive(1, letter);
         if (drive == "A")
             continue;
         if (mode == ListMode::Source) {
-            AddString(kSourceList, drive + ":");
+            AddListedDrive(kSourceList, drive + ":");
             continue;
         }
         if (!sourceKnown)
             break;
         if (m_probe.ProbeVolume(drive + ":", m_destFileSystem, m_destSize, m_sizeFieldList) &&
             m_sourceSize <= m_destSize && !(m_sourceFileSystem == "NTFS" && m_destFileSystem == "FAT32") &&
-            drive != windowsDrive && drive != m_sourceDrive.substr(0, 1))
-            AddString(kDestList, drive + ":");
+            drive != windowsDrive && drive != m_sourceDrive.substr(0, 1) &&
+            !SharesStorage(drive + ":", {m_sourceExtent, windowsExtent}))
+            AddListedDrive(kDestList, drive + ":");
     }
     EnableControl(kDestList, true);
+}
+
+void CCloneDlg::AddListedDrive(int list, const std::string& drive)
+{
+    SetItemToolTip(list, AddString(list, drive), DriveToolTip(m_drives, drive));
+}
+
+std::optional<platform::CVolumeExtent> CCloneDlg::ExtentOf(const std::string& drive)
+{
+    std::unique_ptr<platform::IVolume> volume =
+        m_volumes.Open(platform::RawVolumeName(drive), platform::VolumeAccess::Read);
+    if (!volume)
+        return std::nullopt;
+    return volume->Extent();
+}
+
+bool CCloneDlg::SharesStorage(const std::string& drive,
+                              std::initializer_list<std::optional<platform::CVolumeExtent>> others)
+{
+    std::optional<platform::CVolumeExtent> extent = ExtentOf(drive);
+    if (!extent)
+        return true;
+    for (const auto& other : others)
+        if (other && platform::Overlaps(*extent, *other))
+            return true;
+    return false;
+}
+
+void CCloneDlg::ShowDriveFields(int fileSystemField, int sizeField, const std::string& drive,
+                                const std::string& fileSystem, std::uint64_t size)
+{
+    std::string toolTip = drive.empty() ? std::string() : DriveToolTip(m_drives, drive);
+    SetControlText(fileSystemField, drive.empty() ? "" : Shown(fileSystem));
+    SetControlText(sizeField, drive.empty() ? "" : Shown(size));
+    SetControlToolTip(fileSystemField, toolTip);
+    SetControlToolTip(sizeField, toolTip);
 }
 
 void CCloneDlg::ClearProgressDigits()
@@ -103,13 +144,13 @@ void CCloneDlg::OnSelchangeSource()
 {
     EnableControl(kCreateButton, false);
     ResetContent(kDestList);
-    for (int id : {kDestFileSystem, kDestSize, kSourceFileSystem, kSourceSize})
-        SetControlText(id, "");
+    ShowDriveFields(kDestFileSystem, kDestSize, "", "", 0);
+    ShowDriveFields(kSourceFileSystem, kSourceSize, "", "", 0);
     ClearProgressDigits();
     m_sourceDrive = SelectedText(kSourceList);
+    m_sourceExtent = ExtentOf(m_sourceDrive);
     if (m_probe.ProbeVolume(m_sourceDrive, m_sourceFileSystem, m_sourceSize, m_sizeFieldList)) {
-        SetControlText(kSourceFileSystem, Shown(m_sourceFileSystem));
-        SetControlText(kSourceSize, Shown(m_sourceSize));
+        ShowDriveFields(kSourceFileSystem, kSourceSize, m_sourceDrive, m_sourceFileSystem, m_sourceSize);
     } else {
         // What an earlier source left here must not pass for this one's.
         m_sourceFileSystem.clear();
@@ -126,13 +167,10 @@ void CCloneDlg::OnSelchangeDest()
 {
     ClearProgressDigits();
     m_destDrive = SelectedText(kDestList);
-    SetControlText(kDestFileSystem, "");
-    SetControlText(kDestSize, "");
+    ShowDriveFields(kDestFileSystem, kDestSize, "", "", 0);
     bool probed = m_probe.ProbeVolume(m_destDrive, m_destFileSystem, m_destSize, m_sizeFieldList);
-    if (probed) {
-        SetControlText(kDestFileSystem, Shown(m_destFileSystem));
-        SetControlText(kDestSize, Shown(m_destSize));
-    }
+    if (probed)
+        ShowDriveFields(kDestFileSystem, kDestSize, m_destDrive, m_destFileSystem, m_destSize);
     EnableControl(kCreateButton, !m_destDrive.empty() && probed);
 }
 

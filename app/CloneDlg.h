@@ -6,6 +6,8 @@
 #include "probe/DriveProbe.h"
 
 #include <cstdint>
+#include <initializer_list>
+#include <optional>
 #include <string>
 
 // Vantrel's main window: the partition to copy from, the partitions it may be copied to,
@@ -26,6 +28,16 @@ private:
     enum class ListMode { Source, Destination };
 
     void FillPartitionList(ListMode mode);
+    // Adds drive ("E:") to list with the tool tip that tells its device.
+    void AddListedDrive(int list, const std::string& drive);
+    // Where the volume of drive lies; nothing when it cannot be opened.
+    std::optional<platform::CVolumeExtent> ExtentOf(const std::string& drive);
+    // True when the volume of drive overlaps any of others, or cannot be opened.
+    bool SharesStorage(const std::string& drive, std::initializer_list<std::optional<platform::CVolumeExtent>> others);
+    // Shows the file system and size of drive in the two fields, with its tool tip; an
+    // empty drive empties them.
+    void ShowDriveFields(int fileSystemField, int sizeField, const std::string& drive, const std::string& fileSystem,
+                         std::uint64_t size);
     void ClearProgressDigits();
     bool CloneRunning();
 
@@ -44,6 +56,7 @@ private:
     CDriveProbe m_probe;
     std::string m_installFolder;
     std::string m_sourceDrive;
+    std::optional<platform::CVolumeExtent> m_sourceExtent;  // of the selected source, when it opens
     std::string m_destDrive;
     std::string m_sourceFileSystem;
     std::string m_destFileSystem;

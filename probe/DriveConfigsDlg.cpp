@@ -3,6 +3,7 @@
 #include "clone/ReportFile.h"
 #include "platform/ui/MessageBox.h"
 #include "probe/DriveProbe.h"
+#include "probe/DriveToolTip.h"
 
 #include <cstdint>
 
@@ -53,10 +54,11 @@ void CDriveConfigsDlg::FillDriveList()
             continue;
         std::uint64_t freeToCaller = 0, totalBytes = 0, totalFree = 0;
         m_drives.GetDiskFreeSpaceEx(volume, freeToCaller, totalBytes, totalFree);
-        AddString(kDriveList, "Drive:\t\t" + volume);
-        AddString(kDriveList, "File System:\t" + fileSystem);
-        AddString(kDriveList, "Partition Size:\t" + Grouped(totalBytes));
-        AddString(kDriveList, "Bytes Available:\t" + Grouped(freeToCaller));
+        std::string toolTip = DriveToolTip(m_drives, volume);
+        for (const std::string& item : {"Drive:\t\t" + volume, "File System:\t" + fileSystem,
+                                        "Partition Size:\t" + Grouped(totalBytes),
+                                        "Bytes Available:\t" + Grouped(freeToCaller)})
+            SetItemToolTip(kDriveList, AddString(kDriveList, item), toolTip);
         if (i + 1 < letters.size())
             AddString(kDriveList, "");
     }

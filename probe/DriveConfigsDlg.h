@@ -5,8 +5,8 @@
 #include "platform/volume/RawVolume.h"
 
 // The Drive Configurations dialog: every reportable drive whose boot sector holds NTFS,
-// FAT32 or FAT16, with its file system, size and free space. Read-only; filled once when
-// it opens.
+// FAT32 or FAT16, with its file system, size and free space; every item of a drive tells
+// its device, label and mount point as a tool tip. Read-only; filled once when it opens.
 class CDriveConfigsDlg : public platform::CDialog {
 public:
     explicit CDriveConfigsDlg(platform::IDriveTable& drives = platform::MachineDrives(),

@@ -43,6 +43,13 @@ bool SamePath(const std::string& a, const std::string& b)
     return !ecA && !ecB && canonicalA == canonicalB;
 }
 
+std::string KernelNode(const std::string& device)
+{
+    std::error_code ec;
+    fs::path node = fs::canonical(device, ec);
+    return !ec && fs::is_block_file(node, ec) ? node.string() : device;
+}
+
 const CMount* FindDeviceMount(const std::vector<CMount>& mounts, const std::string& devno,
                               const std::string& devicePath)
 {

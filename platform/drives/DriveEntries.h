@@ -13,6 +13,10 @@ namespace platform {
 // True when both paths name the same file once links are followed.
 bool SamePath(const std::string& a, const std::string& b);
 
+// The node a device path leads to once links are followed ("/dev/sdc1" for a by-partuuid
+// link); an image file's path as it is.
+std::string KernelNode(const std::string& device);
+
 // The first mount of the block device devno (or, for file systems that report another
 // number, of the device path as source); nothing when it is not mounted.
 const CMount* FindDeviceMount(const std::vector<CMount>& mounts, const std::string& devno,

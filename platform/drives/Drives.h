@@ -17,6 +17,13 @@ constexpr unsigned kDriveRemote = 4;
 constexpr unsigned kDriveCdrom = 5;
 constexpr unsigned kDriveRamdisk = 6;
 
+// What a Linux user knows a drive by.
+struct CDriveDetails {
+    std::string device;      // the device node ("/dev/sdc1") or the image file
+    std::string label;       // of the file system on it; empty when it has none
+    std::string mountPoint;  // where it is mounted; empty when it is not
+};
+
 // The machine's drives as the programs see them; the probe and the dialogs take one, so
 // tests can hand in a double.
 class IDriveTable {
@@ -40,6 +47,10 @@ public:
 
     // The Windows directory, such as "C:\WINDOWS".
     virtual std::string GetWindowsDirectory() = 0;
+
+    // The device, label and mount point of the drive named "C:" (or "C:\"); false for a
+    // letter without a drive (or whose device has disappeared), details then unchanged.
+    virtual bool GetDriveDetails(const std::string& volume, CDriveDetails& details) = 0;
 };
 
 // The drives of this machine (or of the simulated one under VANTREL_SYSTEM_ROOT).

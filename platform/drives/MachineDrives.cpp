@@ -2,6 +2,8 @@
 
 #include "platform/drives/DriveEntries.h"
 #include "platform/drives/DriveView.h"
+#include "platform/drives/LetterTable.h"
+#include "platform/drives/PartitionTable.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/system/SystemRoot.h"
 
@@ -57,6 +59,24 @@ public:
         freeToCaller = 0;
         totalBytes = drive->size;
         totalFree = 0;
+        return true;
+    }
+
+    bool GetDriveDetails(const std::string& volume, CDriveDetails& details) override
+    {
+        auto letter = ParseDriveName(volume);
+        if (!letter)
+            return false;
+        CDriveView view = CurrentDrives();
+        const CDriveEntry* drive = view.Find(*letter);
+        if (drive == nullptr || !drive->present)
+            return false;
+        if (IsNetworkDevice(drive->device)) {
+            details = {drive->device.substr(std::string(kNetworkDevicePrefix).size()), "", drive->mountPoint};
+            return true;
+        }
+        // A stable link says little to a person: the node it leads to does.
+        details = {KernelNode(drive->device), FileSystemLabel(drive->device).value_or(""), drive->mountPoint};
         return true;
     }
 

@@ -34,6 +34,20 @@ bool HasPartitionTable(const std::string& path)
     return probe && blkid_probe_lookup_value(probe.get(), "PTTYPE", nullptr, nullptr) == 0;
 }
 
+std::optional<std::string> FileSystemLabel(const std::string& path)
+{
+    CProbe probe(blkid_new_probe_from_filename(path.c_str()));
+    if (!probe)
+        return std::nullopt;
+    blkid_probe_enable_superblocks(probe.get(), 1);
+    blkid_probe_set_superblocks_flags(probe.get(), BLKID_SUBLKS_LABEL);
+    const char* label = nullptr;
+    if (blkid_do_safeprobe(probe.get()) != 0 || blkid_probe_lookup_value(probe.get(), "LABEL", &label, nullptr) != 0 ||
+        label == nullptr || *label == '\0')
+        return std::nullopt;
+    return std::string(label);
+}
+
 std::optional<std::string> PartitionTableId(const std::string& path)
 {
     CProbe probe = ProbePartitionTable(path);

@@ -13,4 +13,8 @@ bool HasPartitionTable(const std::string& path);
 // MBR, the disk GUID of a GPT); nothing when there is none or it cannot be read.
 std::optional<std::string> PartitionTableId(const std::string& path);
 
+// The label of the file system on the device or image at path; nothing when it has none
+// or cannot be read.
+std::optional<std::string> FileSystemLabel(const std::string& path);
+
 }  // namespace platform

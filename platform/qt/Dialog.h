@@ -45,6 +45,14 @@ public:
     int CurSel(int id);                 // -1 when nothing is selected
     std::string SelectedText(int id);   // empty when nothing is selected
 
+    // Tool tips (DialogToolTips.cpp): of one item of a list box or drop-down list, which
+    // stays with its item as others are added before it, and of a whole control. An empty
+    // text removes the tip.
+    void SetItemToolTip(int id, int index, const std::string& text);
+    std::string ItemToolTip(int id, int index);
+    void SetControlToolTip(int id, const std::string& text);
+    std::string ControlToolTip(int id);
+
     // Radio buttons; several of a group may be set by program.
     void SetCheck(int id, bool checked);
     bool IsChecked(int id);

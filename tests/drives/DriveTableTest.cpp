@@ -1,8 +1,10 @@
 #include "platform/drives/Drives.h"
 #include "platform/registry/RegistryStore.h"
+#include "tests/support/LoopDevice.h"
 #include "tests/support/TempMachine.h"
 
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -103,4 +105,29 @@ TEST(DriveTable, WindowsDirectoryComesFromTheMachinesRegistry)
               RegStatus::Ok);
     ASSERT_EQ(WriteStringValue(key, "SystemRoot", "E:\\WINNT"), RegStatus::Ok);
     EXPECT_EQ(drives.GetWindowsDirectory(), "E:\\WINNT");
+}
+
+TEST(DriveTable, DetailsNameTheNodeBehindALinkAndTheFileSystemsLabel)
+{
+    testsupport::CTempMachine machine;
+    std::string image = machine.MakeImage("fat.img", 40 << 20);
+    if (std::system(("mkfs.fat -F 32 -n OTHERDISK '" + image + "' >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "mkfs.fat missing";
+    Assign('F', image);
+    IDriveTable& drives = MachineDrives();
+    CDriveDetails details;
+    ASSERT_TRUE(drives.GetDriveDetails("F:", details));
+    EXPECT_EQ(details.device, image);
+    EXPECT_EQ(details.label, "OTHERDISK");
+    EXPECT_EQ(details.mountPoint, "");
+    EXPECT_FALSE(drives.GetDriveDetails("G:", details));
+
+    testsupport::CLoopDevice loop(image);
+    if (!loop.IsAttached())
+        GTEST_SKIP() << loop.Error();
+    std::filesystem::create_symlink(loop.Path(), machine.Path("by-id-link"));
+    Assign('L', machine.Path("by-id-link"));
+    ASSERT_TRUE(drives.GetDriveDetails("L:\\", details));
+    EXPECT_EQ(details.device, loop.Path());
+    EXPECT_EQ(details.label, "OTHERDISK");
 }

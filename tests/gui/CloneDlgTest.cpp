@@ -197,3 +197,72 @@ TEST_F(CloneDialog, AboutBoxComesFromTheWindowMenu)
 }
 
 }  // namespace
+
+// On Linux a letter says nothing: every entry and field tells its device, label and mount
+// point, while the lists keep their texts.
+TEST_F(CloneDialog, EveryListedDriveAndShownFieldTellsItsDevice)
+{
+    machine.AddNtfs('C', 100 * kMiB);
+    machine.AddNtfs('D', 200 * kMiB);
+    machine.AddNtfs('E', 300 * kMiB);
+    machine.m_drives.SetDetails('C', {"/dev/sda2", "SYSTEM", "/"});
+    machine.m_drives.SetDetails('D', {"/dev/sdc1", "DATA", ""});
+    machine.m_drives.SetDetails('E', {"/srv/images/e.img", "", "/media/e"});
+    const std::string c = "/dev/sda2\nLabel: SYSTEM\nMounted on /", d = "/dev/sdc1\nLabel: DATA\nNot mounted",
+                      e = "/srv/images/e.img\nMounted on /media/e";
+    Run([&](CCloneDlg& dialog) {
+        EXPECT_EQ(Items(dialog, kSourceList), (Texts{"C:", "D:", "E:"}));
+        EXPECT_EQ(dialog.ItemToolTip(kSourceList, 0), c);
+        EXPECT_EQ(dialog.ItemToolTip(kSourceList, 1), d);
+        EXPECT_EQ(dialog.ItemToolTip(kSourceList, 2), e);
+        EXPECT_EQ(dialog.ControlToolTip(kSourceFileSystem), c);
+        EXPECT_EQ(dialog.ControlToolTip(kSourceSize), c);
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{"", "D:", "E:"}));
+        EXPECT_EQ(dialog.ItemToolTip(kDestList, 0), "");
+        EXPECT_EQ(dialog.ItemToolTip(kDestList, 1), d);
+        EXPECT_EQ(dialog.ItemToolTip(kDestList, 2), e);
+        EXPECT_EQ(dialog.ControlToolTip(kDestFileSystem), "");
+
+        dialog.UserChoose(kDestList, 2);
+        EXPECT_EQ(dialog.ControlText(kDestFileSystem), " NTFS");
+        EXPECT_EQ(dialog.ControlToolTip(kDestFileSystem), e);
+        EXPECT_EQ(dialog.ControlToolTip(kDestSize), e);
+        dialog.UserChoose(kDestList, 0);
+        EXPECT_EQ(dialog.ControlToolTip(kDestFileSystem), "");
+        EXPECT_EQ(dialog.ControlToolTip(kDestSize), "");
+
+        dialog.UserChoose(kSourceList, 1);
+        EXPECT_EQ(dialog.ControlToolTip(kSourceSize), d);
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{"", "E:"}));
+        EXPECT_EQ(dialog.ItemToolTip(kDestList, 1), e);
+    });
+}
+
+// Two letters for one partition, or a letter for a part of it: the source is not offered
+// as its own destination under another name, nor is the Windows drive.
+TEST_F(CloneDialog, DestinationsAreComparedByTheirStorageNotByTheirLetters)
+{
+    machine.AddNtfs('C', 100 * kMiB);
+    machine.AddNtfs('D', 200 * kMiB, 4 * kMiB);
+    machine.AddNtfs('G', 400 * kMiB);
+    auto alias = [&](char letter, std::uint64_t bytes) {
+        machine.m_drives.SetDrive(letter, {platform::kDriveFixed, bytes, 0});
+    };
+    machine.m_volumes.Share('E', 'D');
+    alias('E', 200 * kMiB);
+    machine.m_volumes.AddRegion('F', 'D', 0, 2 * kMiB);  // starts with D:'s boot sector
+    alias('F', 200 * kMiB);
+    machine.m_volumes.Share('W', 'C');  // the Windows drive under another letter
+    alias('W', 100 * kMiB);
+    Run([](CCloneDlg& dialog) {
+        EXPECT_EQ(Items(dialog, kSourceList), (Texts{"C:", "D:", "E:", "F:", "G:", "W:"}));
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{"", "D:", "E:", "F:", "G:"}));
+
+        dialog.UserChoose(kSourceList, 1);
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{"", "G:"}));
+        dialog.UserChoose(kSourceList, 2);
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{"", "G:"}));
+        dialog.UserChoose(kSourceList, 4);
+        EXPECT_EQ(Items(dialog, kDestList), (Texts{""}));  // nothing large enough
+    });
+}

@@ -184,3 +184,28 @@ TEST(QtMessageBox, ClosingAQuestionAnswersCancel)
 }
 
 }  // namespace
+
+TEST(Dialog, ToolTipsStayWithTheirItemsOfASortedListAndGoWithEmptyText)
+{
+    CTestDialog dialog;
+    guitest::RunWith(dialog, [&] {
+        dialog.SetItemToolTip(kList, dialog.AddString(kList, "m:"), "the M drive");
+        dialog.SetItemToolTip(kList, dialog.AddString(kList, "c:"), "the C drive");
+        dialog.AddString(kList, "e:");
+        EXPECT_EQ(guitest::Items(dialog, kList), (std::vector<std::string>{"C:", "E:", "M:"}));
+        EXPECT_EQ(dialog.ItemToolTip(kList, 0), "the C drive");
+        EXPECT_EQ(dialog.ItemToolTip(kList, 1), "");
+        EXPECT_EQ(dialog.ItemToolTip(kList, 2), "the M drive");
+        EXPECT_EQ(dialog.ItemToolTip(kList, 3), "");  // no such item
+        dialog.SetItemToolTip(kList, 2, "");
+        EXPECT_EQ(dialog.ItemToolTip(kList, 2), "");
+
+        dialog.SetControlToolTip(kLabel, "/dev/sdc1");
+        EXPECT_EQ(dialog.ControlToolTip(kLabel), "/dev/sdc1");
+        EXPECT_EQ(dialog.ControlText(kLabel), "label");
+        dialog.SetControlToolTip(kLabel, "");
+        EXPECT_EQ(dialog.ControlToolTip(kLabel), "");
+        dialog.ResetContent(kList);
+        EXPECT_EQ(dialog.ItemToolTip(kList, 0), "");
+    });
+}

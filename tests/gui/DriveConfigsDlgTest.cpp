@@ -67,3 +67,19 @@ TEST_F(DriveConfigs, OpensFromTheCloneDialogAndFailedSizeQueryShowsZero)
 }
 
 }  // namespace
+
+TEST_F(DriveConfigs, EveryItemOfADriveTellsItsDeviceAndTheSeparatorNothing)
+{
+    machine.AddNtfs('C', 10 * 1024 * 1024);
+    machine.AddFat32('D', 4096);
+    machine.m_drives.SetDetails('C', {"/dev/sda1", "SYSTEM", "/"});
+    machine.m_drives.SetDetails('D', {"/home/user/d.img", "", ""});
+    CDriveConfigsDlg dialog(machine.m_drives, machine.m_volumes);
+    Texts tips;
+    guitest::RunWith(dialog, [&] {
+        for (int i = 0, n = dialog.ItemCount(kDriveList); i < n; ++i)
+            tips.push_back(dialog.ItemToolTip(kDriveList, i));
+    });
+    const std::string c = "/dev/sda1\nLabel: SYSTEM\nMounted on /", d = "/home/user/d.img\nNot mounted";
+    EXPECT_EQ(tips, (Texts{c, c, c, c, "", d, d, d, d}));
+}

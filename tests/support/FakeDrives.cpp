@@ -19,6 +19,11 @@ void CFakeDrives::SetDrive(char letter, SFakeDrive drive)
     m_drives[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))] = drive;
 }
 
+void CFakeDrives::SetDetails(char letter, platform::CDriveDetails details)
+{
+    m_drives.at(LetterOf(std::string(1, letter))).details = std::move(details);
+}
+
 void CFakeDrives::RemoveDrive(char letter)
 {
     m_drives.erase(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
@@ -54,6 +59,15 @@ bool CFakeDrives::GetDiskFreeSpaceEx(const std::string& volume, std::uint64_t& f
     freeToCaller = drive->second.freeBytes;
     totalBytes = drive->second.totalBytes;
     totalFree = drive->second.freeBytes;
+    return true;
+}
+
+bool CFakeDrives::GetDriveDetails(const std::string& volume, platform::CDriveDetails& details)
+{
+    auto drive = m_drives.find(LetterOf(volume));
+    if (drive == m_drives.end())
+        return false;
+    details = drive->second.details;
     return true;
 }
 

@@ -15,6 +15,7 @@ struct SFakeDrive {
     std::uint64_t totalBytes = 0;
     std::uint64_t freeBytes = 0;
     bool sizeKnown = true;  // false: the free-space query fails for this drive
+    platform::CDriveDetails details;
 };
 
 // A drive table held in memory: letters with their types, sizes and free space, and a
@@ -24,6 +25,8 @@ public:
     // Adds the drive, or replaces the one with the same letter.
     void SetDrive(char letter, SFakeDrive drive);
     void RemoveDrive(char letter);
+    // The device, label and mount point of a drive already set.
+    void SetDetails(char letter, platform::CDriveDetails details);
     void SetWindowsDirectory(const std::string& directory) { m_windowsDirectory = directory; }
 
     std::uint32_t GetLogicalDriveStrings(std::span<char> buffer) override;
@@ -32,6 +35,8 @@ public:
     bool GetDiskFreeSpaceEx(const std::string& volume, std::uint64_t& freeToCaller,
                             std::uint64_t& totalBytes, std::uint64_t& totalFree) override;
     std::string GetWindowsDirectory() override { return m_windowsDirectory; }
+    // As SetDrive gave them; false for a letter without a drive.
+    bool GetDriveDetails(const std::string& volume, platform::CDriveDetails& details) override;
 
 private:
     std::map<char, SFakeDrive> m_drives;

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "platform/drives/Drives.h"
+
+#include <string>
+
+// What tells a Linux user which device a drive letter stands for, shown beside the letter
+// in the dialogs: its device node or image file, the label of its file system and where it
+// is mounted. Empty for a letter without a drive.
+std::string DriveToolTip(platform::IDriveTable& drives, const std::string& volume);
