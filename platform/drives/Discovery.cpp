@@ -105,9 +105,11 @@ std::vector<CLetterUpdate> MatchLetters(std::vector<CCandidate>& candidates, con
             continue;
         }
         match->letter = letter;
-        // A letter of an older table learns what its device is.
-        if (fingerprint.empty() && !match->StoredFingerprint().empty())
-            updates.push_back({letter, device, match->StoredFingerprint()});
+        // A letter of an older table, stored by a name that may move, learns what its
+        // device is.
+        if (fingerprint.empty() && !IsStableName(device) && match->block != nullptr &&
+            !match->fingerprint.text.empty())
+            updates.push_back({letter, device, match->fingerprint.text});
     }
     for (char letter : unmatched) {
         std::string fingerprint = StoredFingerprint(table, letter);
@@ -183,7 +185,7 @@ std::vector<CCandidate> Candidates(const std::vector<CBlockDevice>& devices, con
 // Gives each candidate without a letter the first free one, the device holding "/"
 // first (so that it becomes C: on a fresh machine), floppies A: and B:.
 void AssignNewLetters(std::vector<CCandidate>& candidates, std::map<char, std::string>& table,
-                      const std::optional<std::string>& rootDevice)
+                      std::map<char, std::string>& fingerprints, const std::optional<std::string>& rootDevice)
 {
     std::vector<CCandidate*> order;
     for (auto& candidate : candidates)
@@ -200,17 +202,19 @@ void AssignNewLetters(std::vector<CCandidate>& candidates, std::map<char, std::s
         if (!candidate->letter)
             continue;  // every letter is held
         table[*candidate->letter] = candidate->stableName;
+        fingerprints[*candidate->letter] = candidate->StoredFingerprint();
         std::string ignored;  // without write permission the letter lives for this run only
         StoreLetter(*candidate->letter, candidate->stableName, candidate->StoredFingerprint(), ignored);
     }
 }
 
-CDriveEntry DescribeCandidate(const CCandidate& candidate, const std::vector<CMount>& mounts)
+CDriveEntry DescribeCandidate(const CCandidate& candidate, const std::string& device, const std::string& fingerprint,
+                              const std::vector<CMount>& mounts)
 {
     CDriveEntry entry;
     entry.letter = *candidate.letter;
-    entry.device = candidate.stableName;
-    entry.fingerprint = candidate.StoredFingerprint();
+    entry.device = device;
+    entry.fingerprint = fingerprint;
     entry.present = true;
     entry.type = candidate.block->type;
     entry.size = candidate.block->size;
@@ -244,16 +248,18 @@ CDriveView DiscoverDrives(const CDriveSources& sources)
             for (const auto& update : updates) {
                 std::string ignored;  // without write permission the change lives for this run only
                 StoreLetter(update.letter, update.device, update.fingerprint, ignored);
-                table.devices[update.letter] = update.device;
-                table.fingerprints[update.letter] = update.fingerprint;
             }
             if (table.error.empty())
-                AssignNewLetters(candidates, table.devices, rootDevice);
+                AssignNewLetters(candidates, table.devices, table.fingerprints, rootDevice);
         }
     }
     if (!table.error.empty()) {
         view.tableError = table.error;
         return view;
+    }
+    for (const auto& update : updates) {
+        table.devices[update.letter] = update.device;
+        table.fingerprints[update.letter] = update.fingerprint;
     }
 
     for (const auto& [letter, device] : table.devices) {
@@ -261,13 +267,9 @@ CDriveView DiscoverDrives(const CDriveSources& sources)
         for (const auto& candidate : candidates)
             if (candidate.block != nullptr && candidate.letter == letter)
                 match = &candidate;
-        auto fingerprint = table.fingerprints.find(letter);
-        view.drives.push_back(match != nullptr ? DescribeCandidate(*match, mounts)
-                                               : DescribeLetter(letter, device,
-                                                                fingerprint != table.fingerprints.end()
-                                                                    ? fingerprint->second
-                                                                    : std::string(),
-                                                                sources, mounts));
+        std::string fingerprint = StoredFingerprint(table, letter);
+        view.drives.push_back(match != nullptr ? DescribeCandidate(*match, device, fingerprint, mounts)
+                                               : DescribeLetter(letter, device, fingerprint, sources, mounts));
     }
     for (const auto& candidate : candidates)
         if (!candidate.letter)

@@ -101,8 +101,11 @@ CDriveEntry DescribeLetter(char letter, const std::string& device, const std::st
     }
     // The name is there, but another device is behind it: never that device's drive.
     if (!fingerprint.empty() && DeviceFingerprint(info, sources).text != fingerprint) {
-        CDriveEntry vanished{letter, device, fingerprint, kDriveNoRootDir, false, true, 0, {}};
-        return vanished;
+        entry.type = kDriveNoRootDir;
+        entry.present = false;
+        entry.replaced = true;
+        entry.size = 0;
+        entry.mountPoint.clear();
     }
     return entry;
 }

@@ -12,9 +12,10 @@ struct stat;
 // never be source and destination of one clone: the copy would overwrite what it reads.
 namespace platform {
 
-// What the storage names: "block 8:0" for a whole disk by its device number, "file 2049:131"
-// for a regular file by its device and inode.
-inline constexpr const char* kAnyStorage = "any";  // nothing is known: may overlap anything
+// A storage is named "block 8:0" for a whole disk by its device number, "file 8:1:131" for
+// a regular file by the device number of its file system and its inode, or kAnyStorage
+// where nothing is known of it (it may overlap anything).
+inline constexpr const char* kAnyStorage = "any";
 
 struct CStorageRange {
     std::string storage;

@@ -135,3 +135,27 @@ TEST_F(LoopFingerprintTest, DiscoveryFollowsTheImageToAnotherLoopNumber)
         if (entry.letter != letter)
             EXPECT_EQ(entry.device, other->Path());
 }
+
+// The partition of another image, laid out the same, under the old partition's name.
+TEST_F(LoopFingerprintTest, APartitionOfAnotherDiskUnderTheOldNameIsNotTheLettersDrive)
+{
+    auto disk = std::make_unique<CLoopDevice>(m_imageA, CLoopOptions{512, 0, 0, std::nullopt, true});
+    if (!disk->IsAttached())
+        GTEST_SKIP() << disk->Error();
+    if (!disk->AddPartition(1, 2048, 4096))
+        GTEST_SKIP() << "partitions cannot be added to a loop device here";
+    int number = disk->Number();
+    std::string partition = disk->PartitionPath(1);
+    std::string error;
+    ASSERT_TRUE(AssignDriveLetter('D', partition, error)) << error;
+    ASSERT_EQ(MachineDrives().GetDriveType("D:\\"), kDriveFixed);
+
+    disk.reset();
+    auto other = std::make_unique<CLoopDevice>(m_imageB, CLoopOptions{512, 0, 0, number, true});
+    if (!other->IsAttached() || !other->AddPartition(1, 2048, 4096))
+        GTEST_SKIP() << "loop" << number << " was taken meanwhile: " << other->Error();
+    ASSERT_EQ(other->PartitionPath(1), partition);
+    EXPECT_EQ(MachineDrives().GetDriveType("D:\\"), kDriveNoRootDir);
+    EXPECT_EQ(RawVolumes().Open(RawVolumeName("D:"), VolumeAccess::Write), nullptr);
+    EXPECT_EQ(Contents(m_imageB), std::string(4 * kMiB, '\xB2'));
+}

@@ -202,3 +202,26 @@ TEST_F(CreateCloneTest, TheWorkerThreadOwnsTheCloneAndUnlocksTheDialogWhenDone)
 }
 
 }  // namespace
+
+TEST_F(CreateCloneTest, ADestinationSharingTheSourcesStorageIsRefusedNamingBoth)
+{
+    const std::pair<const char*, std::uint64_t> cases[] = {
+        {"CCreateClone::CloneDrive => Cannot clone a partition onto itself: S: and D: are the same partition.", 0},
+        {"CCreateClone::CloneDrive => Cannot clone a partition onto itself: S: and D: overlap on the same disk.",
+         kSector},
+    };
+    for (const auto& [message, offset] : cases) {
+        SCOPED_TRACE(message);
+        m_dialog.ClearEvents();
+        Volumes(8 * kSector);
+        testsupport::CMemoryVolume& source =
+            offset == 0 ? m_volumes->Share('D', 'S') : m_volumes->AddRegion('D', 'S', offset, 4 * kSector);
+        Clone("NTFS", 1);
+
+        ExpectLockedThenUnlocked();
+        EXPECT_EQ(MessagesWithCount(), (std::vector<std::pair<std::string, std::string>>{{message, "0"}}));
+        EXPECT_EQ(source.Writes(), 0);
+        EXPECT_EQ(source.Bytes(), m_sourceBytes);
+        EXPECT_FALSE(platform::FileExists(m_machine.Path("Report.txt")));
+    }
+}
