@@ -23,7 +23,7 @@ namespace {
 
 // How long discovery waits for another process changing the table; past that, new
 // devices go without a letter this time rather than keep a program from starting.
-constexpr std::chrono::milliseconds kDiscoveryLockWait(2000);
+constexpr std::chrono::milliseconds kDiscoveryLockWait(500);
 
 // A device or network mount that should have a letter.
 struct CCandidate {
