@@ -1,42 +1,15 @@
 #include "platform/drives/DriveView.h"
 #include "platform/drives/Drives.h"
+#include "tests/support/LoopDevice.h"
 #include "tests/support/TempMachine.h"
 
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <memory>
 
 using namespace platform;
+using testsupport::CLoopDevice;
 
 namespace {
-
-// An image attached to a free loop device for the life of the object.
-class CLoopDevice {
-public:
-    explicit CLoopDevice(const std::string& image)
-    {
-        std::string command = "losetup --find --show '" + image + "' 2>/dev/null";
-        std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-        std::array<char, 128> line{};
-        if (pipe && std::fgets(line.data(), line.size(), pipe.get()) != nullptr)
-            m_device = std::string(line.data()).substr(0, std::string(line.data()).find('\n'));
-    }
-    ~CLoopDevice()
-    {
-        if (!m_device.empty())
-            std::system(("losetup -d '" + m_device + "' 2>/dev/null").c_str());
-    }
-    CLoopDevice(const CLoopDevice&) = delete;
-    CLoopDevice& operator=(const CLoopDevice&) = delete;
-
-    const std::string& Device() const { return m_device; }
-
-private:
-    std::string m_device;
-};
 
 std::optional<char> LetterOf(const CDriveView& view, const std::string& device)
 {
@@ -52,11 +25,11 @@ TEST(LoopDevice, AnAssignedLoopDeviceIsAFixedDriveOfTheImagesSize)
 {
     testsupport::CTempMachine machine;
     CLoopDevice loop(machine.MakeImage("disk.img", 8 * 1024 * 1024));
-    if (loop.Device().empty())
-        GTEST_SKIP() << "no loop device can be attached here";
+    if (!loop.IsAttached())
+        GTEST_SKIP() << loop.Error();
 
     std::string error;
-    ASSERT_TRUE(AssignDriveLetter('L', loop.Device(), error)) << error;
+    ASSERT_TRUE(AssignDriveLetter('L', loop.Path(), error)) << error;
     IDriveTable& drives = MachineDrives();
     EXPECT_EQ(drives.GetDriveType("L:\\"), kDriveFixed);
     std::uint64_t freeToCaller = 7, total = 7, totalFree = 7;
@@ -65,26 +38,27 @@ TEST(LoopDevice, AnAssignedLoopDeviceIsAFixedDriveOfTheImagesSize)
     EXPECT_EQ(freeToCaller, 0u);
 }
 
-// Discovery reads this machine's own sysfs and /dev here, but stores its letters in the
-// temporary machine's registry.
+// Discovery reads this machine's own sysfs and /dev here (with no disk but the test's loop
+// devices in view), but stores its letters in the temporary machine's registry.
 TEST(LoopDevice, DiscoveredLoopDevicesKeepTheirLettersWhenAnotherAppears)
 {
     testsupport::CTempMachine machine;
     CLoopDevice first(machine.MakeImage("first.img", 4 * 1024 * 1024));
-    if (first.Device().empty())
-        GTEST_SKIP() << "no loop device can be attached here";
+    if (!first.IsAttached())
+        GTEST_SKIP() << first.Error();
 
-    auto letter = LetterOf(DiscoverDrives(CDriveSources{}), first.Device());
+    auto letter = LetterOf(DiscoverDrives(testsupport::LoopsOnlyView(machine.Path("sys"), {&first})), first.Path());
     ASSERT_TRUE(letter);
     CLoopDevice second(machine.MakeImage("second.img", 4 * 1024 * 1024));
-    ASSERT_FALSE(second.Device().empty());
+    ASSERT_TRUE(second.IsAttached()) << second.Error();
 
-    CDriveView view = DiscoverDrives(CDriveSources{});
-    EXPECT_EQ(LetterOf(view, first.Device()), letter);
-    auto secondLetter = LetterOf(view, second.Device());
+    CDriveSources both = testsupport::LoopsOnlyView(machine.Path("sys"), {&first, &second});
+    CDriveView view = DiscoverDrives(both);
+    EXPECT_EQ(LetterOf(view, first.Path()), letter);
+    auto secondLetter = LetterOf(view, second.Path());
     ASSERT_TRUE(secondLetter);
     EXPECT_NE(*secondLetter, *letter);
     EXPECT_EQ(view.Find(*letter)->type, kDriveFixed);
     EXPECT_EQ(view.Find(*letter)->size, 4u * 1024 * 1024);
-    EXPECT_EQ(LetterOf(DiscoverDrives(CDriveSources{}), second.Device()), secondLetter);
+    EXPECT_EQ(LetterOf(DiscoverDrives(both), second.Path()), secondLetter);
 }

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -18,8 +17,6 @@ using testsupport::CLoopOptions;
 // Real loop devices, which udev never gives a stable name: a letter given to one stays
 // with its image, whichever loop number the image is attached under next.
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr std::size_t kMiB = 1 << 20;
 
@@ -41,21 +38,9 @@ protected:
         return loop;
     }
 
-    // The machine's sysfs with only this test's loop devices in it, so that discovery
-    // sees (and reads) no other disk of the machine.
     CDriveSources LoopsOnly(const std::vector<const CLoopDevice*>& loops) const
     {
-        std::string root = m_machine.Path("sys");
-        fs::remove_all(root);
-        fs::create_directories(root + "/block");
-        fs::create_directories(root + "/dev/block");
-        for (const CLoopDevice* loop : loops) {
-            std::string name = fs::path(loop->Path()).filename().string();
-            fs::create_directory_symlink("/sys/block/" + name, root + "/block/" + name);
-            fs::create_directory_symlink("/sys/dev/block/7:" + std::to_string(loop->Number()),
-                                         root + "/dev/block/7:" + std::to_string(loop->Number()));
-        }
-        return {root, "/proc/self/mountinfo", "/dev"};
+        return testsupport::LoopsOnlyView(m_machine.Path("sys"), loops);
     }
 
     static std::string Contents(const std::string& path)

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <linux/blkpg.h>
 #include <linux/loop.h>
@@ -110,6 +111,21 @@ bool CLoopDevice::AddPartition(int number, std::uint64_t startSector, std::uint6
         ::usleep(10000);
     }
     return false;
+}
+
+platform::CDriveSources LoopsOnlyView(const std::string& folder, const std::vector<const CLoopDevice*>& loops)
+{
+    namespace fs = std::filesystem;
+    fs::remove_all(folder);
+    fs::create_directories(folder + "/block");
+    fs::create_directories(folder + "/dev/block");
+    for (const CLoopDevice* loop : loops) {
+        std::string name = "loop" + std::to_string(loop->Number());
+        std::string number = "7:" + std::to_string(loop->Number());
+        fs::create_directory_symlink("/sys/block/" + name, folder + "/block/" + name);
+        fs::create_directory_symlink("/sys/dev/block/" + number, folder + "/dev/block/" + number);
+    }
+    return {folder, "/proc/self/mountinfo", "/dev"};
 }
 
 CLoopDevice::~CLoopDevice()

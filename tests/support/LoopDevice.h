@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/drives/DriveView.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -47,5 +50,9 @@ private:
     std::string m_path;
     std::string m_error;
 };
+
+// The machine's sysfs with only the given loop devices in it, made afresh in folder, for a
+// discovery that must see (and read) no other disk of the machine.
+platform::CDriveSources LoopsOnlyView(const std::string& folder, const std::vector<const CLoopDevice*>& loops);
 
 }  // namespace testsupport
