@@ -183,7 +183,7 @@ TEST(MountVol, AStoreThatCannotBeReadIsSaidAndNoEmptyList)
 // The real machine's view, in a private mount namespace: a made-up sysfs and /dev with
 // more loop disks than letters, and a /var/lib of its own, so no disk of this machine is
 // read and nothing of it is changed.
-TEST(MountVol, OnTheRealMachineRunningOutOfLettersIsSaidOnceAndTheLockIsRootsAlone)
+TEST(MountVol, OnTheRealMachineRunningOutOfLettersIsSaidOnceAndTheLockIsRootsAloneAndBounded)
 {
     testsupport::CTempMachine machine;
     std::string image = machine.MakeImage("loops.img", 1 << 20);
@@ -198,6 +198,8 @@ TEST(MountVol, OnTheRealMachineRunningOutOfLettersIsSaidOnceAndTheLockIsRootsAlo
         machine.Path("list.out") + "' 2>'" + machine.Path("list.err") + "'; echo $? >'" + machine.Path("list.rc") +
         "'\n"
         "stat -c '%a %u %F' /var/lib/vantrel/drives.lock /var/lib/vantrel >'" + machine.Path("stat.txt") + "'\n"
+        "flock /var/lib/vantrel/drives.lock env -u VANTREL_SYSTEM_ROOT HOME='" + machine.Path("home") + "' '" +
+        VANTREL_MOUNTVOL "' >/dev/null 2>'" + machine.Path("locked.err") + "'\n"
         "chmod 0777 /var/lib/vantrel\n"
         "env -u VANTREL_SYSTEM_ROOT HOME='" + machine.Path("home") + "' '" VANTREL_MOUNTVOL "' C: /d 2>'" +
         machine.Path("unsafe.err") + "'; echo $? >'" + machine.Path("unsafe.rc") + "'\n";
@@ -212,6 +214,11 @@ TEST(MountVol, OnTheRealMachineRunningOutOfLettersIsSaidOnceAndTheLockIsRootsAlo
     EXPECT_EQ(ReadFile(machine.Path("list.rc")), "1\n");
     EXPECT_EQ(ReadFile(machine.Path("list.err")), "vantrel-mountvol: no free drive letter for /dev/loop24, /dev/loop25\n");
     EXPECT_EQ(ReadFile(machine.Path("stat.txt")), "600 0 regular empty file\n755 0 directory\n");
+    // Held by another process, the lock costs the new devices their letters this time,
+    // and nothing else.
+    EXPECT_EQ(ReadFile(machine.Path("locked.err")),
+              "vantrel-mountvol: the drive-letter table is locked by another process (/var/lib/vantrel/drives.lock); "
+              "no letter given to /dev/loop24, /dev/loop25\n");
     EXPECT_EQ(ReadFile(machine.Path("unsafe.rc")), "1\n");
     EXPECT_EQ(ReadFile(machine.Path("unsafe.err")),
               "vantrel-mountvol: /var/lib/vantrel is not a folder of root's that only root may change\n");
