@@ -88,9 +88,10 @@ std::string ShellWord(const std::string& path)
 // given by its path and which is read and written here sector by sector.
 class CNtfsGrowth {
 public:
-    CNtfsGrowth(const CCloneRequest& request, std::string device, const CNtfsGeometry& source,
+    CNtfsGrowth(const CCloneRequest& request, platform::CDriveDevice device, const CNtfsGeometry& source,
                 const SizeFieldBytes& sourceField, const SizeFieldBytes& announced)
-        : m_request(request), m_device(std::move(device)), m_source(source), m_sourceField(sourceField),
+        : m_request(request), m_device(std::move(device.path)), m_fingerprint(std::move(device.fingerprint)),
+          m_source(source), m_sourceField(sourceField),
           m_announced(announced), m_announcedSectors(Sectors(announced))
     {
     }
@@ -115,6 +116,7 @@ private:
 
     const CCloneRequest& m_request;
     std::string m_device;
+    std::string m_fingerprint;  // what tells the letter's device from another one under its path
     CNtfsGeometry m_source;
     SizeFieldBytes m_sourceField;
     SizeFieldBytes m_announced;
@@ -192,7 +194,7 @@ bool CNtfsGrowth::ReadSector(std::uint64_t sector, std::span<std::byte> data) co
 {
     if (sector >= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) / data.size())
         return false;
-    std::unique_ptr<platform::IVolume> volume = platform::OpenVolumeFile(m_device, platform::VolumeAccess::Read);
+    std::unique_ptr<platform::IVolume> volume = platform::OpenVolumeFile(m_device, platform::VolumeAccess::Read, m_fingerprint);
     if (!volume)
         return false;
     volume->Move(static_cast<std::int64_t>(sector * data.size()));
@@ -202,7 +204,7 @@ bool CNtfsGrowth::ReadSector(std::uint64_t sector, std::span<std::byte> data) co
 
 bool CNtfsGrowth::WriteSectors(std::span<const std::byte> data, std::initializer_list<std::uint64_t> sectors) const
 {
-    std::unique_ptr<platform::IVolume> volume = platform::OpenVolumeFile(m_device, platform::VolumeAccess::Write);
+    std::unique_ptr<platform::IVolume> volume = platform::OpenVolumeFile(m_device, platform::VolumeAccess::Write, m_fingerprint);
     if (!volume)
         return false;
     for (std::uint64_t sector : sectors) {
@@ -240,7 +242,7 @@ std::optional<std::string> GrowNtfsCopy(const CCloneRequest& request, platform::
     // The tools work on the device or image file itself; a drive without one has nothing
     // they could be given.
     std::optional<char> letter = platform::RawVolumeLetter(platform::RawVolumeName(request.m_destDrive));
-    std::optional<std::string> device = letter ? platform::DriveDevice(*letter) : std::nullopt;
+    std::optional<platform::CDriveDevice> device = letter ? platform::DriveDevice(*letter) : std::nullopt;
     if (!device)
         return std::nullopt;
     CNtfsGrowth growth(request, *device, *geometry, SizeFieldOf(sourceBoot.Bytes()), announced);
