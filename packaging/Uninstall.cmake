@@ -1,13 +1,15 @@
-# Removes what the install added: the files it listed in the install folder, the folders
-# it made once they are empty (a report or colour file left there keeps the folder), and
-# the install folder's registry value.
-include("${CMAKE_CURRENT_LIST_DIR}/RegistryPath.cmake")
+# Removes what the install added: the boot unit's link, the files it listed, its own
+# folders once they are empty (a report, a colour file or the HKLM store left in the
+# install folder keeps it), and its registry entries. The settings and drive letters in
+# the store are the machine's: they stay.
+include("${CMAKE_CURRENT_LIST_DIR}/MachineSettings.cmake")
 
 set(list_file "$ENV{DESTDIR}${VANTREL_FULL_INSTALL_FOLDER}/installed-files.txt")
 if(NOT EXISTS "${list_file}")
   message(FATAL_ERROR "Nothing to uninstall: ${list_file} is missing")
 endif()
 
+vantrel_boot_unit(disable)
 file(STRINGS "${list_file}" installed)
 foreach(file IN LISTS installed)
   set(path "$ENV{DESTDIR}${file}")
@@ -18,7 +20,7 @@ foreach(file IN LISTS installed)
 endforeach()
 file(REMOVE "${list_file}")
 
-foreach(folder "${VANTREL_FULL_INSTALL_FOLDER}" "${VANTREL_UNIT_WANTS}")
+foreach(folder IN LISTS VANTREL_OWN_FOLDERS)
   set(path "$ENV{DESTDIR}${folder}")
   file(GLOB left "${path}/*")
   if(IS_DIRECTORY "${path}" AND NOT left)
@@ -26,4 +28,4 @@ foreach(folder "${VANTREL_FULL_INSTALL_FOLDER}" "${VANTREL_UNIT_WANTS}")
   endif()
 endforeach()
 
-vantrel_registry_path(delete)
+vantrel_registry(delete)
