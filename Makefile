@@ -5,11 +5,14 @@
 # make install / make uninstall   into PREFIX (default /usr/local); DESTDIR stages the tree
 # make screenshots   the dialogs under Xvfb on a simulated machine: build/screenshots/*.png
 # make run    Vantrel on the demo machine of make demo (needs a display)
+# make deb    the Debian package, checked with lintian: build/deb/vantrel_VERSION_ARCH.deb
+# make test-package   make deb, then install, use and purge it in a fresh Debian 12 root
+#             (the root is made once with mmdebstrap and kept in /var/cache/vantrel-tests)
 BUILD_DIR := $(if $(SANITIZE),build-sanitize,build)
-CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(SANITIZE),-DVANTREL_SANITIZE=ON)
+CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON $(if $(SANITIZE),-DVANTREL_SANITIZE=ON)
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build test demo bench install uninstall screenshots run clean
+.PHONY: all deps configure build test demo bench install uninstall screenshots run deb test-package clean
 
 all: build
 
@@ -22,8 +25,9 @@ configure:
 build: configure
 	@cmake --build $(BUILD_DIR) -j2
 
+# The package test needs a package and a Debian root: make test-package.
 test: deps build
-	@cd $(BUILD_DIR) && ctest --output-on-failure -j2 --timeout 300
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j2 --timeout 300 -LE package
 
 demo: deps build
 	@scripts/demo.sh $(BUILD_DIR)
@@ -42,6 +46,13 @@ install: build
 
 uninstall: configure
 	@cmake --build $(BUILD_DIR) --target uninstall
+
+deb:
+	@scripts/make-deb.sh $(BUILD_DIR)
+
+test-package: deps build deb
+	@scripts/make-test-root.sh $(BUILD_DIR)/deb
+	@cd $(BUILD_DIR) && ctest --output-on-failure --timeout 900 -L package
 
 clean:
 	rm -rf build build-sanitize
