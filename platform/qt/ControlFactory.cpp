@@ -52,8 +52,11 @@ QWidget* CreateWidget(const CControlTemplate& control, QWidget* parent, CBaseUni
 {
     switch (control.kind) {
     case ControlKind::PushButton: {
+        // Enter presses the template's default button and nothing else: an auto-default
+        // button would take Enter wherever the focus is once it has had the focus, so
+        // Enter in a list could press "&Create the Clone". Space presses a focused button.
         auto* button = new QPushButton(Text(control), parent);
-        button->setAutoDefault(true);
+        button->setAutoDefault(false);
         button->setDefault((control.style & kDefault) != 0);
         return button;
     }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <future>
 
 using namespace clonedlg;
@@ -165,6 +166,34 @@ TEST_F(CloneStart, ChooseSafeModeWinsOverDontUseSafeMode)
     Create(false);
     EXPECT_TRUE(Told(kSafeModeQuestionStart));
     EXPECT_FALSE(CloneStarted());
+}
+
+// Enter in a list, or with the focus on a button, is never taken as a press of Create,
+// whichever control had the focus before.
+TEST_F(CloneStart, EnterStartsNoCloneAndSchedulesNothing)
+{
+    for (bool dontUseSafeMode : {true, false}) {
+        Settings(dontUseSafeMode ? 0 : 1, dontUseSafeMode ? 1 : 0);
+        boxes.Answer(IDYES);  // would schedule: Safe Mode
+        boxes.Answer(IDYES);  // would restart now
+        CCloneDlg dialog(machine.m_drives, machine.m_volumes);
+        guitest::RunWith(dialog, [&] {
+            dialog.UserChoose(kDestList, 1);
+            for (int press = 0; press < 3; ++press) {
+                guitest::PressKeyIn(dialog, kDestList, Qt::Key_Return);
+                guitest::PressKeyIn(dialog, kSourceList, Qt::Key_Enter);
+                guitest::PressKeyIn(dialog, kCreateButton, Qt::Key_Return);
+                guitest::PressKeyIn(dialog, kDestList, Qt::Key_Enter);
+                guitest::PressKeyIn(dialog, kExitButton, Qt::Key_Return);
+            }
+            EXPECT_TRUE(dialog.IsControlEnabled(kCreateButton));
+            EXPECT_EQ(platform::CDialog::ActiveDialog(), &dialog);
+        });
+        EXPECT_FALSE(CloneStarted()) << dontUseSafeMode;
+        EXPECT_TRUE(boxes.Texts().empty()) << dontUseSafeMode;
+        EXPECT_FALSE(Entry()) << dontUseSafeMode;
+        EXPECT_FALSE(std::filesystem::exists(machine.m_machine.Path("shutdown.log"))) << dontUseSafeMode;
+    }
 }
 
 TEST_F(CloneStart, CancelPressedTwiceStopsTheCloneAndLeavesNoCancelAtom)

@@ -20,7 +20,7 @@ namespace {
 constexpr int kSafeGroupFirst = 11, kSafeGroupSecond = 12, kSpeedFirst = 21, kSpeedSecond = 22;
 constexpr int kList = 30, kLabel = 40, kCommand = 50;
 
-CDialogTemplate TestTemplate()
+CDialogTemplate TestTemplate(unsigned commandStyle = kTabStop)
 {
     return {100, "Test", 200, 100, 0,
             {{kSafeGroupFirst, ControlKind::RadioButton, {5, 5, 60, 10}, "&One", kGroup | kTabStop},
@@ -29,17 +29,22 @@ CDialogTemplate TestTemplate()
              {kSpeedSecond, ControlKind::RadioButton, {80, 17, 60, 10}, "&Slow", kTabStop},
              {kList, ControlKind::DropDownList, {5, 30, 60, 60}, "", kSort | kUpperCase | kTabStop},
              {kLabel, ControlKind::Text, {80, 30, 60, 8}, "label", kSunken},
-             {kCommand, ControlKind::PushButton, {5, 80, 50, 14}, "&Do", kTabStop},
+             {kCommand, ControlKind::PushButton, {5, 80, 50, 14}, "&Do", commandStyle},
              {IDCANCEL, ControlKind::PushButton, {145, 80, 50, 14}, "E&xit", kTabStop},
              {kNoId, ControlKind::GroupBox, {2, 2, 140, 27}, "Group", kGroup}}};
 }
 
 class CTestDialog : public CDialog {
 public:
-    CTestDialog() : CDialog(TestTemplate()) { OnSelChange(kList, [this] { ++selectionChanges; }); }
+    explicit CTestDialog(unsigned commandStyle = kTabStop) : CDialog(TestTemplate(commandStyle))
+    {
+        OnSelChange(kList, [this] { ++selectionChanges; });
+        OnClicked(kCommand, [this] { ++commandClicks; });
+    }
 
     bool refuseCancel = false;
     int selectionChanges = 0;
+    int commandClicks = 0;
     int cancelRequests = 0;
 
 protected:
@@ -115,6 +120,30 @@ TEST(Dialog, EscapeCloseBoxAndCancelButtonAllAskOnCancel)
     dialog.refuseCancel = false;
     EXPECT_EQ(guitest::RunWith(dialog, [&] { dialog.UserPressEscape(); }), IDCANCEL);
     EXPECT_EQ(guitest::RunWith(dialog, [&] { dialog.UserCloseWindow(); }), IDCANCEL);
+}
+
+TEST(Dialog, EnterPressesOnlyTheButtonTheTemplateMakesDefault)
+{
+    CTestDialog plain;
+    guitest::RunWith(plain, [&] {
+        plain.AddString(kList, "c:");
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+            guitest::PressKeyIn(plain, kList, key);
+            guitest::PressKeyIn(plain, kSafeGroupFirst, key);
+            guitest::PressKeyIn(plain, IDCANCEL, key);
+        }
+        EXPECT_EQ(CDialog::ActiveDialog(), &plain);
+    });
+    EXPECT_EQ(plain.commandClicks, 0);
+    EXPECT_EQ(plain.cancelRequests, 0);
+
+    CTestDialog withDefault(kDefault | kTabStop);
+    guitest::RunWith(withDefault, [&] {
+        guitest::PressKeyIn(withDefault, kList, Qt::Key_Return);
+        guitest::PressKeyIn(withDefault, kSpeedSecond, Qt::Key_Enter);
+    });
+    EXPECT_EQ(withDefault.commandClicks, 2);
+    EXPECT_EQ(withDefault.cancelRequests, 0);
 }
 
 TEST(Dialog, AnotherThreadWorksTheControlsThroughTheUiThread)

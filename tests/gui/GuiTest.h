@@ -3,6 +3,9 @@
 #include "platform/qt/Dialog.h"
 #include "platform/qt/UiThread.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
 #include <QTimer>
 
 #include <functional>
@@ -56,6 +59,28 @@ inline void WhenTrue(std::function<bool()> condition, std::function<void()> acti
         else
             WhenTrue(std::move(condition), std::move(action));
     });
+}
+
+// Presses and releases key in control id of the innermost running dialog, as the keyboard
+// does: the window is active, the control has the focus (and the focus events that come
+// with it), and the event goes to the control and on to its dialog when the control
+// leaves it alone. Call on the UI thread.
+inline void PressKeyIn(platform::CDialog& dialog, int id, Qt::Key key)
+{
+    QWidget* window = QApplication::activeModalWidget();
+    if (window == nullptr)
+        return;
+    window->activateWindow();
+    QApplication::processEvents();
+    dialog.SetFocusTo(id);
+    QWidget* target = window->focusWidget();
+    if (target == nullptr)
+        return;
+    Qt::KeyboardModifiers modifiers = key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QApplication::sendEvent(target, &release);
 }
 
 // The items of a list control, in order.

@@ -85,6 +85,15 @@ TEST_F(OptionsDialog, ExitTakesTheChoicesAndTheyHoldForTheRestOfTheRun)
     EXPECT_EQ(FastMode, 0);
 }
 
+TEST_F(OptionsDialog, EnterPressesExitTheDefaultButton)
+{
+    Open([](CDialog& options) {
+        options.UserClick(kSlow);
+        guitest::PressKeyIn(options, kSlow, Qt::Key_Return);
+    });
+    EXPECT_EQ(Stored(), (Values{0, 0, 1, 0}));
+}
+
 TEST_F(OptionsDialog, EscapeKeepsTheSettingsAndStoresThemAsFlags)
 {
     Store({0, 0, 1, 5});
