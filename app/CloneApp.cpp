@@ -4,6 +4,8 @@
 #include "app/ColorFile.h"
 #include "app/InstallFolder.h"
 
+#include <iostream>
+
 CCloneApp::CCloneApp(platform::CDialogApp& application) : m_application(application)
 {
 }
@@ -13,8 +15,11 @@ bool CCloneApp::InitInstance()
     CDialogColours defaults;
     m_application.SetDialogBkColor(defaults.background, defaults.text);
     std::string installFolder;
-    if (!GetInstallFolder(installFolder))
+    std::string whyNot;
+    if (!GetInstallFolder(installFolder, whyNot)) {
+        std::cerr << "Vantrel: " << whyNot << '\n';
         return false;
+    }
     CDialogColours colours = ReadColorFile(installFolder);
     m_application.SetDialogBkColor(colours.background, colours.text);
     if (!m_application.StartWindowSystem()) {

@@ -9,7 +9,7 @@ public:
     explicit CCloneApp(platform::CDialogApp& application);
 
     // Runs the program; always false, since nothing follows the clone dialog. Without an
-    // install folder it ends at once, before any window.
+    // install folder it ends at once, before any window, saying why on standard error.
     bool InitInstance();
     // 0, or 1 when the clone dialog could not be shown for want of a display.
     int ExitCode() const { return m_exitCode; }

@@ -8,6 +8,7 @@
 #include "platform/qt/Application.h"
 #include "platform/qt/Dialog.h"
 #include "platform/qt/UiThread.h"
+#include "platform/system/StandardOptions.h"
 #include "platform/ui/MessageBox.h"
 
 #include <atomic>
@@ -105,8 +106,13 @@ private:
 
 int main(int argc, char** argv)
 {
+    const char* const usage =
+        "Usage: vantrel-dialog-bench SOURCE DEST FASTMODE INSTALLFOLDER\n"
+        "Clones SOURCE onto DEST through Vantrel's worker and prints the seconds it took.\n";
+    if (platform::AnsweredStandardOption(argc, argv, "vantrel-dialog-bench", usage))
+        return 0;
     if (argc != 5) {
-        std::fprintf(stderr, "usage: vantrel-dialog-bench SOURCE DEST FASTMODE INSTALLFOLDER\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     platform::CDialogApp app(argc, argv, "Vantrel");

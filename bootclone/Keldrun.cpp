@@ -6,6 +6,7 @@
 #include "bootclone/BootCloneFrontEnd.h"
 #include "clone/CloneDrive.h"
 #include "platform/shell/Shell.h"
+#include "platform/system/StandardOptions.h"
 #include "platform/system/TerminationSignals.h"
 #include "platform/ui/ConsoleMessageBox.h"
 
@@ -28,6 +29,26 @@ public:
 private:
     platform::CConsoleMessageBox m_console;
 };
+
+// --help or --version as the only argument: answered on standard output, nothing else
+// happens. Any other command line shorter than a clone's is the missing-arguments case.
+bool AnsweredHelpOrVersion(int argc, char* argv[])
+{
+    static constexpr const char* kUsage =
+        "Usage: Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER\n"
+        "Clones the partition SOURCE (a drive such as C:) onto DEST, prints its progress and\n"
+        "writes REPORTFOLDER followed by status.txt; once the clone is complete it waits for\n"
+        "Enter and restarts the machine. Vantrel schedules it for the next start.\n"
+        "\n"
+        "  FILESYSTEM     NTFS or FAT32, the file system of SOURCE\n"
+        "  SIZEFIELDLIST  the boot-sector size field of DEST, byte values separated by commas\n"
+        "  FASTMODE       1 for fast mode (20 MiB a transfer), 0 for slow mode (one sector)\n"
+        "  REPORTFOLDER   the folder of status.txt, ending in /\n"
+        "\n"
+        "  --help     show this text\n"
+        "  --version  show the version\n";
+    return platform::AnsweredStandardOption(argc, argv, "Keldrun", kUsage);
+}
 
 // Reads one line of standard input, of at most 255 characters; its text does not matter.
 void WaitForEnter()
@@ -54,6 +75,8 @@ bool RunClone(const CCloneRequest& request, const std::string& reportFolder)
 
 int main(int argc, char* argv[])
 {
+    if (AnsweredHelpOrVersion(argc, argv))
+        return 0;
     // Slow mode prints a line per sector: a large buffer keeps that cheap.
     std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
     CFlushingMessageBox messageBox;

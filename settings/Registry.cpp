@@ -16,7 +16,8 @@ constexpr std::size_t kDwordProbeCapacity = 260;
 
 bool CRegistry::Open(platform::RegRoot root, const std::string& path)
 {
-    return platform::CRegKey::Open(root, path, platform::RegAccess::Full, m_key) == RegStatus::Ok;
+    m_lastOpenStatus = platform::CRegKey::Open(root, path, platform::RegAccess::Full, m_key);
+    return m_lastOpenStatus == RegStatus::Ok;
 }
 
 bool CRegistry::CreateKey(platform::RegRoot root, const std::string& path)

@@ -15,6 +15,8 @@ public:
 
     // Drops the held key, then opens root\path with full access; true when it is open.
     bool Open(platform::RegRoot root, const std::string& path);
+    // Why the last Open failed (NotFound, AccessDenied or Failed); Ok after a success.
+    platform::RegStatus LastOpenStatus() const { return m_lastOpenStatus; }
     // Drops the held key, then creates root\path (or finds it). Leaves no key held:
     // call Open to write into it.
     bool CreateKey(platform::RegRoot root, const std::string& path);
@@ -39,4 +41,5 @@ public:
 
 private:
     platform::CRegKey m_key;
+    platform::RegStatus m_lastOpenStatus = platform::RegStatus::Ok;
 };

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <fstream>
 
 using platform::CRgb;
@@ -74,17 +78,38 @@ TEST_F(Startup, InstallFolderGetsItsSeparatorBeforeItsBlanksGo)
     EXPECT_EQ(InstallFolder(), std::nullopt);
 }
 
-TEST_F(Startup, VantrelWithoutInstallFolderEndsBeforeAnyWindow)
+// Without a display: a program that tried to show something would say so.
+testsupport::CToolRun RunVantrelWithoutDisplay(const testsupport::CTempMachine& machine,
+                                               std::vector<std::string> asUser = {})
 {
-    // No display either: a program that tried to show something would say so.
-    testsupport::CToolRun run = testsupport::RunTool(
-        machine, "/usr/bin/env", {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", VANTREL_PATH});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.err, "");
+    std::vector<std::string> args = {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"};
+    args.insert(args.end(), asUser.begin(), asUser.end());
+    args.push_back(VANTREL_PATH);
+    return testsupport::RunTool(machine, "/usr/bin/env", args);
+}
+
+TEST_F(Startup, VantrelWithoutInstallFolderSaysWhyInOneLineBeforeAnyWindow)
+{
+    auto expectEndedSaying = [](const testsupport::CToolRun& run, const std::string& why) {
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err.rfind("Vantrel: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(run.out, "");
+    };
+    expectEndedSaying(RunVantrelWithoutDisplay(machine), "does not exist");
+    SetPath("");
+    expectEndedSaying(RunVantrelWithoutDisplay(machine), "missing or empty");
 
     SetPath(machine.Path(""));
-    run = testsupport::RunTool(
-        machine, "/usr/bin/env", {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", VANTREL_PATH});
+    if (geteuid() == 0) {
+        // nobody reads the store but may not write it.
+        ASSERT_EQ(chmod(machine.Root().c_str(), 0755), 0);
+        expectEndedSaying(
+            RunVantrelWithoutDisplay(machine, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}),
+            "cannot be opened for writing");
+    }
+    testsupport::CToolRun run = RunVantrelWithoutDisplay(machine);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("no display"), std::string::npos) << run.err;
 }

@@ -2,6 +2,7 @@
 // command.
 #include "tools/reg/RegCommand.h"
 #include "tools/reg/RegData.h"
+#include "platform/system/StandardOptions.h"
 
 #include <iostream>
 #include <string>
@@ -17,6 +18,7 @@ constexpr const char* kUsage =
     "  vantrel-reg query KEY [/v NAME | /ve]\n"
     "  vantrel-reg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]\n"
     "  vantrel-reg delete KEY [/v NAME | /ve | /va] [/f]\n"
+    "  vantrel-reg --help | --version\n"
     "\n"
     "KEY     ROOT\\path; ROOT is HKLM, HKCU or HKCR (or HKEY_LOCAL_MACHINE,\n"
     "        HKEY_CURRENT_USER, HKEY_CLASSES_ROOT). Names ignore case.\n"
@@ -172,8 +174,10 @@ int Delete(const RegCommand& command)
 
 int main(int argc, char** argv)
 {
+    if (platform::AnsweredStandardOption(argc, argv, "vantrel-reg", kUsage))
+        return 0;
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "/?" || args[0] == "-h" || args[0] == "--help")) {
+    if (args.size() == 1 && (args[0] == "/?" || args[0] == "-h")) {
         std::cout << kUsage;
         return 0;
     }

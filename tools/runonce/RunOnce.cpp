@@ -4,6 +4,7 @@
 #include "platform/registry/RegistryStore.h"
 #include "platform/registry/StoreFile.h"
 #include "platform/shell/Shell.h"
+#include "platform/system/StandardOptions.h"
 #include "tools/runonce/StoreSafety.h"
 
 #include <iostream>
@@ -19,6 +20,15 @@ using platform::RegStatus;
 namespace {
 
 const std::string kRunOnce = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+const char* const kUsage =
+    "Usage: vantrel-runonce\n"
+    "Runs the entries of HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce once,\n"
+    "one after the other, deleting each before it runs. The boot-time unit starts it; it\n"
+    "takes no arguments and refuses a store that root alone cannot write.\n"
+    "\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n";
 
 void Complain(const std::string& message)
 {
@@ -73,8 +83,15 @@ Taken TakeEntry(const std::string& name, std::string& commandLine)
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    if (platform::AnsweredStandardOption(argc, argv, "vantrel-runonce", kUsage))
+        return 0;
+    // Whatever else it is given, it runs nothing: it runs as root.
+    if (argc > 1) {
+        std::cerr << kUsage;
+        return 2;
+    }
     const std::string store = platform::store::LocateStore(RegRoot::LocalMachine).file;
     if (std::optional<std::string> reason = StoreIsUnsafe(store)) {
         Complain("refusing to run anything: " + *reason);

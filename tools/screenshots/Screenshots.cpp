@@ -9,6 +9,7 @@
 #include "app/ColorFile.h"
 #include "driveinfo/DriveReportDlg.h"
 #include "platform/qt/Application.h"
+#include "platform/system/StandardOptions.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/Settings.h"
 
@@ -108,8 +109,13 @@ void ShootTallisk(const std::string& out)
 
 int main(int argc, char** argv)
 {
+    const char* const usage =
+        "Usage: vantrel-screenshots OUTDIR\n"
+        "Shows the dialogs on the machine of VANTREL_SYSTEM_ROOT and saves each into OUTDIR.\n";
+    if (platform::AnsweredStandardOption(argc, argv, "vantrel-screenshots", usage))
+        return 0;
     if (argc != 2) {
-        std::cerr << "usage: vantrel-screenshots OUTDIR\n";
+        std::cerr << usage;
         return 2;
     }
     std::string out = argv[1];
