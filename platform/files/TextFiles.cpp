@@ -1,5 +1,8 @@
 #include "platform/files/TextFiles.h"
 
+#include "platform/files/FileDescriptor.h"
+#include "platform/files/FolderEntry.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,30 +15,6 @@
 namespace platform {
 
 namespace {
-
-// Owns one file descriptor.
-class CFd {
-public:
-    explicit CFd(int fd) : m_fd(fd) {}
-    ~CFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-    // Closes now; false when the close reported an error.
-    bool Close()
-    {
-        int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 // Writes all of text; false on an error.
 bool WriteAll(int fd, const std::string& text)
@@ -58,17 +37,13 @@ bool WriteAll(int fd, const std::string& text)
 
 bool RemoveIfOpenable(const std::string& path)
 {
-    CFd file(::open(path.c_str(), O_RDWR | O_CLOEXEC));
-    if (file.Get() < 0)
-        return false;
-    file.Close();
-    return ::unlink(path.c_str()) == 0;
+    return CFolderEntry(path).RemoveIfOpenable();
 }
 
 bool AppendToFile(const std::string& path, const std::string& text)
 {
-    CFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    if (file.Get() < 0)
+    CFd file = CFolderEntry(path).OpenForAppend();
+    if (!file.IsOpen())
         return false;
     bool written = WriteAll(file.Get(), text) && ::fdatasync(file.Get()) == 0;
     return file.Close() && written;

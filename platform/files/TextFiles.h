@@ -6,12 +6,15 @@
 // Plain text files as the system uses them: LF line ends, one open/write/close per append.
 namespace platform {
 
-// Deletes path when it can be opened for reading and writing; otherwise leaves it.
-// True when the file was deleted.
+// Deletes path when it is a regular file that can be opened for reading and writing, or
+// a link (the link, never its target); otherwise leaves it. True when it was deleted.
 bool RemoveIfOpenable(const std::string& path);
 
 // Appends text to path (created when missing, never truncated) and flushes it to the
-// device before returning. False when any step failed; the caller may ignore it.
+// device before returning. Never writes through a link or into anything but a regular
+// file, nor, for root, into a file with further hard links or of a foreign owner (see
+// CFolderEntry). False when any step failed or the file was refused; the caller may
+// ignore it.
 bool AppendToFile(const std::string& path, const std::string& text);
 
 // The first line of path without its line end (at most maxLength characters), or

@@ -9,7 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <functional>
 #include <sstream>
 
@@ -161,6 +165,27 @@ TEST_F(CloneDriveTest, FastModeCopiesInTwentyMebibyteBlocksAndRewritesOnlyTheNtf
     EXPECT_EQ(m_frontEnd.m_totals, (std::vector<std::string>{"20,971,520", "41,943,040", "52,428,800"}));
     EXPECT_EQ(m_frontEnd.m_completedTotal, "52,428,800");
     EXPECT_FALSE(m_frontEnd.m_badSectors);
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{kDoneText});
+}
+
+// A report that turns into a link to a root-only file mid-clone takes no more lines, and
+// the clone goes on to its end as with any report that cannot be written.
+TEST_F(CloneDriveTest, AReportSwappedForALinkMidCloneIsNotWrittenThrough)
+{
+    const std::string secret = m_machine.Path("root-only");
+    ASSERT_TRUE(platform::AppendToFile(secret, "secret\n"));
+    ASSERT_EQ(chmod(secret.c_str(), 0600), 0);
+    Source(50 * kMiB).OnRead([this, secret](int reads) {
+        if (reads != 2)
+            return;
+        const std::string planted = m_machine.Path("planted");
+        ASSERT_EQ(symlink(secret.c_str(), planted.c_str()), 0);
+        ASSERT_EQ(std::rename(planted.c_str(), m_machine.Path("Report.txt").c_str()), 0);
+    });
+    Dest(50 * kMiB);
+    ASSERT_EQ(Clone("FAT32", true, "1,2,3,4,"), CloneOutcome::Completed);
+    EXPECT_EQ(platform::ReadWholeFile(secret), "secret\n");
+    EXPECT_EQ(m_dest->Bytes(), m_sourceBytes);
     EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{kDoneText});
 }
 

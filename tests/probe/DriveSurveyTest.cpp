@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -111,6 +113,23 @@ TEST_F(DriveSurveyTest, WritingReplacesAnOldReportAndNotWritingLeavesIt)
     CDriveProbe second(false, m_drives, m_volumes);
     second.SurveyDrives(true);
     EXPECT_EQ(platform::ReadWholeFile(m_machine.Path("DriveReport.txt")), second.Report() + "\n");
+}
+
+// A link planted under the report's name in the working folder is replaced by the report,
+// whatever it points at; its target is neither created nor written.
+TEST_F(DriveSurveyTest, APlantedLinkIsReplacedAndItsTargetLeftAlone)
+{
+    MakeOfficeMachine();
+    CWorkingDirectory here(m_machine.Root());
+    const std::string report = m_machine.Path("DriveReport.txt");
+    const std::string target = m_machine.Path("made-through-the-link");
+    ASSERT_EQ(symlink(target.c_str(), report.c_str()), 0);
+
+    CDriveProbe probe(false, m_drives, m_volumes);
+    probe.SurveyDrives(true);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
+    EXPECT_FALSE(fs::is_symlink(report));
+    EXPECT_EQ(platform::ReadWholeFile(report), probe.Report() + "\n");
 }
 
 TEST_F(DriveSurveyTest, EntriesOfEveryDriveType)
