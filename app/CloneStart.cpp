@@ -20,6 +20,10 @@ const char* const kSafeModeQuestion =
     "Click Yes to use Safe Mode (boot options will follow), No to clone right now without rebooting, "
     "or Cancel to cancel the clone entirely.";
 
+const char* const kCancelFailedText =
+    "The clone could not be cancelled: the cancel request could not be stored.  The clone goes on; "
+    "press Cancel again to stop it.";
+
 }  // namespace
 
 // Asking comes first; otherwise "Don't use Safe Mode" clones at once, and with neither
@@ -52,8 +56,11 @@ void CCloneDlg::StartCloneThread()
     CCreateClone::CreateThread(std::move(clone));
 }
 
-// Each press adds one more reference to the atom; the worker removes them all.
+// Each press adds one more reference to the atom; the worker removes them all. When the
+// atom table cannot be changed (its lock is held too long) the user is told, since the
+// clone goes on.
 void CCloneDlg::OnCancelClone()
 {
-    platform::AddAtom(kCancelAtomName);
+    if (platform::AddAtom(kCancelAtomName) == 0)
+        platform::MessageBox(kCancelFailedText);
 }

@@ -35,8 +35,12 @@ bool CCreateClone::CreateThread(std::unique_ptr<CCreateClone> clone)
     }
 }
 
+// A cancel request left by an earlier clone (its worker could not delete it, or another
+// program added it) is gone before Cancel is enabled, so it never stops this clone; had it
+// to stay, the clone stops before it has written anything.
 void CCreateClone::Run()
 {
+    RemoveCancelAtom();
     DisableCloneControls();
     CloneDrive(m_request, *this, *m_volumes);
     RemoveCancelAtom();

@@ -15,7 +15,7 @@
 // dialog stays responsive. It holds copies of everything the clone needs, locks the
 // dialog's controls against a second start, draws the running byte count into the
 // dialog and, when the clone is over, removes every pending cancel request and unlocks
-// the controls.
+// the controls. Cancel requests from before its start are removed as it starts.
 class CCreateClone : private ICloneFrontEnd {
 public:
     CCreateClone(const std::string& sourceDrive, const std::string& destDrive,
@@ -26,8 +26,8 @@ public:
     // is over; false when the thread could not be started.
     static bool CreateThread(std::unique_ptr<CCreateClone> clone);
 
-    // The whole life of the worker on the calling thread: lock the controls, clone,
-    // remove the cancel atom, unlock the controls.
+    // The whole life of the worker on the calling thread: remove the cancel atom, lock
+    // the controls, clone, remove the cancel atom, unlock the controls.
     void Run();
 
     // The volumes the clone opens; the machine's raw volumes unless set.

@@ -2,6 +2,7 @@
 
 #include "platform/atoms/AtomTable.h"
 #include "platform/atoms/AtomWatch.h"
+#include "platform/files/FileDescriptor.h"
 #include "platform/files/TextFiles.h"
 #include "platform/system/SystemRoot.h"
 
@@ -24,7 +25,7 @@
 namespace platform {
 
 // On the real machine the table lives in /run, so atoms go with a restart as on Windows;
-// only root may change them there.
+// only root may change them there, in a folder that root alone may change.
 std::string AtomTableFile()
 {
     return MachineFile("atoms", "/run/vantrel/atoms");
@@ -35,42 +36,48 @@ namespace {
 // Holds the lock file of the table locked for one change.
 class CTableLock {
 public:
-    explicit CTableLock(const std::string& path);
-    ~CTableLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
+    explicit CTableLock(const std::string& tableFile);
     CTableLock(const CTableLock&) = delete;
     CTableLock& operator=(const CTableLock&) = delete;
-    bool IsHeld() const { return m_fd >= 0; }
+    bool IsHeld() const { return m_lock.IsOpen(); }
 
 private:
-    int m_fd = -1;
+    CFd m_lock;
 };
 
-CTableLock::CTableLock(const std::string& path)
+// On the real machine the atoms stop clones, so their folder and lock are root's alone:
+// a folder owned by root that no one else may write, and a lock no one else may open
+// (flock needs no write permission, so anyone who can open the lock can hold it).
+bool IsRootsAlone(int fd)
 {
-    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
-    int fd = ::open(path.c_str(), flags, 0644);
-    if (fd < 0 && errno == ENOENT) {
-        ::mkdir(std::filesystem::path(path).parent_path().c_str(), 0755);
-        fd = ::open(path.c_str(), flags, 0644);
-    }
-    if (fd < 0)
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && info.st_uid == 0 && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+CTableLock::CTableLock(const std::string& tableFile)
+{
+    const std::filesystem::path file(tableFile);
+    const std::string folderPath = file.parent_path().string();
+    const bool realMachine = !SystemRoot();
+    ::mkdir(folderPath.c_str(), 0755);
+    CFd folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (realMachine ? O_NOFOLLOW : 0)));
+    if (!folder.IsOpen() || (realMachine && !IsRootsAlone(folder.Get())))
+        return;
+    const std::string lockName = file.filename().string() + ".lock";
+    CFd lock(::openat(folder.Get(), lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!lock.IsOpen() || (realMachine && (!IsRootsAlone(lock.Get()) || ::fchmod(lock.Get(), 0600) != 0)))
         return;
     // A holder keeps the lock for one read and one write of a small file. One that has
     // been stopped must not hang every other caller: give up after about two seconds.
     for (int attempt = 0; attempt < 2000; ++attempt) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            m_fd = fd;
+        if (::flock(lock.Get(), LOCK_EX | LOCK_NB) == 0) {
+            m_lock = std::move(lock);
             return;
         }
         if (errno != EWOULDBLOCK && errno != EINTR)
-            break;
+            return;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ::close(fd);
 }
 
 // The table in the file; a missing, unreadable or corrupt file is an empty table.
@@ -101,7 +108,7 @@ template <typename Change>
 bool ChangeTable(Change change)
 {
     std::string path = AtomTableFile();
-    CTableLock lock(path + ".lock");
+    CTableLock lock(path);
     if (!lock.IsHeld())
         return false;
     CAtomTable table = ReadTable(path);

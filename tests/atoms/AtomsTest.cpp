@@ -1,9 +1,12 @@
 #include "platform/atoms/Atoms.h"
 
+#include "tests/support/RealMachineView.h"
 #include "tests/support/TempMachine.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,6 +100,63 @@ TEST(Atoms, TwoProcessesChangingTheTableLoseNoReference)
         ++references;
     }
     EXPECT_EQ(references, 2 * rounds + 1);
+}
+
+// Mode and owner of path: -1 when it cannot be looked at.
+int ModeOf(const char* path, uid_t& owner)
+{
+    struct stat info {};
+    if (stat(path, &info) != 0)
+        return -1;
+    owner = info.st_uid;
+    return static_cast<int>(info.st_mode & 07777);
+}
+
+// Whether nobody can open path at all, from a child that has become nobody.
+bool NobodyCannotOpen(const char* path)
+{
+    pid_t child = fork();
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(2);
+        _exit(open(path, O_RDONLY | O_CLOEXEC) < 0 ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Anyone who can open the lock can hold it (flock needs no write permission) and so stop
+// Cancel from working: on the real machine it is root's alone, in a folder root alone may
+// change.
+TEST(Atoms, OnTheRealMachineTheLockAndItsFolderAreRootsAlone)
+{
+    int result = testsupport::RunInRealMachineView([] {
+        const char* folder = "/run/vantrel";
+        const char* lock = "/run/vantrel/atoms.lock";
+        uid_t owner = 1;
+        if (AddAtom(kCancel) == 0)
+            return 1;
+        if (ModeOf(lock, owner) != 0600 || owner != 0)
+            return 2;
+        if (ModeOf(folder, owner) != 0755 || owner != 0)
+            return 3;
+        if (!NobodyCannotOpen(lock))
+            return 4;
+        // A lock left by an older version, which anyone could open, becomes root's alone.
+        if (chmod(lock, 0644) != 0 || AddAtom(kCancel) == 0 || ModeOf(lock, owner) != 0600)
+            return 5;
+        // A folder others may write, or of another owner, is not used.
+        if (chmod(folder, 0777) != 0 || AddAtom("other") != 0 || DeleteAtom(FindAtom(kCancel)) == 0)
+            return 6;
+        if (chmod(folder, 0755) != 0 || chown(folder, 65534, 65534) != 0 || AddAtom("other") != 0)
+            return 7;
+        if (chown(folder, 0, 0) != 0 || AddAtom("other") == 0)
+            return 8;
+        return 0;
+    });
+    if (result == -1)
+        GTEST_SKIP() << "no private mount namespace here (needs root)";
+    EXPECT_EQ(result, 0);
 }
 
 }  // namespace

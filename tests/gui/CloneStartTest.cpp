@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <future>
 
@@ -220,6 +224,36 @@ TEST_F(CloneStart, CancelPressedTwiceStopsTheCloneAndLeavesNoCancelAtom)
     EXPECT_EQ(platform::FindAtom(kCancelAtomName), 0);
     ASSERT_EQ(boxes.Texts().size(), 1u);
     EXPECT_TRUE(StartsWith(boxes.Texts()[0], "Clone cancelled."));
+}
+
+// Cancel waits a bounded time for the atom table; when it cannot store its request the
+// user is told, and a later press still cancels.
+TEST_F(CloneStart, CancelThatCannotBeStoredIsToldAndALaterPressStillCancels)
+{
+    Settings(0, 1);
+    int held = open(machine.m_machine.Path("atoms.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    std::promise<void> pressed;
+    std::shared_future<void> released = pressed.get_future().share();
+    CCloneDlg dialog(machine.m_drives, machine.m_volumes);
+    guitest::RunUntilEnded(dialog, [&] {
+        dialog.UserChoose(kDestList, 1);
+        source->OnRead([released](int) { released.wait(); });
+        dialog.UserClick(kCreateButton);
+        guitest::WhenTrue([&] { return dialog.IsControlEnabled(kCancelButton); }, [&] {
+            dialog.UserClick(kCancelButton);
+            close(held);
+            dialog.UserClick(kCancelButton);
+            pressed.set_value();
+            guitest::WhenTrue([&] { return boxes.Texts().size() == 2 && dialog.IsControlEnabled(kDriveConfigsButton); },
+                              [&] { dialog.EndDialog(IDCANCEL); });
+        });
+    });
+    ASSERT_EQ(boxes.Texts().size(), 2u);
+    EXPECT_TRUE(StartsWith(boxes.Texts()[0], "The clone could not be cancelled")) << boxes.Texts()[0];
+    EXPECT_TRUE(StartsWith(boxes.Texts()[1], "Clone cancelled.")) << boxes.Texts()[1];
+    EXPECT_EQ(platform::FindAtom(kCancelAtomName), 0);
 }
 
 }  // namespace

@@ -113,6 +113,20 @@ TEST_F(CreateCloneTest, ACompletedCloneShowsItsFinalCountBeforeTheMessage)
               "From: S:\nTo:   D:\nFile System: FAT32\n\nDone => 65536\n");
 }
 
+TEST_F(CreateCloneTest, ACancelAtomLeftBehindDoesNotStopTheNextClone)
+{
+    Volumes(64 * 1024);
+    ASSERT_NE(platform::AddAtom(kCancelAtom), 0);
+    ASSERT_NE(platform::AddAtom(kCancelAtom), 0);
+    Clone("FAT32", 0);
+
+    ExpectLockedThenUnlocked();
+    EXPECT_EQ(m_dest->Bytes(), m_sourceBytes);
+    auto messages = MessagesWithCount();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].first.rfind("Done!", 0), 0u) << messages[0].first;
+}
+
 TEST_F(CreateCloneTest, SkippedSectorsAreToldAfterTheDoneMessage)
 {
     Volumes(16 * kSector);
