@@ -3,6 +3,8 @@
 #include "settings/Registry.h"
 #include "settings/Settings.h"
 
+#include <optional>
+
 namespace {
 
 const char* const kWhiteSpace = " \t\r\n";
@@ -26,6 +28,8 @@ std::string WhyNotOpened(platform::RegStatus status)
         return "the key " + key + " cannot be opened for writing: Vantrel needs write permission on the registry "
                "store, as root has";
     default:
+        if (std::optional<std::string> problem = platform::StoreReadProblem(platform::RegRoot::LocalMachine))
+            return "the store cannot be read: " + *problem;
         return "no install folder: the registry store could not be read";
     }
 }

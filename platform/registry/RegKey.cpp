@@ -74,6 +74,16 @@ RegStatus CRegKey::DeleteTree(RegRoot root, const std::string& path)
     });
 }
 
+std::optional<std::string> StoreReadProblem(RegRoot root)
+{
+    const std::string file = store::LocateStore(root).file;
+    sqlite::Database db;
+    std::string problem;
+    if (store::OpenStore(file, RegAccess::Read, false, db, problem) != RegStatus::Failed)
+        return std::nullopt;
+    return problem.empty() ? file + ": it cannot be opened" : problem;
+}
+
 bool CRegKey::IsOpen() const
 {
     return m_impl != nullptr;

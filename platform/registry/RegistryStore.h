@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -73,6 +74,10 @@ RegStatus WriteStringValue(CRegKey& key, const std::string& name, const std::str
 RegStatus WriteDwordValue(CRegKey& key, const std::string& name, std::uint32_t value);
 // The text of a REG_SZ/REG_EXPAND_SZ value without its terminator; NotFound for other types.
 RegStatus ReadStringValue(const CRegKey& key, const std::string& name, std::string& text);
+
+// Why the store holding root cannot be read, as "<file>: <reason>" (the file is no
+// registry store, is damaged, ...); nothing when it can be read or does not exist.
+std::optional<std::string> StoreReadProblem(RegRoot root);
 
 // Parses "HKLM", "HKEY_LOCAL_MACHINE", "HKCU", "HKEY_CURRENT_USER", "HKCR",
 // "HKEY_CLASSES_ROOT" (any case). False for anything else.

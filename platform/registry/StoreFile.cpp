@@ -46,16 +46,69 @@ std::string UserConfigFolder()
     return "/tmp";
 }
 
-bool HasTables(sqlite3* db)
+// What an opened file holds.
+enum class Content { Registry, Empty, Foreign, Unreadable };
+
+// Reads the file's schema; reason says why when it cannot be read.
+Content Inspect(sqlite3* db, std::string& reason)
 {
-    sqlite::CStatement count(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'reg_values'");
-    return count.Step() == SQLITE_ROW && count.Int(0) == 1;
+    sqlite::CStatement tables(db, "SELECT name FROM sqlite_master WHERE type = 'table'");
+    bool keys = false, values = false, any = false;
+    int status = SQLITE_ERROR;
+    while (tables.IsValid() && (status = tables.Step()) == SQLITE_ROW) {
+        std::string name = tables.Text(0);
+        keys = keys || name == "reg_keys";
+        values = values || name == "reg_values";
+        any = true;
+    }
+    if (status != SQLITE_DONE) {
+        switch (sqlite3_extended_errcode(db)) {
+        case SQLITE_READONLY_ROLLBACK:
+            reason = "a change was cut short, and only a user who may write the store can roll it back";
+            break;
+        case SQLITE_READONLY:
+        case SQLITE_CANTOPEN:
+        case SQLITE_READONLY_CANTINIT:
+            reason = "its write-ahead log (-wal and -shm beside it) is missing or unreadable, and only a user who "
+                     "may write the store can make it";
+            break;
+        default:
+            reason = sqlite3_errmsg(db);
+        }
+        return Content::Unreadable;
+    }
+    if (keys && values)
+        return Content::Registry;
+    return any ? Content::Foreign : Content::Empty;
 }
 
 bool MakeTables(sqlite3* db)
 {
     sqlite::CWriteTransaction transaction(db);
     return transaction.IsOpen() && sqlite::Execute(db, kSchema) && transaction.Commit();
+}
+
+// Readers never wait for a writer and a writer killed mid-change leaves nothing to roll
+// back in the store (its uncommitted log frames are ignored), so a reader without write
+// permission still reads the last committed state. A store still in rollback mode changes
+// over here (when that fails it simply stays in rollback mode until the next writer).
+void UseWriteAheadLog(sqlite3* db)
+{
+    {
+        // Finished before the change: an unfinished statement keeps its read open.
+        sqlite::CStatement mode(db, "PRAGMA journal_mode");
+        if (mode.Step() == SQLITE_ROW && mode.Text(0) == "wal")
+            return;
+    }
+    sqlite::Execute(db, "PRAGMA journal_mode = WAL");
+}
+
+// The log and its index stay when the last connection closes: a reader without write
+// permission on the folder can open a store in WAL mode only when both are there.
+void KeepLogFiles(sqlite3* db)
+{
+    int keep = 1;
+    sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
 }
 
 // Write permission on the file's folder, where the journal goes, for the effective
@@ -88,6 +141,13 @@ StoreLocation LocateStore(RegRoot root)
 
 RegStatus OpenStore(const std::string& file, RegAccess access, bool create, sqlite::Database& db)
 {
+    std::string problem;
+    return OpenStore(file, access, create, db, problem);
+}
+
+RegStatus OpenStore(const std::string& file, RegAccess access, bool create, sqlite::Database& db,
+                    std::string& problem)
+{
     db.reset();
     struct stat info {};
     bool exists = stat(file.c_str(), &info) == 0;
@@ -95,6 +155,7 @@ RegStatus OpenStore(const std::string& file, RegAccess access, bool create, sqli
         return RegStatus::AccessDenied;
     if (!exists && !create)
         return RegStatus::NotFound;
+    bool mayWrite = true;
     if (!exists) {
         std::error_code error;
         std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
@@ -102,30 +163,61 @@ RegStatus OpenStore(const std::string& file, RegAccess access, bool create, sqli
             return error == std::errc::permission_denied ? RegStatus::AccessDenied : RegStatus::Failed;
         if (!CanWriteFolder(file))
             return RegStatus::AccessDenied;
-    } else if (access == RegAccess::Full && !CanWrite(file)) {
-        return RegStatus::AccessDenied;
     } else if (faccessat(AT_FDCWD, file.c_str(), R_OK, AT_EACCESS) != 0) {
         return RegStatus::AccessDenied;
+    } else {
+        mayWrite = CanWrite(file);
+        if (access == RegAccess::Full && !mayWrite)
+            return RegStatus::AccessDenied;
     }
 
-    int flags = access == RegAccess::Full ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+    // A reader that may write opens read-write as well: only such a connection recovers
+    // a store that a writer left in the middle of a change.
+    int flags = mayWrite ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
     if (create)
         flags |= SQLITE_OPEN_CREATE;
     sqlite3* handle = nullptr;
     int status = sqlite3_open_v2(file.c_str(), &handle, flags, nullptr);
     db.reset(handle);
-    if (status != SQLITE_OK)
+    if (status != SQLITE_OK) {
+        problem = file + ": " + (handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(status));
         return status == SQLITE_CANTOPEN && !create ? RegStatus::AccessDenied : RegStatus::Failed;
+    }
     // SQLite falls back to read-only when the file is write-protected.
     if (access == RegAccess::Full && sqlite3_db_readonly(handle, "main") == 1)
         return RegStatus::AccessDenied;
     sqlite3_busy_timeout(handle, kBusyTimeoutMs);
+    KeepLogFiles(handle);
 
-    if (HasTables(handle))
+    std::string reason;
+    switch (Inspect(handle, reason)) {
+    case Content::Registry:
+        if (mayWrite)
+            UseWriteAheadLog(handle);
         return RegStatus::Ok;
-    if (access == RegAccess::Read)
-        return sqlite3_errcode(handle) == SQLITE_OK ? RegStatus::NotFound : RegStatus::Failed;
-    return MakeTables(handle) ? RegStatus::Ok : RegStatus::Failed;
+    case Content::Unreadable:
+        problem = file + ": " + reason;
+        return RegStatus::Failed;
+    case Content::Foreign:
+        problem = file + ": not a registry store";
+        return RegStatus::Failed;
+    case Content::Empty:
+        break;
+    }
+    // Only an empty file is a new store: a database of something else never gets the
+    // registry's tables.
+    if (exists && info.st_size != 0) {
+        problem = file + ": not a registry store";
+        return RegStatus::Failed;
+    }
+    if (access == RegAccess::Read && !create)
+        return RegStatus::NotFound;
+    if (!MakeTables(handle)) {
+        problem = file + ": " + sqlite3_errmsg(handle);
+        return RegStatus::Failed;
+    }
+    UseWriteAheadLog(handle);
+    return RegStatus::Ok;
 }
 
 std::vector<std::string> SplitKeyPath(const std::string& base, const std::string& path)

@@ -21,8 +21,12 @@ struct StoreLocation {
 StoreLocation LocateStore(RegRoot root);
 
 // Opens the store file. NotFound when it does not exist and create is false (no file is
-// made then), AccessDenied when Full is asked without write permission, Failed when the
-// file is not a store. create makes the file, its folder and its tables.
+// made then), or when it is empty and only read; AccessDenied when Full is asked without
+// write permission; Failed, with problem as "<file>: <reason>", when the file cannot be
+// read or is no registry store. create makes the file, its folder and its tables, and
+// Full makes the tables of an empty file; a file that is not empty never gets them.
+RegStatus OpenStore(const std::string& file, RegAccess access, bool create, sqlite::Database& db,
+                    std::string& problem);
 RegStatus OpenStore(const std::string& file, RegAccess access, bool create, sqlite::Database& db);
 
 // The names along base\path, leaving out empty ones (doubled or outer backslashes).

@@ -112,6 +112,9 @@ TEST_F(Startup, VantrelWithoutInstallFolderSaysWhyInOneLineBeforeAnyWindow)
     testsupport::CToolRun run = RunVantrelWithoutDisplay(machine);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("no display"), std::string::npos) << run.err;
+
+    std::ofstream(machine.Path("hklm.db"), std::ios::trunc) << "not a database\n";
+    expectEndedSaying(RunVantrelWithoutDisplay(machine), "the store cannot be read: " + machine.Path("hklm.db") + ": ");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/registry/RegistryStore.h"
 #include "platform/files/TextFiles.h"
 #include "platform/shell/Shell.h"
+#include "tests/support/InterruptedWriter.h"
 #include "tests/support/TempMachine.h"
 
 #include <gtest/gtest.h>
@@ -124,6 +125,8 @@ TEST_F(RunOnceTest, UnsafeStoreIsRefusedAndNothingRuns)
         {"store owned by another user", [&] { ASSERT_EQ(chown(store.c_str(), 65534, 65534), 0); },
          [&] { ASSERT_EQ(chown(store.c_str(), 0, 0), 0); }},
         {"folder writable by others", [&] { chmod(root.c_str(), 0777); }, [&] { chmod(root.c_str(), 0700); }},
+        {"write-ahead log writable by others", [&] { chmod((store + "-wal").c_str(), 0666); },
+         [&] { chmod((store + "-wal").c_str(), 0644); }},
     };
     for (const Unsafe& unsafe : cases) {
         unsafe.make();
@@ -136,6 +139,24 @@ TEST_F(RunOnceTest, UnsafeStoreIsRefusedAndNothingRuns)
     }
     EXPECT_EQ(RunOnce(), 0) << "safe again: " << m_errors;
     EXPECT_EQ(ReadFile(m_log), "First deleted\n");
+}
+
+// A writer killed in the middle of a change does not hide the scheduled entry.
+TEST_F(RunOnceTest, EntryStillRunsAfterAWriterWasKilledMidChange)
+{
+    AddEntry("First", Entry("First"));
+    ASSERT_TRUE(testsupport::KillWriterMidTransaction(m_machine.Path("hklm.db")));
+    EXPECT_EQ(RunOnce(), 0) << m_errors;
+    EXPECT_EQ(ReadFile(m_log), "First deleted\n");
+}
+
+TEST_F(RunOnceTest, AStoreThatCannotBeReadIsSaidToBeSo)
+{
+    const std::string store = m_machine.Path("hklm.db");
+    std::ofstream(store, std::ios::trunc) << "not a database\n";
+    EXPECT_EQ(RunOnce(), 1);
+    EXPECT_EQ(m_errors.rfind("vantrel-runonce: the store cannot be read: " + store + ": ", 0), 0u) << m_errors;
+    EXPECT_EQ(std::count(m_errors.begin(), m_errors.end(), '\n'), 1) << m_errors;
 }
 
 TEST_F(RunOnceTest, EntryThatCannotStartIsDeletedAndTheOthersStillRun)

@@ -5,6 +5,7 @@
 #include "platform/system/StandardOptions.h"
 
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,8 @@ int Fail(const std::string& message)
     return 1;
 }
 
-int FailStatus(RegStatus status)
+// The failure of an operation on the store of root.
+int FailStatus(RegStatus status, platform::RegRoot root)
 {
     switch (status) {
     case RegStatus::NotFound:
@@ -49,6 +51,8 @@ int FailStatus(RegStatus status)
     case RegStatus::AccessDenied:
         return Fail("Access is denied.");
     default:
+        if (std::optional<std::string> problem = platform::StoreReadProblem(root))
+            return Fail("the store cannot be read: " + *problem);
         return Fail("The registry store could not be read or written.");
     }
 }
@@ -79,7 +83,7 @@ int Query(const RegCommand& command)
     CRegKey key;
     RegStatus status = CRegKey::Open(command.root, command.path, platform::RegAccess::Read, key);
     if (status != RegStatus::Ok)
-        return FailStatus(status);
+        return FailStatus(status, command.root);
     // Read everything before printing, so a failure prints nothing but the error.
     std::vector<std::string> values;
     std::vector<std::string> subKeys;
@@ -87,15 +91,15 @@ int Query(const RegCommand& command)
     for (std::uint32_t i = 0; (status = key.EnumValue(i, name)) == RegStatus::Ok; ++i)
         values.push_back(name);
     if (status != RegStatus::NoMoreItems)
-        return FailStatus(status);
+        return FailStatus(status, command.root);
     for (std::uint32_t i = 0; (status = key.EnumSubKey(i, name)) == RegStatus::Ok; ++i)
         subKeys.push_back(name);
     if (status != RegStatus::NoMoreItems)
-        return FailStatus(status);
+        return FailStatus(status, command.root);
     if (command.valueName) {
         platform::RegValue value;
         if ((status = key.Query(*command.valueName, value)) != RegStatus::Ok)
-            return FailStatus(status);
+            return FailStatus(status, command.root);
         values = {*command.valueName};
         subKeys.clear();
     }
@@ -103,7 +107,7 @@ int Query(const RegCommand& command)
     std::cout << command.displayKey << "\n";
     for (const std::string& value : values) {
         if ((status = PrintValue(key, value)) != RegStatus::Ok)
-            return FailStatus(status);
+            return FailStatus(status, command.root);
     }
     if (!subKeys.empty())
         std::cout << "\n";
@@ -118,7 +122,7 @@ int Add(const RegCommand& command)
     RegStatus status = CRegKey::Create(command.root, command.path, key);
     if (status == RegStatus::Ok && command.valueName)
         status = key.Set(*command.valueName, command.type, command.data);
-    return status == RegStatus::Ok ? Succeed() : FailStatus(status);
+    return status == RegStatus::Ok ? Succeed() : FailStatus(status, command.root);
 }
 
 bool Confirm(const std::string& question)
@@ -152,7 +156,7 @@ int Delete(const RegCommand& command)
         status = key.Query(*command.valueName, value);
     }
     if (status != RegStatus::Ok)
-        return FailStatus(status);
+        return FailStatus(status, command.root);
 
     std::string question = command.valueName ? "Delete the registry value " + ShownName(*command.valueName)
                            : command.allValues ? "Delete all values under the registry key " + command.displayKey
@@ -167,7 +171,7 @@ int Delete(const RegCommand& command)
         status = DeleteAllValues(key);
     else
         status = CRegKey::DeleteTree(command.root, command.path);
-    return status == RegStatus::Ok ? Succeed() : FailStatus(status);
+    return status == RegStatus::Ok ? Succeed() : FailStatus(status, command.root);
 }
 
 }  // namespace

@@ -99,7 +99,8 @@ int main(int argc, char** argv)
     }
     std::vector<std::string> names;
     if (!ListEntries(names)) {
-        Complain("cannot read HKLM\\" + kRunOnce + " in " + store);
+        std::optional<std::string> problem = platform::StoreReadProblem(RegRoot::LocalMachine);
+        Complain(problem ? "the store cannot be read: " + *problem : "cannot read HKLM\\" + kRunOnce + " in " + store);
         return 1;
     }
     bool allRan = true;

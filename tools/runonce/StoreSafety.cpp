@@ -36,5 +36,16 @@ std::optional<std::string> StoreIsUnsafe(const std::string& storeFile)
         return storeFile + " is not a file";
     if (!OnlyRootMayWrite(info))
         return storeFile + " must be owned by root and writable by no one else";
+    // The write-ahead log beside the store holds committed changes too.
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const std::string log = storeFile + suffix;
+        if (lstat(log.c_str(), &info) != 0) {
+            if (errno == ENOENT)
+                continue;
+            return log + ": " + std::strerror(errno);
+        }
+        if (!S_ISREG(info.st_mode) || !OnlyRootMayWrite(info))
+            return log + " must be a file owned by root and writable by no one else";
+    }
     return std::nullopt;
 }
