@@ -62,19 +62,14 @@ Content Inspect(sqlite3* db, std::string& reason)
         any = true;
     }
     if (status != SQLITE_DONE) {
-        switch (sqlite3_extended_errcode(db)) {
-        case SQLITE_READONLY_ROLLBACK:
+        int error = sqlite3_extended_errcode(db);
+        if (error == SQLITE_READONLY_ROLLBACK)
             reason = "a change was cut short, and only a user who may write the store can roll it back";
-            break;
-        case SQLITE_READONLY:
-        case SQLITE_CANTOPEN:
-        case SQLITE_READONLY_CANTINIT:
+        else if ((error & 0xFF) == SQLITE_READONLY || (error & 0xFF) == SQLITE_CANTOPEN)
             reason = "its write-ahead log (-wal and -shm beside it) is missing or unreadable, and only a user who "
                      "may write the store can make it";
-            break;
-        default:
+        else
             reason = sqlite3_errmsg(db);
-        }
         return Content::Unreadable;
     }
     if (keys && values)
@@ -111,7 +106,7 @@ void KeepLogFiles(sqlite3* db)
     sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
 }
 
-// Write permission on the file's folder, where the journal goes, for the effective
+// Write permission on the file's folder, where the log files go, for the effective
 // user: root passes, as an administrator does.
 bool CanWriteFolder(const std::string& file)
 {

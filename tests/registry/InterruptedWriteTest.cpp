@@ -8,6 +8,9 @@
 
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
 
 using namespace platform;
@@ -75,6 +78,27 @@ TEST_F(InterruptedWrite, ReadersWithAndWithoutWritePermissionSeeTheLastCommitted
     CRegKey key;
     ASSERT_EQ(CRegKey::Open(RegRoot::LocalMachine, kKey, RegAccess::Full, key), RegStatus::Ok);
     EXPECT_EQ(WriteStringValue(key, "Path", "/srv/vantrel/"), RegStatus::Ok);
+}
+
+// Without its log files a store opens only for a user who may write it, who makes them.
+TEST_F(InterruptedWrite, LogFilesRemovedAreMadeAgainByTheFirstUserWhoMayWrite)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs a user without write permission";
+    ASSERT_EQ(chmod(m_machine.Root().c_str(), 0755), 0);
+    EXPECT_EQ(ReadsTheCommittedState(), 0);  // recovers and closes: the log is empty
+    ASSERT_EQ(unlink((m_store + "-wal").c_str()), 0);
+    ASSERT_EQ(unlink((m_store + "-shm").c_str()), 0);
+    const std::vector<std::string> nobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+
+    testsupport::CToolRun refused = Query(nobody);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err.rfind("ERROR: the store cannot be read: " + m_store + ": its write-ahead log", 0), 0u)
+        << refused.err;
+    EXPECT_EQ(Query().exitCode, 0);
+    testsupport::CToolRun again = Query(nobody);
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_NE(again.out.find("Path    REG_SZ    /opt/vantrel/"), std::string::npos) << again.out;
 }
 
 // A file that is not a registry store is said to be one, by the store and by vantrel-reg,
