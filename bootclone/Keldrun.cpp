@@ -34,7 +34,7 @@ private:
 // happens. Any other command line shorter than a clone's is the missing-arguments case.
 bool AnsweredHelpOrVersion(int argc, char* argv[])
 {
-    static constexpr const char* kUsage =
+    constexpr const char* kUsage =
         "Usage: Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER\n"
         "Clones the partition SOURCE (a drive such as C:) onto DEST, prints its progress and\n"
         "writes REPORTFOLDER followed by status.txt; once the clone is complete it waits for\n"

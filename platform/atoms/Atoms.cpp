@@ -54,6 +54,15 @@ bool IsRootsAlone(int fd)
     return ::fstat(fd, &info) == 0 && info.st_uid == 0 && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
+// The lock file root's alone, a lock of an older version (0644) made so.
+bool IsLockRootsAlone(int fd)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || info.st_uid != 0)
+        return false;
+    return (info.st_mode & 07777) == 0600 || ::fchmod(fd, 0600) == 0;
+}
+
 CTableLock::CTableLock(const std::string& tableFile)
 {
     const std::filesystem::path file(tableFile);
@@ -65,7 +74,7 @@ CTableLock::CTableLock(const std::string& tableFile)
         return;
     const std::string lockName = file.filename().string() + ".lock";
     CFd lock(::openat(folder.Get(), lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!lock.IsOpen() || (realMachine && (!IsRootsAlone(lock.Get()) || ::fchmod(lock.Get(), 0600) != 0)))
+    if (!lock.IsOpen() || (realMachine && !IsLockRootsAlone(lock.Get())))
         return;
     // A holder keeps the lock for one read and one write of a small file. One that has
     // been stopped must not hang every other caller: give up after about two seconds.
