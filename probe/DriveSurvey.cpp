@@ -100,9 +100,10 @@ std::string CDriveProbe::SurveyDrives(bool writeFile)
     }
 
     if (writeFile) {
-        const std::string path = platform::CurrentDirectory() + "/" + kReportFileName;
-        RemoveIfExists(path);
-        AppendReportLine(path, m_strReport);
+        // A name without a folder is looked up in the working directory itself, not in
+        // whatever its path names by the time the report is written.
+        RemoveIfExists(kReportFileName);
+        AppendReportLine(kReportFileName, m_strReport);
     }
     return reportable;
 }

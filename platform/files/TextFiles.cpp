@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <fstream>
 #include <sstream>
 
@@ -81,14 +80,6 @@ bool FileExists(const std::string& path)
 {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
-}
-
-std::string CurrentDirectory()
-{
-    char buffer[PATH_MAX];
-    if (::getcwd(buffer, sizeof buffer) == nullptr)
-        return ".";
-    return buffer;
 }
 
 }  // namespace platform

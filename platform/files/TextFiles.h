@@ -26,7 +26,4 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 
 bool FileExists(const std::string& path);
 
-// The process's working directory, ending without a separator.
-std::string CurrentDirectory();
-
 }  // namespace platform
