@@ -2,20 +2,16 @@
 
 #include "platform/atoms/AtomTable.h"
 #include "platform/atoms/AtomWatch.h"
-#include "platform/files/FileDescriptor.h"
+#include "platform/files/MachineLock.h"
 #include "platform/files/TextFiles.h"
 #include "platform/system/SystemRoot.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
+#include <cstdio>
 #include <fstream>
-#include <thread>
 
 // The table is one small text file, replaced whole by a rename on every change, so a
 // reader always sees a complete table and needs no lock. Changes are serialised by a lock
@@ -33,61 +29,7 @@ std::string AtomTableFile()
 
 namespace {
 
-// Holds the lock file of the table locked for one change.
-class CTableLock {
-public:
-    explicit CTableLock(const std::string& tableFile);
-    CTableLock(const CTableLock&) = delete;
-    CTableLock& operator=(const CTableLock&) = delete;
-    bool IsHeld() const { return m_lock.IsOpen(); }
-
-private:
-    CFd m_lock;
-};
-
-// On the real machine the atoms stop clones, so their folder and lock are root's alone:
-// a folder owned by root that no one else may write, and a lock no one else may open
-// (flock needs no write permission, so anyone who can open the lock can hold it).
-bool IsRootsAlone(int fd)
-{
-    struct stat info {};
-    return ::fstat(fd, &info) == 0 && info.st_uid == 0 && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-// The lock file root's alone, a lock of an older version (0644) made so.
-bool IsLockRootsAlone(int fd)
-{
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || info.st_uid != 0)
-        return false;
-    return (info.st_mode & 07777) == 0600 || ::fchmod(fd, 0600) == 0;
-}
-
-CTableLock::CTableLock(const std::string& tableFile)
-{
-    const std::filesystem::path file(tableFile);
-    const std::string folderPath = file.parent_path().string();
-    const bool realMachine = !SystemRoot();
-    ::mkdir(folderPath.c_str(), 0755);
-    CFd folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (realMachine ? O_NOFOLLOW : 0)));
-    if (!folder.IsOpen() || (realMachine && !IsRootsAlone(folder.Get())))
-        return;
-    const std::string lockName = file.filename().string() + ".lock";
-    CFd lock(::openat(folder.Get(), lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!lock.IsOpen() || (realMachine && !IsLockRootsAlone(lock.Get())))
-        return;
-    // A holder keeps the lock for one read and one write of a small file. One that has
-    // been stopped must not hang every other caller: give up after about two seconds.
-    for (int attempt = 0; attempt < 2000; ++attempt) {
-        if (::flock(lock.Get(), LOCK_EX | LOCK_NB) == 0) {
-            m_lock = std::move(lock);
-            return;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
+constexpr std::chrono::seconds kLockWait(2);
 
 // The table in the file; a missing, unreadable or corrupt file is an empty table.
 CAtomTable ReadTable(const std::string& path)
@@ -117,7 +59,9 @@ template <typename Change>
 bool ChangeTable(Change change)
 {
     std::string path = AtomTableFile();
-    CTableLock lock(path);
+    // A holder keeps the lock for one read and one write of a small file; one that has
+    // been stopped must not hang every other caller.
+    CMachineLock lock(path + ".lock", kLockWait, "the atom table");
     if (!lock.IsHeld())
         return false;
     CAtomTable table = ReadTable(path);

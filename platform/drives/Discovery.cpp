@@ -240,7 +240,7 @@ CDriveView DiscoverDrives(const CDriveSources& sources)
     // Letters are handed out only from a table read whole, under the lock: the table
     // may have changed since it was read without it.
     if (table.error.empty() && (newDevices || !updates.empty())) {
-        CLetterTableLock lock(kDiscoveryLockWait);
+        CMachineLock lock = LockLetterTable(kDiscoveryLockWait);
         view.lockError = lock.Error();
         if (view.lockError.empty()) {
             table = LoadLetterTable();

@@ -114,7 +114,7 @@ bool AssignDriveLetter(char letter, const std::string& device, std::string& erro
         return false;
     }
 
-    CLetterTableLock lock(kChangeLockWait);
+    CMachineLock lock = LockLetterTable(kChangeLockWait);
     if (!lock.Error().empty()) {
         error = lock.Error();
         return false;
@@ -156,7 +156,7 @@ bool RemoveDriveLetter(char letter, std::string& error)
         error = NotALetter(letter);
         return false;
     }
-    CLetterTableLock lock(kChangeLockWait);
+    CMachineLock lock = LockLetterTable(kChangeLockWait);
     if (!lock.Error().empty()) {
         error = lock.Error();
         return false;

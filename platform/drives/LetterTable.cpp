@@ -4,14 +4,6 @@
 #include "platform/system/SystemRoot.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 namespace platform {
 
@@ -20,7 +12,6 @@ namespace {
 const char* const kTableKey = "SYSTEM\\MountedDevices";
 const std::string kDevicePrefix = "\\DosDevices\\";
 const std::string kFingerprintPrefix = "\\Fingerprints\\";
-constexpr std::chrono::milliseconds kLockRetry(20);
 
 std::string ValueName(const std::string& prefix, char letter)
 {
@@ -69,20 +60,6 @@ RegStatus DeleteLetterValues(CRegKey& key, const std::string& prefix, char lette
         if (RegStatus deleted = key.DeleteValue(value); deleted != RegStatus::Ok)
             return deleted;
     return RegStatus::Ok;
-}
-
-// The folder of the real machine's lock files: root's, and writable by nobody else, so
-// that nobody else can put a file of theirs in the lock's place. Empty when it is so.
-std::string UnsafeFolder(const std::string& folder)
-{
-    if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST)
-        return "cannot make " + folder + ": " + std::strerror(errno);
-    struct stat info {};
-    if (::lstat(folder.c_str(), &info) != 0)
-        return "cannot use " + folder + ": " + std::strerror(errno);
-    if (!S_ISDIR(info.st_mode) || info.st_uid != 0 || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        return folder + " is not a folder of root's that only root may change";
-    return {};
 }
 
 }  // namespace
@@ -164,50 +141,9 @@ bool EraseLetter(char letter, std::string& error)
     return true;
 }
 
-CLetterTableLock::CLetterTableLock(std::chrono::milliseconds wait)
+CMachineLock LockLetterTable(std::chrono::milliseconds wait)
 {
-    const bool realMachine = !SystemRoot();
-    std::string path = MachineFile("drives.lock", "/var/lib/vantrel/drives.lock");
-    if (realMachine && geteuid() == 0) {
-        m_error = UnsafeFolder(std::filesystem::path(path).parent_path().string());
-        if (!m_error.empty())
-            return;
-    }
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        if (errno != EACCES && errno != EPERM && errno != EROFS && errno != ENOENT)
-            m_error = "cannot open " + path + ": " + std::strerror(errno);
-        return;
-    }
-    struct stat info {};
-    bool safe = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (safe && realMachine) {
-        // Made 0644 by earlier releases: nobody but root may open it for locking.
-        safe = info.st_uid == 0 && ((info.st_mode & 077) == 0 || ::fchmod(fd, 0600) == 0);
-    }
-    if (!safe) {
-        ::close(fd);
-        m_error = path + " is not a lock file of root's alone";
-        return;
-    }
-    auto deadline = std::chrono::steady_clock::now() + wait;
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR)
-            continue;
-        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
-            ::close(fd);
-            m_error = "the drive-letter table is locked by another process (" + path + ")";
-            return;
-        }
-        std::this_thread::sleep_for(kLockRetry);
-    }
-    m_fd = fd;
-}
-
-CLetterTableLock::~CLetterTableLock()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
+    return CMachineLock(MachineFile("drives.lock", "/var/lib/vantrel/drives.lock"), wait, "the drive-letter table");
 }
 
 }  // namespace platform

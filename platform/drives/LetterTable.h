@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/files/MachineLock.h"
+
 #include <chrono>
 #include <map>
 #include <string>
@@ -32,26 +34,10 @@ bool StoreLetter(char letter, const std::string& device, const std::string& fing
 // deleted.
 bool EraseLetter(char letter, std::string& error);
 
-// Serialises read-check-write changes of the table between processes: an advisory lock
-// on drives.lock beside the store, waited for at most wait. On the real machine the file
-// is root's alone (0600 in a folder of root's that others cannot write), so no other user
-// can hold it. A process that may not create or open the file holds nothing and is told
-// nothing: it cannot write the store either.
-class CLetterTableLock {
-public:
-    explicit CLetterTableLock(std::chrono::milliseconds wait);
-    ~CLetterTableLock();
-    CLetterTableLock(const CLetterTableLock&) = delete;
-    CLetterTableLock& operator=(const CLetterTableLock&) = delete;
-
-    bool Held() const { return m_fd >= 0; }
-    // Why the lock is not held although it should be (another process keeps it, the lock
-    // file or its folder is not safe); empty when it is held or cannot be had at all.
-    const std::string& Error() const { return m_error; }
-
-private:
-    int m_fd = -1;
-    std::string m_error;
-};
+// Serialises read-check-write changes of the table between processes: the lock drives.lock
+// beside the store (see CMachineLock), waited for at most wait. A process that may not
+// create or open the file holds nothing and is told nothing: it cannot write the store
+// either.
+CMachineLock LockLetterTable(std::chrono::milliseconds wait);
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include "platform/drives/DriveView.h"
 #include "platform/drives/Drives.h"
 #include "platform/drives/LetterTable.h"
+#include "platform/system/StandardOptions.h"
 #include "platform/volume/VolumeExtent.h"
 
 #include <cstdio>
@@ -14,12 +15,11 @@
 namespace {
 
 const char* const kUsage =
-    "usage: vantrel-mountvol               list the drive letters\n"
+    "Usage: vantrel-mountvol               list the drive letters\n"
     "       vantrel-mountvol X: PATH       assign X: to a block device or image file\n"
     "       vantrel-mountvol X: PATH /f    the same, even where PATH overlaps another drive\n"
     "       vantrel-mountvol X: /d         remove X:\n"
-    "       vantrel-mountvol --version     show the version\n";
-const char* const kVersion = "vantrel-mountvol 2.1\n";
+    "       vantrel-mountvol --help | --version\n";
 
 const char* TypeName(const platform::CDriveEntry& drive)
 {
@@ -96,13 +96,11 @@ int main(int argc, char** argv)
 {
     if (argc == 1)
         return ListDrives();
-    std::string first = argv[1];
-    if (argc == 2 && (first == "/?" || first == "-h" || first == "--help")) {
-        std::cout << kUsage;
+    if (platform::AnsweredStandardOption(argc, argv, "vantrel-mountvol", kUsage))
         return 0;
-    }
-    if (argc == 2 && first == "--version") {
-        std::cout << kVersion;
+    std::string first = argv[1];
+    if (argc == 2 && (first == "/?" || first == "-h")) {
+        std::cout << kUsage;
         return 0;
     }
     if (argc != 3 && !(argc == 4 && IsSwitch(argv[3], 'f')))
