@@ -20,6 +20,15 @@ namespace {
 // How long a change of the table waits for another process changing it.
 constexpr std::chrono::milliseconds kChangeLockWait(5000);
 
+// The stored table read for a change, under its lock, which is held as long as the object.
+struct CLockedTable {
+    CMachineLock lock = LockLetterTable(kChangeLockWait);
+    CLetterTable stored = lock.Error().empty() ? LoadLetterTable() : CLetterTable{};
+
+    // Why the table cannot be changed: the lock's reason or the store's; empty when it can.
+    const std::string& Error() const { return lock.Error().empty() ? stored.error : lock.Error(); }
+};
+
 char Upper(char letter)
 {
     return static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
@@ -114,17 +123,12 @@ bool AssignDriveLetter(char letter, const std::string& device, std::string& erro
         return false;
     }
 
-    CMachineLock lock = LockLetterTable(kChangeLockWait);
-    if (!lock.Error().empty()) {
-        error = lock.Error();
+    CLockedTable locked;
+    if (!locked.Error().empty()) {
+        error = locked.Error();
         return false;
     }
-    CLetterTable stored = LoadLetterTable();
-    if (!stored.error.empty()) {
-        error = stored.error;
-        return false;
-    }
-    const auto& table = stored.devices;
+    const auto& table = locked.stored.devices;
     if (auto taken = table.find(letter); taken != table.end()) {
         error = std::string(1, letter) + ": is already assigned to " + taken->second;
         return false;
@@ -156,17 +160,12 @@ bool RemoveDriveLetter(char letter, std::string& error)
         error = NotALetter(letter);
         return false;
     }
-    CMachineLock lock = LockLetterTable(kChangeLockWait);
-    if (!lock.Error().empty()) {
-        error = lock.Error();
+    CLockedTable locked;
+    if (!locked.Error().empty()) {
+        error = locked.Error();
         return false;
     }
-    CLetterTable stored = LoadLetterTable();
-    if (!stored.error.empty()) {
-        error = stored.error;
-        return false;
-    }
-    if (stored.devices.count(letter) == 0) {
+    if (locked.stored.devices.count(letter) == 0) {
         error = std::string(1, letter) + ": is not assigned";
         return false;
     }

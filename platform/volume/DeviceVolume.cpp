@@ -17,7 +17,7 @@ constexpr std::size_t kBounceSize = 1 << 20;
 
 }  // namespace
 
-CDeviceVolume::CDeviceVolume(CFileHandle file, std::uint64_t size, bool direct, CVolumeExtent extent)
+CDeviceVolume::CDeviceVolume(CFd file, std::uint64_t size, bool direct, CVolumeExtent extent)
     : m_file(std::move(file)), m_size(size), m_direct(direct), m_extent(std::move(extent))
 {
 }
@@ -70,7 +70,7 @@ bool CDeviceVolume::Write(std::span<const std::byte> data, std::uint32_t& bytesW
 
 bool CDeviceVolume::Flush()
 {
-    while (::fdatasync(m_file.Fd()) != 0) {
+    while (::fdatasync(m_file.Get()) != 0) {
         if (errno != EINTR)
             return Fail(errno);
     }
@@ -115,34 +115,34 @@ std::byte* CDeviceVolume::Bounce()
 int CDeviceVolume::ReadAt(std::byte* data, std::size_t size, std::size_t& done)
 {
     if (!m_direct)
-        return ReadFully(m_file.Fd(), data, size, m_position, done);
+        return ReadFully(m_file.Get(), data, size, m_position, done);
     if (!SectorAligned(size)) {
         // The page cache takes this one; the kernel keeps it coherent with direct I/O.
-        if (!SetDirectIo(m_file.Fd(), false))
+        if (!SetDirectIo(m_file.Get(), false))
             return errno;
-        int error = ReadFully(m_file.Fd(), data, size, m_position, done);
-        m_direct = SetDirectIo(m_file.Fd(), true);
+        int error = ReadFully(m_file.Get(), data, size, m_position, done);
+        m_direct = SetDirectIo(m_file.Get(), true);
         return error;
     }
     if (reinterpret_cast<std::uintptr_t>(data) % kSector != 0)
         return ReadBounced(data, size, done);
-    return ReadFully(m_file.Fd(), data, size, m_position, done);
+    return ReadFully(m_file.Get(), data, size, m_position, done);
 }
 
 int CDeviceVolume::WriteAt(const std::byte* data, std::size_t size)
 {
     if (!m_direct)
-        return WriteFully(m_file.Fd(), data, size, m_position);
+        return WriteFully(m_file.Get(), data, size, m_position);
     if (!SectorAligned(size)) {
-        if (!SetDirectIo(m_file.Fd(), false))
+        if (!SetDirectIo(m_file.Get(), false))
             return errno;
-        int error = WriteFully(m_file.Fd(), data, size, m_position);
-        m_direct = SetDirectIo(m_file.Fd(), true);
+        int error = WriteFully(m_file.Get(), data, size, m_position);
+        m_direct = SetDirectIo(m_file.Get(), true);
         return error;
     }
     if (reinterpret_cast<std::uintptr_t>(data) % kSector != 0)
         return WriteBounced(data, size);
-    return WriteFully(m_file.Fd(), data, size, m_position);
+    return WriteFully(m_file.Get(), data, size, m_position);
 }
 
 int CDeviceVolume::ReadBounced(std::byte* data, std::size_t size, std::size_t& done)
@@ -154,7 +154,7 @@ int CDeviceVolume::ReadBounced(std::byte* data, std::size_t size, std::size_t& d
     while (done < size) {
         std::size_t chunk = std::min(size - done, kBounceSize);
         std::size_t got = 0;
-        if (int error = ReadFully(m_file.Fd(), bounce, chunk, m_position + done, got))
+        if (int error = ReadFully(m_file.Get(), bounce, chunk, m_position + done, got))
             return error;
         std::memcpy(data + done, bounce, got);
         done += got;
@@ -172,7 +172,7 @@ int CDeviceVolume::WriteBounced(const std::byte* data, std::size_t size)
     for (std::size_t done = 0; done < size;) {
         std::size_t chunk = std::min(size - done, kBounceSize);
         std::memcpy(bounce, data + done, chunk);
-        if (int error = WriteFully(m_file.Fd(), bounce, chunk, m_position + done))
+        if (int error = WriteFully(m_file.Get(), bounce, chunk, m_position + done))
             return error;
         done += chunk;
     }

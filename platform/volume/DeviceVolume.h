@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/volume/FileHandle.h"
+#include "platform/files/FileDescriptor.h"
 #include "platform/volume/RawVolume.h"
 
 #include <cstdint>
@@ -15,7 +15,7 @@ namespace platform {
 // is not aligned); other transfers go through the page cache, with the same result.
 class CDeviceVolume : public IVolume {
 public:
-    CDeviceVolume(CFileHandle file, std::uint64_t size, bool direct, CVolumeExtent extent);
+    CDeviceVolume(CFd file, std::uint64_t size, bool direct, CVolumeExtent extent);
 
     void Rewind() override;
     void Move(std::int64_t delta) override;
@@ -36,7 +36,7 @@ private:
     std::byte* Bounce();
     bool Fail(int error);
 
-    CFileHandle m_file;
+    CFd m_file;
     std::uint64_t m_size;
     bool m_direct;
     CVolumeExtent m_extent;

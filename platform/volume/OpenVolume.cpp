@@ -36,9 +36,9 @@ std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess ac
     // On a block device O_EXCL fails while it is mounted or claimed by another writer.
     if (device && access == VolumeAccess::Write)
         flags |= O_EXCL;
-    CFileHandle file;
+    CFd file;
     do
-        file = CFileHandle(::open(path.c_str(), flags));
+        file = CFd(::open(path.c_str(), flags));
     while (!file.IsOpen() && errno == EINTR);
     if (!file.IsOpen())
         return nullptr;
@@ -46,7 +46,7 @@ std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess ac
     // The path may have been replaced between stat and open; a device opened without
     // O_EXCL must not be written.
     struct stat opened {};
-    if (::fstat(file.Fd(), &opened) != 0)
+    if (::fstat(file.Get(), &opened) != 0)
         return nullptr;
     if (!IsVolumeKind(opened) || S_ISBLK(opened.st_mode) != device) {
         errno = EAGAIN;
@@ -61,17 +61,17 @@ std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess ac
     std::uint64_t size = 0;
     bool direct = false;
     if (device) {
-        if (::ioctl(file.Fd(), BLKGETSIZE64, &size) != 0)
+        if (::ioctl(file.Get(), BLKGETSIZE64, &size) != 0)
             return nullptr;
         // Direct I/O in 512-byte sectors keeps one bad sector from failing a whole page;
         // devices with larger sectors stay buffered.
         int sectorSize = 0;
-        direct = ::ioctl(file.Fd(), BLKSSZGET, &sectorSize) == 0 && sectorSize == 512 &&
-                 SetDirectIo(file.Fd(), true);
+        direct = ::ioctl(file.Get(), BLKSSZGET, &sectorSize) == 0 && sectorSize == 512 &&
+                 SetDirectIo(file.Get(), true);
     } else {
         size = static_cast<std::uint64_t>(opened.st_size);
         // Two clones must never write one image at once.
-        if (access == VolumeAccess::Write && ::flock(file.Fd(), LOCK_EX | LOCK_NB) != 0)
+        if (access == VolumeAccess::Write && ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0)
             return nullptr;
     }
     // Taken from the opened file, not the path: it is what will be read or written.
