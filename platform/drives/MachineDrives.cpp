@@ -15,6 +15,19 @@ namespace {
 
 const char* const kDefaultWindowsDirectory = "C:\\WINDOWS";
 
+// The drive named "C:" or "C:\\" as it is now; nothing for a letter without a present drive.
+std::optional<CDriveEntry> PresentDrive(const std::string& name)
+{
+    auto letter = ParseDriveName(name);
+    if (!letter)
+        return std::nullopt;
+    CDriveView view = CurrentDrives();
+    const CDriveEntry* drive = view.Find(*letter);
+    if (drive == nullptr || !drive->present)
+        return std::nullopt;
+    return *drive;
+}
+
 // The drive table of this machine. Every call looks afresh, so a device plugged in or
 // removed shows at once; the object holds nothing.
 class CMachineDrives final : public IDriveTable {
@@ -35,23 +48,15 @@ public:
 
     unsigned GetDriveType(const std::string& rootPath) override
     {
-        auto letter = ParseDriveName(rootPath);
-        if (!letter)
-            return kDriveNoRootDir;
-        CDriveView view = CurrentDrives();
-        const CDriveEntry* drive = view.Find(*letter);
-        return drive != nullptr && drive->present ? drive->type : kDriveNoRootDir;
+        std::optional<CDriveEntry> drive = PresentDrive(rootPath);
+        return drive ? drive->type : kDriveNoRootDir;
     }
 
     bool GetDiskFreeSpaceEx(const std::string& volume, std::uint64_t& freeToCaller, std::uint64_t& totalBytes,
                             std::uint64_t& totalFree) override
     {
-        auto letter = ParseDriveName(volume);
-        if (!letter)
-            return false;
-        CDriveView view = CurrentDrives();
-        const CDriveEntry* drive = view.Find(*letter);
-        if (drive == nullptr || !drive->present)
+        std::optional<CDriveEntry> drive = PresentDrive(volume);
+        if (!drive)
             return false;
         if (!drive->mountPoint.empty() && MountSpace(drive->mountPoint, freeToCaller, totalBytes, totalFree))
             return true;
@@ -64,12 +69,8 @@ public:
 
     bool GetDriveDetails(const std::string& volume, CDriveDetails& details) override
     {
-        auto letter = ParseDriveName(volume);
-        if (!letter)
-            return false;
-        CDriveView view = CurrentDrives();
-        const CDriveEntry* drive = view.Find(*letter);
-        if (drive == nullptr || !drive->present)
+        std::optional<CDriveEntry> drive = PresentDrive(volume);
+        if (!drive)
             return false;
         if (IsNetworkDevice(drive->device)) {
             details = {drive->device.substr(std::string(kNetworkDevicePrefix).size()), "", drive->mountPoint};
