@@ -3,9 +3,11 @@
 # a test machine has, against dd and GNU ddrescue on the same pair in the same run:
 #   fast mode: Keldrun against dd bs=20M iflag=direct oflag=direct and ddrescue -d -D -c 40960
 #   slow mode: Keldrun against ddrescue -d -D (its own 64 KiB clusters) and Keldrun's fast mode
-# and the source read alone and the destination written alone, whose longer time is what a
-# copy that reads and writes at once can reach at best. The runs of one round are
-# interleaved; the medians of RUNS rounds are shown with the ratios and peak memory.
+# and the source read alone, the destination written alone, and both at once: the longer
+# of the first two is what a copy that reads and writes at once can reach at best where
+# reads and writes do not share the device's bandwidth; the third shows whether they do.
+# The runs of one round are interleaved; the medians of RUNS rounds are shown with the
+# ratios and peak memory.
 # The images live under BUILD/bench-loop; the loop devices are detached at the end.
 #   bench/loop-devices.sh BUILD [RUNS] [MiB]
 set -euo pipefail
@@ -68,6 +70,8 @@ for ((i = 0; i < runs; i++)); do
   ddrescue_run ddrescue-slow
   timed read dd if="$source_loop" of=/dev/null bs=20M iflag=direct status=none
   timed write dd if=/dev/zero of="$dest_loop" bs=20M count=$((mib / 20)) oflag=direct status=none
+  timed both sh -c "dd if='$source_loop' of=/dev/null bs=20M iflag=direct status=none &
+                    dd if=/dev/zero of='$dest_loop' bs=20M count=$((mib / 20)) oflag=direct status=none; wait"
 done
 keldrun check 1
 cmp -s "$source_loop" "$dest_loop" || { echo "the copy differs from its source" >&2; exit 1; }
@@ -84,6 +88,7 @@ printf '  %-40s %7.3f s  peak %6d KiB\n' "Keldrun fast mode" "$(median fast)" "$
        "Keldrun slow mode" "$(median slow)" "$(peak slow)" \
        "ddrescue -d -D (64 KiB clusters)" "$(median ddrescue-slow)" "$(peak ddrescue-slow)" \
        "source read alone" "$(median read)" "$(peak read)" \
-       "destination written alone" "$(median write)" "$(peak write)"
+       "destination written alone" "$(median write)" "$(peak write)" \
+       "source read while destination written" "$(median both)" "$(peak both)"
 echo "  fast mode / dd: $(ratio fast dd) (goal <= 0.8); fast mode / ddrescue: $(ratio fast ddrescue-fast)"
 echo "  slow mode / ddrescue: $(ratio slow ddrescue-slow) (goal <= 1.5); slow mode / fast mode: $(ratio slow fast) (goal <= 1.5)"
