@@ -71,6 +71,15 @@ std::optional<std::string> DriveDevice(char letter)
     return found->second;
 }
 
+std::optional<std::string> StoredDriveDevice(char letter)
+{
+    auto letters = ReadLetterTable();
+    auto found = letters.find(Upper(letter));
+    if (found == letters.end() || IsNetworkDevice(found->second))
+        return std::nullopt;
+    return found->second;
+}
+
 bool AssignDriveLetter(char letter, const std::string& device, std::string& error)
 {
     letter = Upper(letter);

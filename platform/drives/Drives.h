@@ -52,6 +52,9 @@ IDriveTable& MachineDrives();
 // The device or image file of letter (either case); nothing for a letter without one and
 // for a network drive, which has no raw device.
 std::optional<std::string> DriveDevice(char letter);
+// As DriveDevice, from the stored table alone: no device is discovered or given a letter.
+// For a program at boot, before udev has made every device's stable name.
+std::optional<std::string> StoredDriveDevice(char letter);
 // Every letter and its device as stored; a network drive's is "network:" and its source.
 // On the real machine new devices get their letters first.
 std::map<char, std::string> DriveLetters();

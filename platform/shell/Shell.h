@@ -14,6 +14,21 @@ bool StartProgram(const std::vector<std::string>& argv);
 // not be started or did not exit normally.
 int RunProgram(const std::vector<std::string>& argv);
 
+// How a program that was waited for ended.
+struct CProgramEnding {
+    int startError = 0;  // the errno that kept it from starting; 0 when it started
+    int exitCode = -1;   // its exit code when it exited
+    int signal = 0;      // the signal that ended it, or 0
+};
+
+// Starts argv[0] as above and waits for it to end.
+CProgramEnding RunProgramToEnd(const std::vector<std::string>& argv);
+
+// Asks the boot splash (Plymouth), when it runs, to quit, and waits until it has given
+// the console back, so that a program started at boot can use the terminal. Nothing
+// happens without Plymouth, nor on a simulated machine.
+void QuitBootSplash();
+
 // The stand-in for ShellExecute of a system command: "shutdown" with "-r -f -t 0"
 // restarts the machine (under a system root: appends "shutdown -r -f -t 0" as one line
 // to shutdown.log there and nothing else); "shutdown" with any other parameters is

@@ -51,6 +51,12 @@ public:
 // destination (Write) is opened exclusively.
 IVolumeOpener& RawVolumes();
 
+// The raw volumes of a clone at boot: letters resolved through the stored table alone,
+// since udev may not have named every other device yet, and the source claimed
+// exclusively as well as the destination (O_EXCL on a block device), so that no one can
+// mount either partition while it is copied.
+IVolumeOpener& BootVolumes();
+
 // The raw name of a drive: "C:" gives "\\.\C:".
 std::string RawVolumeName(const std::string& drive);
 

@@ -22,7 +22,28 @@ public:
     }
 };
 
+// "\\.\X:" is the device or image file stored for X; both partitions claimed.
+class CBootVolumes : public IVolumeOpener {
+public:
+    std::unique_ptr<IVolume> Open(const std::string& rawName, VolumeAccess access) override
+    {
+        std::optional<char> letter = RawVolumeLetter(rawName);
+        std::optional<std::string> device = letter ? StoredDriveDevice(*letter) : std::nullopt;
+        if (!device) {
+            errno = ENOENT;
+            return nullptr;
+        }
+        return OpenVolumeFile(*device, access, ReadClaim::Exclusive);
+    }
+};
+
 }  // namespace
+
+IVolumeOpener& BootVolumes()
+{
+    static CBootVolumes volumes;
+    return volumes;
+}
 
 IVolumeOpener& RawVolumes()
 {
