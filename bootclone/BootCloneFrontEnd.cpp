@@ -1,6 +1,11 @@
 #include "bootclone/BootCloneFrontEnd.h"
 
+#include "bootclone/BootPartitions.h"
+#include "clone/ReportFile.h"
+#include "platform/journal/Journal.h"
+
 #include <cstdio>
+#include <cstring>
 
 CBootCloneFrontEnd::CBootCloneFrontEnd(std::string reportFolder, bool fastMode,
                                        platform::CTerminationSignals& signals)
@@ -52,7 +57,18 @@ void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, const st
     std::printf("Press the Enter key, or press the Ctrl-Alt-Del keys to reboot the system.\n"
                 "The partition will be useable when the system fully boots up.\n");
     std::fflush(stdout);
+    platform::LogToJournal(platform::JournalPriority::Notice,
+                           "Succesfully created the " + request.m_destDrive + " partition clone.  Total bytes copied to "
+                           "the partition: " + total + (badSectorsSkipped ? ".  Bad sectors were skipped: see " +
+                                                                                ReportPath() + "." : "."));
     m_signals.LetThrough();
+}
+
+void CBootCloneFrontEnd::OnOpenFailed(const std::string& text, const std::string& drive, int error)
+{
+    std::string reason = text + "  " + DescribeBootDrive(drive) + ": " + std::strerror(error);
+    AppendReportLine(ReportPath(), reason);
+    platform::LogToJournal(platform::JournalPriority::Error, reason);
 }
 
 // A message box waits for Enter on a terminal; the clone is over, so Ctrl-Alt-Del may
@@ -70,6 +86,7 @@ int CBootCloneFrontEnd::StopSignal()
 
 void CBootCloneFrontEnd::OnCloneInterrupted(const std::string& text)
 {
+    platform::LogToJournal(platform::JournalPriority::Warning, text);
     std::printf("\n%s\n", text.c_str());
     std::fflush(stdout);
 }

@@ -115,6 +115,7 @@ private:
     // Stops the clone when a signal asked the program to end.
     Ending StopIfInterrupted();
     CloneOutcome Complete();
+    CloneOutcome OpenFailed(const std::string& text, const std::string& drive);
     CloneOutcome StopWith(const std::string& text, CloneOutcome outcome);
     CloneOutcome ReportAndStop(const std::string& text, CloneOutcome outcome);
     void Release();
@@ -143,12 +144,12 @@ CloneOutcome CCloneRun::Run(platform::IVolumeOpener& volumes)
 
     m_source = volumes.Open(platform::RawVolumeName(m_request.m_sourceDrive), platform::VolumeAccess::Read);
     if (!m_source)
-        return StopWith(m_frontEnd.CannotOpenSourceText(m_request.m_sourceDrive), CloneOutcome::OpenFailed);
+        return OpenFailed(m_frontEnd.CannotOpenSourceText(m_request.m_sourceDrive), m_request.m_sourceDrive);
     m_source->Rewind();
     m_destination =
         volumes.Open(platform::RawVolumeName(m_request.m_destDrive), platform::VolumeAccess::Write);
     if (!m_destination)
-        return StopWith(m_frontEnd.CannotOpenDestinationText(m_request.m_destDrive), CloneOutcome::OpenFailed);
+        return OpenFailed(m_frontEnd.CannotOpenDestinationText(m_request.m_destDrive), m_request.m_destDrive);
     m_destination->Rewind();
 
     AppendReportLine(m_reportPath, "From: " + m_request.m_sourceDrive + "\nTo:   " + m_request.m_destDrive +
@@ -353,6 +354,13 @@ CloneOutcome CCloneRun::Complete()
     Release();
     m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_badSectors);
     return CloneOutcome::Completed;
+}
+
+CloneOutcome CCloneRun::OpenFailed(const std::string& text, const std::string& drive)
+{
+    int error = errno;  // of the open that just failed
+    m_frontEnd.OnOpenFailed(text, drive, error);
+    return StopWith(text, CloneOutcome::OpenFailed);
 }
 
 // The partitions are closed before the message: a box may stay open for long, and the

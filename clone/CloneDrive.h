@@ -45,6 +45,12 @@ public:
     // both partitions are closed. Tells the user.
     virtual void OnCloneCompleted(const CCloneRequest& request, const std::string& total,
                                   bool badSectorsSkipped) = 0;
+    // When drive could not be opened, before its message text is shown; error is the
+    // errno of the open. The report holds nothing yet.
+    virtual void OnOpenFailed([[maybe_unused]] const std::string& text, [[maybe_unused]] const std::string& drive,
+                              [[maybe_unused]] int error)
+    {
+    }
     // Before the message of any other ending is shown: a front end that holds back part of
     // its progress display shows it now.
     virtual void OnCloneStopping() {}
