@@ -76,7 +76,7 @@ TEST_F(InstallTest, InstallsTheProgramsTheBootUnitAndTheInstallFolderAndUninstal
     std::string unit = Text(m_prefix + "/lib/systemd/system/vantrel-runonce.service");
     EXPECT_NE(unit.find("ExecStart=" + m_prefix + "/bin/vantrel-runonce\n"), std::string::npos) << unit;
     EXPECT_NE(unit.find("TTYPath=/dev/tty1\n"), std::string::npos);
-    EXPECT_NE(unit.find("display-manager.service"), std::string::npos);
+    EXPECT_NE(unit.find("\nBefore=local-fs-pre.target"), std::string::npos) << unit;
     EXPECT_NE(unit.find("Type=oneshot\n"), std::string::npos);
     fs::path wanted = Staged(m_prefix + "/lib/systemd/system/multi-user.target.wants/vantrel-runonce.service");
     EXPECT_TRUE(fs::equivalent(wanted, Staged(m_prefix + "/lib/systemd/system/vantrel-runonce.service")));
