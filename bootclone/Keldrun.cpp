@@ -89,9 +89,10 @@ bool CloneAtBoot(const CCloneRequest& request, const std::string& reportFolder)
     return RunClone(request, reportFolder);
 }
 
-// Asks for the restart with the signals held back: the stop of the boot that it starts
-// must not end Keldrun before it has said that it is done.
-void Restart()
+// Asks for the restart and ends with exit code 0. The stop of the boot that the restart
+// starts signals Keldrun too: the signals stay held back to the end, so that it ends
+// normally instead of being recorded as killed.
+[[noreturn]] void RestartAndEnd()
 {
     platform::LogToJournal(platform::JournalPriority::Notice, "restarting the machine");
     platform::CTerminationSignals signals;
@@ -115,7 +116,7 @@ int main(int argc, char* argv[])
         CCloneRequest request{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5])};
         if (CloneAtBoot(request, argv[6])) {
             WaitForEnter();
-            Restart();
+            RestartAndEnd();
         }
     }
     std::fflush(stdout);
