@@ -5,11 +5,13 @@
 # make install / make uninstall   into PREFIX (default /usr/local); DESTDIR stages the tree
 # make screenshots   the dialogs under Xvfb on a simulated machine: build/screenshots/*.png
 # make run    Vantrel on the demo machine of make demo (needs a display)
+# make vm-test   the boot-time clone on a Debian 12 virtual machine under QEMU (not in make test;
+#                SCENARIOS="plain fstab unopenable" by default; skips without QEMU)
 BUILD_DIR := $(if $(SANITIZE),build-sanitize,build)
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(SANITIZE),-DVANTREL_SANITIZE=ON)
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build test demo bench install uninstall screenshots run clean
+.PHONY: all deps configure build test demo bench install uninstall screenshots run vm-test clean
 
 all: build
 
@@ -36,6 +38,9 @@ screenshots: deps build
 
 run: build
 	@scripts/run.sh $(BUILD_DIR)
+
+vm-test: deps
+	@scripts/vm-test.sh $(BUILD_DIR) $(SCENARIOS)
 
 install: build
 	@cmake --install $(BUILD_DIR)
