@@ -66,9 +66,10 @@ void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, const st
 
 void CBootCloneFrontEnd::OnOpenFailed(const std::string& text, const std::string& drive, int error)
 {
-    std::string reason = text + "  " + DescribeBootDrive(drive) + ": " + std::strerror(error);
-    AppendReportLine(ReportPath(), reason);
-    platform::LogToJournal(platform::JournalPriority::Error, reason);
+    const std::string why = DescribeBootDrive(drive) + ": " + std::strerror(error);
+    std::printf("%s\n", why.c_str());
+    AppendReportLine(ReportPath(), text + "  " + why);
+    platform::LogToJournal(platform::JournalPriority::Error, text + "  " + why);
 }
 
 // A message box waits for Enter on a terminal; the clone is over, so Ctrl-Alt-Del may

@@ -471,7 +471,10 @@ choose_accel
 failures=0
 for scenario in "${scenarios[@]}"; do
   say "scenario $scenario"
+  before=$failures
   "scenario_$scenario"
+  # A passed scenario's disks are not needed any more; a failed one's stay for a look.
+  [ "$failures" -eq "$before" ] && rm -f "$scenario_dir"/*.img "$scenario_dir"/*.bin
 done
 say "$failures failed checks; run time $((SECONDS - started)) s"
 [ "$failures" -eq 0 ]

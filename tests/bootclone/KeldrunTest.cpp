@@ -141,7 +141,7 @@ TEST_F(KeldrunTest, FailedClonesShowTheirMessageRecordWhyAndDoNotRestart)
 
     CProgramResult unassigned = Keldrun({"X:", "Z:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
     EXPECT_EQ(unassigned.m_exitCode, 0);
-    EXPECT_EQ(unassigned.m_out, "");
+    EXPECT_EQ(unassigned.m_out, "Z:: No such file or directory\n");
     EXPECT_NE(unassigned.m_err.find(cannotOpen), std::string::npos) << unassigned.m_err;
     EXPECT_EQ(Status(), cannotOpen + "  Z:: No such file or directory\n");
     EXPECT_NE(Journal().find("err Keldrun: " + cannotOpen + "  Z:: No such file or directory\n"), std::string::npos)
@@ -154,6 +154,7 @@ TEST_F(KeldrunTest, FailedClonesShowTheirMessageRecordWhyAndDoNotRestart)
     CProgramResult held = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
     close(holder);
     EXPECT_NE(held.m_err.find(cannotOpen), std::string::npos) << held.m_err;
+    EXPECT_EQ(held.m_out, "Y: (" + dest + "): " + std::strerror(EWOULDBLOCK) + "\n");
     EXPECT_EQ(Status(), cannotOpen + "  Y: (" + dest + "): " + std::strerror(EWOULDBLOCK) + "\n");
 
     CProgramResult unknown = Keldrun({"X:", "Y:", "FAT16", "1,2,3,4,", "0", m_reportFolder});
