@@ -126,6 +126,7 @@ UNIT
 [Unit]
 Description=vm-test: an ordinary service writing to the source partition
 After=local-fs.target
+RequiresMountsFor=/mnt/source
 ConditionPathIsMountPoint=/mnt/source
 [Service]
 ExecStart=/bin/sh -c 'i=0; while :; do head -c 262144 /dev/urandom >> /mnt/source/log.bin; i=$((i+1)); echo $i > /mnt/source/count; sync; sleep 0.2; done'
