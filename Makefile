@@ -8,11 +8,13 @@
 # make deb    the Debian package, checked with lintian: build/deb/vantrel_VERSION_ARCH.deb
 # make test-package   make deb, then install, use and purge it in a fresh Debian 12 root
 #             (the root is made once with mmdebstrap and kept in /var/cache/vantrel-tests)
+# make vm-test   the boot-time clone on a Debian 12 virtual machine under QEMU (not in make test;
+#                SCENARIOS="plain fstab unopenable" by default; skips without QEMU)
 BUILD_DIR := $(if $(SANITIZE),build-sanitize,build)
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON $(if $(SANITIZE),-DVANTREL_SANITIZE=ON)
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build test demo bench install uninstall screenshots run deb test-package clean
+.PHONY: all deps configure build test demo bench install uninstall screenshots run deb test-package vm-test clean
 
 all: build
 
@@ -40,6 +42,9 @@ screenshots: deps build
 
 run: build
 	@scripts/run.sh $(BUILD_DIR)
+
+vm-test: deps
+	@scripts/vm-test.sh $(BUILD_DIR) $(SCENARIOS)
 
 install: build
 	@cmake --install $(BUILD_DIR)

@@ -1,8 +1,12 @@
 #include "bootclone/BootCloneFrontEnd.h"
 
+#include "bootclone/BootPartitions.h"
+#include "clone/ReportFile.h"
 #include "platform/drives/Drives.h"
+#include "platform/journal/Journal.h"
 
 #include <cstdio>
+#include <cstring>
 
 CBootCloneFrontEnd::CBootCloneFrontEnd(std::string reportFolder, bool fastMode,
                                        platform::CTerminationSignals& signals)
@@ -39,8 +43,10 @@ bool CBootCloneFrontEnd::CancelRequested()
 // missing partition.
 void CBootCloneFrontEnd::OnCloneStarting()
 {
-    if (auto error = platform::LetterTableError())
+    if (auto error = platform::LetterTableError()) {
         std::fprintf(stderr, "Keldrun: %s\n", error->c_str());
+        platform::LogToJournal(platform::JournalPriority::Error, *error);
+    }
 }
 
 void CBootCloneFrontEnd::OnBlockWritten(const std::string& total)
@@ -65,7 +71,19 @@ void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, const st
     std::printf("Press the Enter key, or press the Ctrl-Alt-Del keys to reboot the system.\n"
                 "The partition will be useable when the system fully boots up.\n");
     std::fflush(stdout);
+    platform::LogToJournal(platform::JournalPriority::Notice,
+                           "Succesfully created the " + request.m_destDrive + " partition clone.  Total bytes copied to "
+                           "the partition: " + total + (badSectorsSkipped ? ".  Bad sectors were skipped: see " +
+                                                                                ReportPath() + "." : "."));
     m_signals.LetThrough();
+}
+
+void CBootCloneFrontEnd::OnOpenFailed(const std::string& text, const std::string& drive, int error)
+{
+    const std::string why = DescribeBootDrive(drive) + " cannot be opened: " + std::strerror(error);
+    std::printf("%s\n", why.c_str());
+    AppendReportLine(ReportPath(), text + "  " + why);
+    platform::LogToJournal(platform::JournalPriority::Error, text + "  " + why);
 }
 
 // A message box waits for Enter on a terminal; the clone is over, so Ctrl-Alt-Del may
@@ -83,6 +101,7 @@ int CBootCloneFrontEnd::StopSignal()
 
 void CBootCloneFrontEnd::OnCloneInterrupted(const std::string& text)
 {
+    platform::LogToJournal(platform::JournalPriority::Warning, text);
     std::printf("\n%s\n", text.c_str());
     std::fflush(stdout);
 }

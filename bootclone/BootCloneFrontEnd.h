@@ -9,7 +9,9 @@
 // Keldrun's side of a clone: the report "status.txt" in the folder it was given, a console
 // line after every block and a console summary at the end. Nothing can cancel it, but a
 // signal to end the program, held back by signals while the clone runs, stops it between
-// two transfers; once the clone is over, the signals are let through.
+// two transfers; once the clone is over, the signals are let through. How the clone ended
+// also goes to the journal, and a partition that cannot be opened leaves its reason in
+// the report, since no one may be at the console to read it.
 class CBootCloneFrontEnd : public ICloneFrontEnd {
 public:
     // reportFolder ends with a path separator; "status.txt" is appended to it directly.
@@ -25,6 +27,7 @@ public:
     void OnBlockWritten(const std::string& total) override;
     void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
                           const std::optional<std::string>& capacityNote) override;
+    void OnOpenFailed(const std::string& text, const std::string& drive, int error) override;
     void OnCloneStopping() override;
     int StopSignal() override;
     void OnCloneInterrupted(const std::string& text) override;

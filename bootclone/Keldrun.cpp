@@ -1,28 +1,48 @@
 // Keldrun: the clone that Vantrel schedules for the next start of the machine.
 //   Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER
 // Clones SOURCE onto DEST, prints its progress, writes REPORTFOLDER"status.txt" and, once
-// the clone is complete, waits for Enter and restarts the machine.
+// the clone is complete, waits for Enter and restarts the machine. It runs at boot before
+// the local file systems are mounted: it first waits for both partitions' devices and
+// refuses a partition that is mounted all the same.
 
 #include "bootclone/BootCloneFrontEnd.h"
+#include "bootclone/BootPartitions.h"
 #include "clone/CloneDrive.h"
+#include "clone/ReportFile.h"
+#include "platform/journal/Journal.h"
 #include "platform/shell/Shell.h"
 #include "platform/system/StandardOptions.h"
 #include "platform/system/TerminationSignals.h"
+#include "platform/system/WaitBound.h"
 #include "platform/ui/ConsoleMessageBox.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
 namespace {
 
+using namespace std::chrono_literals;
+
+// The devices of a boot-time clone are normally there within seconds; a disk that is not
+// there by then will not be.
+constexpr std::chrono::milliseconds kDeviceWait = 90s;
+// A failure's message waits this long for Enter, then the boot goes on: a machine
+// without anyone at its keyboard must not wait for ever.
+constexpr std::chrono::milliseconds kFailureMessageWait = 10min;
+
 // The console message box, after whatever progress is still waiting in standard output,
-// so the console reads in the order things happened.
-class CFlushingMessageBox : public platform::IMessageBoxService {
+// so the console reads in the order things happened; every message also goes to the
+// journal. Keldrun shows a message box only when something went wrong.
+class CBootMessageBox : public platform::IMessageBoxService {
 public:
+    CBootMessageBox() : m_console(platform::WaitBound(kFailureMessageWait)) {}
+
     int Show(const std::string& text, platform::MbButtons buttons) override
     {
         std::fflush(stdout);
+        platform::LogToJournal(platform::JournalPriority::Error, text);
         return m_console.Show(text, buttons);
     }
 
@@ -64,11 +84,42 @@ bool RunClone(const CCloneRequest& request, const std::string& reportFolder)
 {
     platform::CTerminationSignals signals;
     CBootCloneFrontEnd frontEnd(reportFolder, request.m_fastMode != 0, signals);
-    CloneOutcome outcome = CloneDrive(request, frontEnd);
+    CloneOutcome outcome = CloneDrive(request, frontEnd, platform::BootVolumes());
     std::fflush(stdout);
     if (outcome == CloneOutcome::Interrupted)
         platform::EndWithSignal(signals.Pending());
     return outcome == CloneOutcome::Completed;
+}
+
+// Checks the partitions, then clones; false when it did not complete. A refusal is told
+// like any other ending: report, journal and message box.
+bool CloneAtBoot(const CCloneRequest& request, const std::string& reportFolder)
+{
+    platform::LogToJournal(platform::JournalPriority::Info,
+                           "cloning " + DescribeBootDrive(request.m_sourceDrive) + " onto " +
+                               DescribeBootDrive(request.m_destDrive) + ", " + request.m_fileSystem +
+                               (request.m_fastMode != 0 ? ", fast mode" : ", slow mode") + "; report " +
+                               reportFolder + "status.txt");
+    if (std::optional<std::string> refusal = CheckBootPartitions(request, platform::WaitBound(kDeviceWait))) {
+        const std::string report = reportFolder + "status.txt";
+        RemoveIfExists(report);
+        AppendReportLine(report, *refusal);
+        platform::MessageBox(*refusal);
+        return false;
+    }
+    return RunClone(request, reportFolder);
+}
+
+// Asks for the restart and ends with exit code 0. The stop of the boot that the restart
+// starts signals Keldrun too: the signals stay held back to the end, so that it ends
+// normally instead of being recorded as killed.
+[[noreturn]] void RestartAndEnd()
+{
+    platform::LogToJournal(platform::JournalPriority::Notice, "restarting the machine");
+    platform::CTerminationSignals signals;
+    platform::ShellExecute("shutdown", "-r -f -t 0");
+    std::fflush(stdout);
+    std::_Exit(0);
 }
 
 }  // namespace
@@ -79,16 +130,16 @@ int main(int argc, char* argv[])
         return 0;
     // Slow mode prints a line per sector: a large buffer keeps that cheap.
     std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-    CFlushingMessageBox messageBox;
+    CBootMessageBox messageBox;
     platform::SetMessageBoxService(&messageBox);
 
     if (argc < 7) {
         platform::MessageBox("Partition Restore => Missing arguments.");
     } else {
         CCloneRequest request{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5])};
-        if (RunClone(request, argv[6])) {
+        if (CloneAtBoot(request, argv[6])) {
             WaitForEnter();
-            platform::ShellExecute("shutdown", "-r -f -t 0");
+            RestartAndEnd();
         }
     }
     std::fflush(stdout);

@@ -116,6 +116,10 @@ private:
     // Stops the clone when a signal asked the program to end.
     Ending StopIfInterrupted();
     CloneOutcome Complete();
+    // drive could not be opened, with the open's errno.
+    CloneOutcome OpenFailed(const std::string& text, const std::string& drive, int error);
+    // Source and destination share storage: the copy would overwrite what it reads.
+    CloneOutcome RefuseOverlap(const platform::CVolumeExtent& destination);
     CloneOutcome StopWith(const std::string& text, CloneOutcome outcome);
     CloneOutcome ReportAndStop(const std::string& text, CloneOutcome outcome);
     void Release();
@@ -144,20 +148,24 @@ CloneOutcome CCloneRun::Run(platform::IVolumeOpener& volumes)
 
     m_source = volumes.Open(platform::RawVolumeName(m_request.m_sourceDrive), platform::VolumeAccess::Read);
     if (!m_source)
-        return StopWith(m_frontEnd.CannotOpenSourceText(m_request.m_sourceDrive), CloneOutcome::OpenFailed);
+        return OpenFailed(m_frontEnd.CannotOpenSourceText(m_request.m_sourceDrive), m_request.m_sourceDrive, errno);
     m_source->Rewind();
-    m_destination =
-        volumes.Open(platform::RawVolumeName(m_request.m_destDrive), platform::VolumeAccess::Write);
-    if (!m_destination)
-        return StopWith(m_frontEnd.CannotOpenDestinationText(m_request.m_destDrive), CloneOutcome::OpenFailed);
+    const std::string destination = platform::RawVolumeName(m_request.m_destDrive);
+    m_destination = volumes.Open(destination, platform::VolumeAccess::Write);
+    if (!m_destination) {
+        int error = errno;
+        // A source claimed exclusively keeps its own storage from being claimed again:
+        // the user must hear that the two overlap, not that the destination is busy.
+        std::optional<platform::CVolumeExtent> wanted = volumes.Extent(destination);
+        if (wanted && platform::Overlaps(m_source->Extent(), *wanted))
+            return RefuseOverlap(*wanted);
+        return OpenFailed(m_frontEnd.CannotOpenDestinationText(m_request.m_destDrive), m_request.m_destDrive, error);
+    }
     m_destination->Rewind();
-    // Two letters for one partition, a loop device over a lettered image, a partition
-    // and its own disk: the copy would overwrite its source while reading it.
-    platform::CVolumeExtent sourceExtent = m_source->Extent(), destinationExtent = m_destination->Extent();
-    if (platform::Overlaps(sourceExtent, destinationExtent))
-        return StopWith(m_frontEnd.OverlappingVolumesText(m_request.m_sourceDrive, m_request.m_destDrive,
-                                                          platform::SameVolume(sourceExtent, destinationExtent)),
-                        CloneOutcome::VolumesOverlap);
+    // Two letters for one partition, a loop device over a lettered image, a partition and
+    // its own disk: the copy would overwrite its source while reading it.
+    if (platform::Overlaps(m_source->Extent(), m_destination->Extent()))
+        return RefuseOverlap(m_destination->Extent());
 
     AppendReportLine(m_reportPath, "From: " + m_request.m_sourceDrive + "\nTo:   " + m_request.m_destDrive +
                                        "\nFile System: " + m_request.m_fileSystem + "\n");
@@ -367,6 +375,19 @@ CloneOutcome CCloneRun::Complete()
     Release();
     m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_badSectors, capacityNote);
     return CloneOutcome::Completed;
+}
+
+CloneOutcome CCloneRun::OpenFailed(const std::string& text, const std::string& drive, int error)
+{
+    m_frontEnd.OnOpenFailed(text, drive, error);
+    return StopWith(text, CloneOutcome::OpenFailed);
+}
+
+CloneOutcome CCloneRun::RefuseOverlap(const platform::CVolumeExtent& destination)
+{
+    const bool identical = platform::SameVolume(m_source->Extent(), destination);
+    return StopWith(m_frontEnd.OverlappingVolumesText(m_request.m_sourceDrive, m_request.m_destDrive, identical),
+                    CloneOutcome::VolumesOverlap);
 }
 
 // The partitions are closed before the message: a box may stay open for long, and the

@@ -53,6 +53,12 @@ public:
     // what to run, when it could not grow to the destination's size.
     virtual void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
                                   const std::optional<std::string>& capacityNote) = 0;
+    // When drive could not be opened, before its message text is shown; error is the
+    // errno of the open. The report holds nothing yet.
+    virtual void OnOpenFailed([[maybe_unused]] const std::string& text, [[maybe_unused]] const std::string& drive,
+                              [[maybe_unused]] int error)
+    {
+    }
     // Before the message of any other ending is shown: a front end that holds back part of
     // its progress display shows it now.
     virtual void OnCloneStopping() {}

@@ -81,6 +81,10 @@ CDriveEntry DescribeLetter(char letter, const std::string& device, const std::st
     if (S_ISREG(info.st_mode)) {
         entry.type = kDriveFixed;
         entry.size = static_cast<std::uint64_t>(info.st_size);
+        // An image is mounted through a loop device, which the kernel names as the
+        // source; a simulated machine's mount table may name the image itself.
+        if (const CMount* mount = FindDeviceMount(mounts, {}, device))
+            entry.mountPoint = mount->target;
     } else if (S_ISBLK(info.st_mode)) {
         unsigned major = ::major(info.st_rdev), minor = ::minor(info.st_rdev);
         auto block = FindBlockDevice(sources.sysfsRoot, major, minor);

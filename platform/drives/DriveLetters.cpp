@@ -83,20 +83,24 @@ std::optional<std::string> LetterTableError()
 
 std::optional<CDriveDevice> DriveDevice(char letter)
 {
-    letter = Upper(letter);
-    if (SystemRoot()) {
-        CLetterTable table = LoadLetterTable();
-        auto found = table.devices.find(letter);
-        if (found == table.devices.end() || IsNetworkDevice(found->second))
-            return std::nullopt;
-        auto fingerprint = table.fingerprints.find(letter);
-        return CDriveDevice{found->second, fingerprint != table.fingerprints.end() ? fingerprint->second : ""};
-    }
+    if (SystemRoot())
+        return StoredDriveDevice(letter);
     CDriveView view = DiscoverDrives(CDriveSources{});
-    const CDriveEntry* drive = view.Find(letter);
+    const CDriveEntry* drive = view.Find(Upper(letter));
     if (drive == nullptr || IsNetworkDevice(drive->device))
         return std::nullopt;
     return CDriveDevice{drive->device, drive->fingerprint};
+}
+
+std::optional<CDriveDevice> StoredDriveDevice(char letter)
+{
+    letter = Upper(letter);
+    CLetterTable table = LoadLetterTable();
+    auto found = table.devices.find(letter);
+    if (found == table.devices.end() || IsNetworkDevice(found->second))
+        return std::nullopt;
+    auto fingerprint = table.fingerprints.find(letter);
+    return CDriveDevice{found->second, fingerprint != table.fingerprints.end() ? fingerprint->second : ""};
 }
 
 bool AssignDriveLetter(char letter, const std::string& device, std::string& error)

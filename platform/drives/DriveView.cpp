@@ -5,6 +5,8 @@
 #include "platform/drives/MountTable.h"
 #include "platform/system/SystemRoot.h"
 
+#include <unistd.h>
+
 namespace platform {
 
 const CDriveEntry* CDriveView::Find(char letter) const
@@ -30,9 +32,25 @@ CDriveView AssignedDrives(const CDriveSources& sources)
     return view;
 }
 
+CDriveSources MachineSources()
+{
+    CDriveSources sources;
+    if (auto root = SystemRoot()) {
+        std::string mountInfo = *root + "/mountinfo";
+        if (::access(mountInfo.c_str(), R_OK) == 0)
+            sources.mountInfo = mountInfo;
+    }
+    return sources;
+}
+
 CDriveView CurrentDrives()
 {
-    return SystemRoot() ? AssignedDrives(CDriveSources{}) : DiscoverDrives(CDriveSources{});
+    return SystemRoot() ? AssignedDrives(MachineSources()) : DiscoverDrives(MachineSources());
+}
+
+CDriveView StoredDrives()
+{
+    return AssignedDrives(MachineSources());
 }
 
 }  // namespace platform

@@ -54,4 +54,12 @@ CDriveView DiscoverDrives(const CDriveSources& sources);
 // AssignedDrives under a system root, DiscoverDrives of this machine otherwise.
 CDriveView CurrentDrives();
 
+// The stored letters as they are now, with nothing discovered: what a program at boot
+// sees before udev has named every device.
+CDriveView StoredDrives();
+
+// Where this machine's view is read. A simulated machine whose folder holds a file
+// "mountinfo" has that file as its mount table; the kernel's otherwise.
+CDriveSources MachineSources();
+
 }  // namespace platform

@@ -72,6 +72,9 @@ struct CDriveDevice {
 // The device or image file of letter (either case); nothing for a letter without one and
 // for a network drive, which has no raw device.
 std::optional<CDriveDevice> DriveDevice(char letter);
+// As DriveDevice, from the stored table alone: no device is discovered or given a letter.
+// For a program at boot, before udev has made every device's stable name.
+std::optional<CDriveDevice> StoredDriveDevice(char letter);
 // Every letter and its device as stored; a network drive's is "network:" and its source.
 // On the real machine new devices get their letters first.
 std::map<char, std::string> DriveLetters();

@@ -17,6 +17,20 @@ int RunProgram(const std::vector<std::string>& argv);
 // RunProgram with the program's standard input, output and error on /dev/null: nothing it
 // writes reaches this program's console, and a question it asks reads end of input.
 int RunProgramQuietly(const std::vector<std::string>& argv);
+// How a program that was waited for ended.
+struct CProgramEnding {
+    int startError = 0;  // the errno that kept it from starting; 0 when it started
+    int exitCode = -1;   // its exit code when it exited
+    int signal = 0;      // the signal that ended it, or 0
+};
+
+// Starts argv[0] as above and waits for it to end.
+CProgramEnding RunProgramToEnd(const std::vector<std::string>& argv);
+
+// Asks the boot splash (Plymouth), when it runs, to quit, and waits until it has given
+// the console back, so that a program started at boot can use the terminal. Nothing
+// happens without Plymouth, nor on a simulated machine.
+void QuitBootSplash();
 
 // The stand-in for ShellExecute of a system command: "shutdown" with "-r -f -t 0"
 // restarts the machine (under a system root: appends "shutdown -r -f -t 0" as one line

@@ -61,9 +61,10 @@ private:
 
 // Starts the program with the environment of this process and, when given, the file
 // actions; its process id, or -1 when it could not be started (including a program that
-// is missing or not executable).
-pid_t Spawn(const std::vector<std::string>& argv, const posix_spawn_file_actions_t* actions = nullptr)
+// is missing or not executable), with the reason in error.
+pid_t Spawn(const std::vector<std::string>& argv, int& error, const posix_spawn_file_actions_t* actions = nullptr)
 {
+    error = ENOENT;
     if (argv.empty() || argv[0].empty())
         return -1;
     std::vector<char*> pointers;
@@ -72,27 +73,32 @@ pid_t Spawn(const std::vector<std::string>& argv, const posix_spawn_file_actions
     pointers.push_back(nullptr);
     CSpawnAttributes attributes;
     pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0].c_str(), actions, attributes.Get(), pointers.data(), environ) != 0)
-        return -1;
-    return pid;
+    error = posix_spawnp(&pid, argv[0].c_str(), actions, attributes.Get(), pointers.data(), environ);
+    return error == 0 ? pid : -1;
 }
 
-// Waits for the program to end; its exit code, or -1 when it did not exit normally.
-int WaitFor(pid_t pid)
+// Waits for the program to end and tells how it did.
+CProgramEnding WaitFor(pid_t pid)
 {
+    CProgramEnding ending;
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR)
-            return -1;
+            return ending;
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (WIFEXITED(status))
+        ending.exitCode = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        ending.signal = WTERMSIG(status);
+    return ending;
 }
 
 }  // namespace
 
 bool StartProgram(const std::vector<std::string>& argv)
 {
-    pid_t pid = Spawn(argv);
+    int error = 0;
+    pid_t pid = Spawn(argv, error);
     if (pid < 0)
         return false;
     try {
@@ -104,17 +110,29 @@ bool StartProgram(const std::vector<std::string>& argv)
     return true;
 }
 
+CProgramEnding RunProgramToEnd(const std::vector<std::string>& argv)
+{
+    int error = 0;
+    pid_t pid = Spawn(argv, error);
+    if (pid < 0) {
+        CProgramEnding ending;
+        ending.startError = error;
+        return ending;
+    }
+    return WaitFor(pid);
+}
+
 int RunProgram(const std::vector<std::string>& argv)
 {
-    pid_t pid = Spawn(argv);
-    return pid < 0 ? -1 : WaitFor(pid);
+    return RunProgramToEnd(argv).exitCode;
 }
 
 int RunProgramQuietly(const std::vector<std::string>& argv)
 {
     CNullStreams streams;
-    pid_t pid = Spawn(argv, streams.Get());
-    return pid < 0 ? -1 : WaitFor(pid);
+    int error = 0;
+    pid_t pid = Spawn(argv, error, streams.Get());
+    return pid < 0 ? -1 : WaitFor(pid).exitCode;
 }
 
 }  // namespace platform

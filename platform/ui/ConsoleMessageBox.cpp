@@ -1,24 +1,79 @@
 #include "platform/ui/ConsoleMessageBox.h"
 
+#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 #include <string>
 
 namespace platform {
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Reads standard input up to a line end or its end; false when the deadline passed first.
+bool ReadLineBefore(Clock::time_point deadline)
+{
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        int ready = ::poll(&input, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
+        if (ready < 0 && errno != EINTR)
+            return true;
+        if (ready <= 0)
+            continue;
+        char c = 0;
+        ssize_t got = ::read(STDIN_FILENO, &c, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0 || c == '\n')
+            return true;
+    }
+}
+
+std::string DurationText(std::chrono::milliseconds bound)
+{
+    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(bound).count();
+    if (seconds % 60 == 0 && seconds >= 60)
+        return std::to_string(seconds / 60) + (seconds == 60 ? " minute" : " minutes");
+    if (seconds > 0)
+        return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+    return std::to_string(bound.count()) + " ms";
+}
+
+}  // namespace
+
+CConsoleMessageBox::CConsoleMessageBox(std::optional<std::chrono::milliseconds> okWithin) : m_okWithin(okWithin)
+{
+}
+
+void CConsoleMessageBox::WaitForOk()
+{
+    if (!m_okWithin) {
+        std::cerr << "[OK: press Enter] " << std::flush;
+        std::string ignored;
+        std::getline(std::cin, ignored);
+        return;
+    }
+    std::cerr << "[OK: press Enter; going on by itself in " << DurationText(*m_okWithin) << "] " << std::flush;
+    if (!ReadLineBefore(Clock::now() + *m_okWithin))
+        std::cerr << "\n[no answer: going on]\n";
+}
+
 int CConsoleMessageBox::Show(const std::string& text, MbButtons buttons)
 {
     bool interactive = ::isatty(STDIN_FILENO) != 0;
     std::cerr << "\n" << text << "\n";
     if (buttons == MbButtons::Ok) {
-        if (interactive) {
-            std::cerr << "[OK: press Enter] " << std::flush;
-            std::string ignored;
-            std::getline(std::cin, ignored);
-        }
+        if (interactive)
+            WaitForOk();
         std::cerr << std::flush;
         return IDOK;
     }

@@ -45,11 +45,15 @@ private:
     int m_lastError = 0;
 };
 
+// How a block device opened for reading is shared: with anyone, or claimed (O_EXCL), so
+// that it fails while mounted and no one can mount it while it is open.
+enum class ReadClaim { Shared, Exclusive };
+
 // Opens a block device or image file as a raw volume: a destination (Write) exclusively
 // (O_EXCL on a block device, an exclusive lock on a file), direct I/O on block devices
 // with 512-byte logical sectors. With a fingerprint, only the device that still has it
 // (ENXIO for another one found under the path). Nothing on failure, with errno telling why.
 std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess access,
-                                        const std::string& fingerprint = "");
+                                        const std::string& fingerprint = "", ReadClaim claim = ReadClaim::Shared);
 
 }  // namespace platform

@@ -22,7 +22,8 @@ bool IsVolumeKind(const struct stat& info)
 
 }  // namespace
 
-std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess access, const std::string& fingerprint)
+std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess access, const std::string& fingerprint,
+                                        ReadClaim claim)
 {
     struct stat named {};
     if (::stat(path.c_str(), &named) != 0)
@@ -34,7 +35,7 @@ std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess ac
     const bool device = S_ISBLK(named.st_mode);
     int flags = O_CLOEXEC | (access == VolumeAccess::Write ? O_WRONLY : O_RDONLY);
     // On a block device O_EXCL fails while it is mounted or claimed by another writer.
-    if (device && access == VolumeAccess::Write)
+    if (device && (access == VolumeAccess::Write || claim == ReadClaim::Exclusive))
         flags |= O_EXCL;
     CFd file;
     do

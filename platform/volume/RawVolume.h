@@ -49,11 +49,20 @@ public:
     virtual ~IVolumeOpener() = default;
     // Nothing on failure (no such letter, no device, no permission, destination busy).
     virtual std::unique_ptr<IVolume> Open(const std::string& rawName, VolumeAccess access) = 0;
+    // Where the volume named rawName lies, looked up without opening it, so that a failed
+    // open can be explained; nothing when that cannot be told.
+    virtual std::optional<CVolumeExtent> Extent([[maybe_unused]] const std::string& rawName) { return std::nullopt; }
 };
 
 // The machine's raw volumes: "\\.\X:" resolved through the drive-letter table. The
 // destination (Write) is opened exclusively.
 IVolumeOpener& RawVolumes();
+
+// The raw volumes of a clone at boot: letters resolved through the stored table alone,
+// since udev may not have named every other device yet, and the source claimed
+// exclusively as well as the destination (O_EXCL on a block device), so that no one can
+// mount either partition while it is copied.
+IVolumeOpener& BootVolumes();
 
 // The raw name of a drive: "C:" gives "\\.\C:".
 std::string RawVolumeName(const std::string& drive);

@@ -1,11 +1,17 @@
 #include "platform/drives/Drives.h"
 #include "platform/volume/DeviceVolume.h"
+#include "platform/volume/VolumeExtent.h"
 
 #include <cerrno>
 
 namespace platform {
 
 namespace {
+
+std::optional<CVolumeExtent> DeviceExtent(const std::optional<CDriveDevice>& device)
+{
+    return device ? PathExtent(device->path) : std::nullopt;
+}
 
 // "\\.\X:" is the device or image file that the letter table gives X.
 class CRawVolumes : public IVolumeOpener {
@@ -20,9 +26,40 @@ public:
         }
         return OpenVolumeFile(device->path, access, device->fingerprint);
     }
+    std::optional<CVolumeExtent> Extent(const std::string& rawName) override
+    {
+        std::optional<char> letter = RawVolumeLetter(rawName);
+        return letter ? DeviceExtent(DriveDevice(*letter)) : std::nullopt;
+    }
+};
+
+// "\\.\X:" is the device or image file stored for X; both partitions claimed.
+class CBootVolumes : public IVolumeOpener {
+public:
+    std::unique_ptr<IVolume> Open(const std::string& rawName, VolumeAccess access) override
+    {
+        std::optional<char> letter = RawVolumeLetter(rawName);
+        std::optional<CDriveDevice> device = letter ? StoredDriveDevice(*letter) : std::nullopt;
+        if (!device) {
+            errno = ENOENT;
+            return nullptr;
+        }
+        return OpenVolumeFile(device->path, access, device->fingerprint, ReadClaim::Exclusive);
+    }
+    std::optional<CVolumeExtent> Extent(const std::string& rawName) override
+    {
+        std::optional<char> letter = RawVolumeLetter(rawName);
+        return letter ? DeviceExtent(StoredDriveDevice(*letter)) : std::nullopt;
+    }
 };
 
 }  // namespace
+
+IVolumeOpener& BootVolumes()
+{
+    static CBootVolumes volumes;
+    return volumes;
+}
 
 IVolumeOpener& RawVolumes()
 {

@@ -9,12 +9,18 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -57,6 +63,7 @@ protected:
     std::optional<std::string> Read(const std::string& path) const { return platform::ReadWholeFile(path); }
     std::optional<std::string> Status() const { return Read(m_reportFolder + "status.txt"); }
     std::optional<std::string> ShutdownLog() const { return Read(m_machine.Path("shutdown.log")); }
+    std::string Journal() const { return Read(m_machine.Path("journal.log")).value_or(""); }
 
     testsupport::CTempMachine m_machine;
     std::string m_reportFolder = m_machine.Path("Vantrel/");
@@ -81,6 +88,11 @@ TEST_F(KeldrunTest, ACompletedCloneReportsWaitsForEnterAndRequestsTheRestart)
     EXPECT_EQ(run.m_err, "");
     EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: NTFS\n\n20971520\n41943040\n52428800\nDone => 52428800\n");
     EXPECT_EQ(ShutdownLog(), "shutdown -r -f -t 0\n");
+    EXPECT_EQ(Journal(), "info Keldrun: cloning X: (" + m_machine.Path("X.img") + ") onto Y: (" + dest +
+                             "), NTFS, fast mode; report " + m_reportFolder + "status.txt\n"
+                             "notice Keldrun: Succesfully created the Y: partition clone.  Total bytes copied to the "
+                             "partition: 52,428,800.\n"
+                             "notice Keldrun: restarting the machine\n");
 
     std::string expected = source;
     expected.replace(40, 8, std::string("\x00\x10\xE5\x03\x00\x00\x00\x00", 8));
@@ -119,18 +131,31 @@ TEST_F(KeldrunTest, MissingArgumentsTouchNothing)
     EXPECT_FALSE(ShutdownLog());
 }
 
-TEST_F(KeldrunTest, FailedClonesShowTheirMessageAndDoNotRestart)
+// A partition that cannot be opened leaves its reason in the report and the journal:
+// at boot no one may be at the console to read the message.
+TEST_F(KeldrunTest, FailedClonesShowTheirMessageRecordWhyAndDoNotRestart)
 {
     Drive('X', SectorPattern(8 * kSector));
     std::string dest = Drive('Y', std::string(8 * kSector, '\0'));
+    const std::string cannotOpen = "CCreateClone::CloneDrive => Cannot open drive partition to clone to!";
 
     CProgramResult unassigned = Keldrun({"X:", "Z:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
     EXPECT_EQ(unassigned.m_exitCode, 0);
-    EXPECT_EQ(unassigned.m_out, "");
-    EXPECT_NE(unassigned.m_err.find("CCreateClone::CloneDrive => Cannot open drive partition to clone to!"),
-              std::string::npos)
-        << unassigned.m_err;
-    EXPECT_FALSE(Status());
+    EXPECT_EQ(unassigned.m_out, "Z: cannot be opened: No such file or directory\n");
+    EXPECT_NE(unassigned.m_err.find(cannotOpen), std::string::npos) << unassigned.m_err;
+    EXPECT_EQ(Status(), cannotOpen + "  Z: cannot be opened: No such file or directory\n");
+    EXPECT_NE(Journal().find("err Keldrun: " + cannotOpen + "  Z: cannot be opened: No such file or directory\n"), std::string::npos)
+        << Journal();
+
+    // A destination that another program holds.
+    int holder = open(dest.c_str(), O_RDONLY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    CProgramResult held = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
+    close(holder);
+    EXPECT_NE(held.m_err.find(cannotOpen), std::string::npos) << held.m_err;
+    EXPECT_EQ(held.m_out, "Y: (" + dest + ") cannot be opened: " + std::strerror(EWOULDBLOCK) + "\n");
+    EXPECT_EQ(Status(), cannotOpen + "  Y: (" + dest + ") cannot be opened: " + std::strerror(EWOULDBLOCK) + "\n");
 
     CProgramResult unknown = Keldrun({"X:", "Y:", "FAT16", "1,2,3,4,", "0", m_reportFolder});
     EXPECT_EQ(unknown.m_exitCode, 0);
@@ -207,6 +232,183 @@ TEST_F(KeldrunTest, ASignalToEndStopsTheCloneWithARecordOfTheIncompleteCopy)
     expected.replace(0, 1 << 20, source.substr(0, 1 << 20));
     EXPECT_TRUE(Read(dest) == expected) << "more or less than the first MiB was copied";
     EXPECT_FALSE(ShutdownLog());
+}
+
+// Sets VANTREL_WAIT_BOUND_MS for the life of the object: the simulated machine's bound on
+// every wait for a device or a key.
+class CWaitBound {
+public:
+    explicit CWaitBound(int milliseconds) { setenv("VANTREL_WAIT_BOUND_MS", std::to_string(milliseconds).c_str(), 1); }
+    ~CWaitBound() { unsetenv("VANTREL_WAIT_BOUND_MS"); }
+};
+
+// At boot the partitions' devices may not be there yet: Keldrun waits for them, up to its
+// bound, and refuses with a report line when one does not come.
+TEST_F(KeldrunTest, APartitionIsWaitedForAndOneThatNeverComesIsRefused)
+{
+    const std::string source = SectorPattern(8 * kSector);
+    std::string sourcePath = Drive('X', source);
+    std::string dest = Drive('Y', std::string(8 * kSector, '\0'));
+    std::string away = m_machine.Path("away.img");
+    std::filesystem::rename(sourcePath, away);
+
+    {
+        CWaitBound bound(300);
+        CProgramResult missing = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
+        const std::string refusal = "Partition Restore => The X: (" + sourcePath +
+                                    ") partition did not appear within 300 ms.  Its name is made by udev once the "
+                                    "kernel has found the disk: is the disk connected?  The clone was not made.";
+        EXPECT_EQ(missing.m_exitCode, 0);
+        EXPECT_EQ(missing.m_out, "");
+        EXPECT_NE(missing.m_err.find(refusal), std::string::npos) << missing.m_err;
+        EXPECT_EQ(Status(), refusal + "\n");
+        EXPECT_NE(Journal().find("info Keldrun: waiting for the X: (" + sourcePath + ") partition to appear\n"
+                                 "err Keldrun: " + refusal + "\n"),
+                  std::string::npos)
+            << Journal();
+        EXPECT_EQ(Read(dest), std::string(8 * kSector, '\0'));
+    }
+
+    // The device comes while Keldrun waits.
+    CWaitBound bound(60'000);
+    std::thread arrives([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::filesystem::rename(away, sourcePath);
+    });
+    CProgramResult waited = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
+    arrives.join();
+    EXPECT_NE(waited.m_out.find("Succesfully created the Y: partition clone.\n"), std::string::npos) << waited.m_err;
+    EXPECT_EQ(Read(dest), source);
+    EXPECT_EQ(ShutdownLog(), "shutdown -r -f -t 0\n");
+}
+
+// Before the local file systems are mounted nothing should be; a partition mounted all
+// the same (here in the simulated machine's mount table) is refused, saying where.
+TEST_F(KeldrunTest, AMountedPartitionIsRefusedWithItsMountPoint)
+{
+    std::string source = Drive('X', SectorPattern(8 * kSector));
+    std::string dest = Drive('Y', std::string(8 * kSector, '\0'));
+    struct Mounted {
+        const std::string& image;
+        const char* drive;
+        const char* mountPoint;
+    };
+    for (const Mounted& mounted : {Mounted{source, "X:", "/"}, Mounted{dest, "Y:", "/mnt/copy place"}}) {
+        std::ofstream info(m_machine.Path("mountinfo"));
+        std::string target = mounted.mountPoint;
+        std::string escaped;
+        for (char c : target)
+            escaped += c == ' ' ? std::string("\\040") : std::string(1, c);
+        info << "21 1 0:19 / /proc rw,nosuid - proc proc rw\n"
+             << "30 1 7:0 / " << escaped << " rw,relatime - vfat " << mounted.image << " rw\n";
+        info.close();
+
+        CProgramResult run = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
+        const std::string refusal = std::string("Partition Restore => The ") + mounted.drive + " (" + mounted.image +
+                                    ") partition is mounted on " + mounted.mountPoint +
+                                    ".  A mounted partition can change while it is copied: the clone was not made.";
+        EXPECT_EQ(run.m_exitCode, 0);
+        EXPECT_NE(run.m_err.find(refusal), std::string::npos) << run.m_err;
+        EXPECT_EQ(Status(), refusal + "\n");
+        EXPECT_NE(Journal().find("err Keldrun: " + refusal + "\n"), std::string::npos) << Journal();
+        EXPECT_EQ(Read(dest), std::string(8 * kSector, '\0')) << mounted.drive;
+        EXPECT_FALSE(ShutdownLog());
+    }
+}
+
+// Keldrun on a terminal: standard input is a pseudo-terminal whose far end the test holds.
+class CTerminalRun {
+public:
+    CTerminalRun(std::vector<std::string> args, const std::string& scratch)
+    {
+        m_master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
+            return;
+        std::string terminal = ptsname(m_master);
+        m_out = scratch + "/terminal-out";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, terminal.c_str(), O_RDWR | O_NOCTTY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            m_pid = 0;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~CTerminalRun()
+    {
+        if (m_pid != 0 && !m_ended) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_master >= 0)
+            close(m_master);
+    }
+
+    bool Started() const { return m_pid != 0; }
+    std::string Output() const { return platform::ReadWholeFile(m_out).value_or(""); }
+    // Waits until the output holds text; false when the program ended first.
+    bool WaitForOutput(const std::string& text)
+    {
+        while (Output().find(text) == std::string::npos) {
+            if (Ended())
+                return Output().find(text) != std::string::npos;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+    bool Ended()
+    {
+        if (!m_ended && waitpid(m_pid, &m_status, WNOHANG) == m_pid)
+            m_ended = true;
+        return m_ended;
+    }
+    int WaitForExit()
+    {
+        if (!m_ended && waitpid(m_pid, &m_status, 0) == m_pid)
+            m_ended = true;
+        return m_ended && WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
+    }
+    void Type(const std::string& keys) { ASSERT_EQ(write(m_master, keys.data(), keys.size()), ssize_t(keys.size())); }
+
+private:
+    int m_master = -1;
+    pid_t m_pid = 0;
+    int m_status = 0;
+    bool m_ended = false;
+    std::string m_out;
+};
+
+// A failure's message on the console ends by itself after its bound, so that the boot goes
+// on; the prompt after a completed clone waits for Enter however long it takes.
+TEST_F(KeldrunTest, OnlyTheMessageOfAFailureStopsWaitingForEnter)
+{
+    CWaitBound bound(200);
+    std::string dest = Drive('Y', std::string(8 * kSector, '\0'));
+    Drive('X', SectorPattern(8 * kSector));
+
+    CTerminalRun failed({KELDRUN_PATH, "X:", "Q:", "FAT32", "1,2,3,4,", "1", m_reportFolder}, m_machine.Root());
+    ASSERT_TRUE(failed.Started());
+    EXPECT_EQ(failed.WaitForExit(), 0);
+    EXPECT_NE(failed.Output().find("Cannot open drive partition to clone to!\n"
+                                   "[OK: press Enter; going on by itself in 200 ms] \n[no answer: going on]\n"),
+              std::string::npos)
+        << failed.Output();
+
+    CTerminalRun completed({KELDRUN_PATH, "X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder}, m_machine.Root());
+    ASSERT_TRUE(completed.Started());
+    ASSERT_TRUE(completed.WaitForOutput(kPrompt)) << completed.Output();
+    // Many times the bound.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_FALSE(completed.Ended()) << completed.Output();
+    EXPECT_FALSE(ShutdownLog());
+    completed.Type("\n");
+    EXPECT_EQ(completed.WaitForExit(), 0);
+    EXPECT_EQ(ShutdownLog(), "shutdown -r -f -t 0\n");
 }
 
 #ifdef BADSECTORFS_PATH

@@ -128,7 +128,8 @@ TEST_F(InstallTest, InstallsTheProgramsWhereTheFileSystemHierarchySaysAndTheInst
     std::string unit = Text(StagedInPrefix("/lib/systemd/system/vantrel-runonce.service"));
     EXPECT_NE(unit.find("ExecStart=" + m_prefix + "/libexec/vantrel/vantrel-runonce\n"), std::string::npos) << unit;
     EXPECT_NE(unit.find("TTYPath=/dev/tty1\n"), std::string::npos);
-    EXPECT_NE(unit.find("[Install]\nWantedBy=multi-user.target\n"), std::string::npos);
+    EXPECT_NE(unit.find("\nBefore=local-fs-pre.target"), std::string::npos) << unit;
+    EXPECT_NE(unit.find("[Install]\nWantedBy=sysinit.target\n"), std::string::npos);
     for (const std::string& file : StagedFiles())
         EXPECT_EQ(file.find(".wants/"), std::string::npos) << file;
 

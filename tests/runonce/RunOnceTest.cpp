@@ -6,8 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <algorithm>
 #include <filesystem>
@@ -23,9 +29,17 @@ namespace {
 
 const std::string kRunOnce = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
+extern "C" char** environ;
+
 std::string ReadFile(const std::string& path)
 {
     return platform::ReadWholeFile(path).value_or("");
+}
+
+void WaitForFile(const std::string& path)
+{
+    while (!std::filesystem::exists(path))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 // A machine with a RunOnce list and a program for its entries: a script in a folder with
@@ -108,6 +122,73 @@ TEST_F(RunOnceTest, RunsEachEntryOnceInOrderAfterDeletingIt)
 
     EXPECT_EQ(RunOnce(), 0);
     EXPECT_EQ(ReadFile(m_log), expected) << "nothing runs twice";
+}
+
+// What ran and how it ended goes to the journal (journal.log of the simulated machine).
+TEST_F(RunOnceTest, TheJournalSaysWhatRanAndHowItEnded)
+{
+    std::ofstream(m_machine.Path("My Programs/fails.sh")) << "#!/bin/sh\nexit 3\n";
+    std::ofstream(m_machine.Path("My Programs/killed.sh")) << "#!/bin/sh\nkill -KILL $$\n";
+    chmod(m_machine.Path("My Programs/fails.sh").c_str(), 0755);
+    chmod(m_machine.Path("My Programs/killed.sh").c_str(), 0755);
+    const std::string fails = "\"" + m_machine.Path("My Programs/fails.sh") + "\"";
+    const std::string killed = "\"" + m_machine.Path("My Programs/killed.sh") + "\"";
+    const std::string missing = "\"" + m_machine.Path("missing") + "\" x";
+    AddEntry("First", Entry("First", "a"));
+    AddEntry("Fails", fails);
+    AddEntry("Killed", killed);
+    AddEntry("Missing", missing);
+
+    EXPECT_EQ(RunOnce(), 1);
+    EXPECT_EQ(ReadFile(m_machine.Path("journal.log")),
+              "info vantrel-runonce: running \"First\": " + Entry("First", "a") + "\n"
+              "info vantrel-runonce: \"First\" ended with exit code 0\n"
+              "info vantrel-runonce: running \"Fails\": " + fails + "\n"
+              "warning vantrel-runonce: \"Fails\" ended with exit code 3\n"
+              "info vantrel-runonce: running \"Killed\": " + killed + "\n"
+              "err vantrel-runonce: \"Killed\" was ended by signal 9 (Killed)\n"
+              "info vantrel-runonce: running \"Missing\": " + missing + "\n"
+              "err vantrel-runonce: \"Missing\" could not be started (No such file or directory): " + missing + "\n");
+    EXPECT_NE(m_errors.find("\"Killed\" was ended by signal 9"), std::string::npos) << m_errors;
+    EXPECT_TRUE(Entries().empty());
+}
+
+// The stop of the machine signals the whole unit, vantrel-runonce and the entry it runs:
+// vantrel-runonce records how the entry ended, leaves the entries not yet run for the
+// next start, and ends normally, so that a restart is not taken for a failure.
+TEST_F(RunOnceTest, AStopOfTheMachineIsRecordedAndLeavesTheEntriesNotYetRun)
+{
+    const std::string started = m_machine.Path("started");
+    const std::string script = m_machine.Path("My Programs/waits.sh");
+    std::ofstream(script) << "#!/bin/sh\n: > '" << started << "'\nwhile :; do sleep 0.05; done\n";
+    chmod(script.c_str(), 0755);
+    AddEntry("Waits", "\"" + script + "\"");
+    AddEntry("Second", Entry("Second"));
+
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    char program[] = VANTREL_RUNONCE_PROGRAM;
+    char* argv[] = {program, nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, program, nullptr, &attributes, argv, environ), 0);
+    posix_spawnattr_destroy(&attributes);
+    WaitForFile(started);
+    kill(-pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    const std::string journal = ReadFile(m_machine.Path("journal.log"));
+    EXPECT_NE(journal.find("notice vantrel-runonce: \"Waits\" was ended by signal 15 (Terminated) as the system "
+                           "stopped\n"
+                           "notice vantrel-runonce: the system is stopping (signal 15): the entries not run stay for "
+                           "the next start\n"),
+              std::string::npos)
+        << journal;
+    EXPECT_EQ(Entries(), std::vector<std::string>{"Second"});
+    EXPECT_FALSE(std::filesystem::exists(m_log));
 }
 
 TEST_F(RunOnceTest, UnsafeStoreIsRefusedAndNothingRuns)

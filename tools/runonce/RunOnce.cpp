@@ -1,18 +1,25 @@
 // vantrel-runonce: runs the entries of the HKLM RunOnce list once, at boot. Each entry is
 // deleted before it runs, so an entry that hangs or restarts the machine never runs
-// twice; the entries run one after the other, in the order they were stored.
+// twice; the entries run one after the other, in the order they were stored. What it
+// runs and how each ended goes to the journal. The signals that stop the boot's units
+// are held back while an entry runs: the entry gets them too (systemd signals the whole
+// unit), and its ending is still recorded; the entries not yet run stay for the next start.
+#include "platform/journal/Journal.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/registry/StoreFile.h"
 #include "platform/shell/Shell.h"
 #include "platform/system/StandardOptions.h"
+#include "platform/system/TerminationSignals.h"
 #include "tools/runonce/StoreSafety.h"
 
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
 using platform::CRegKey;
+using platform::JournalPriority;
 using platform::RegAccess;
 using platform::RegRoot;
 using platform::RegStatus;
@@ -33,6 +40,42 @@ const char* const kUsage =
 void Complain(const std::string& message)
 {
     std::cerr << "vantrel-runonce: " << message << '\n';
+    platform::LogToJournal(JournalPriority::Error, message);
+}
+
+std::string Quoted(const std::string& name)
+{
+    return "\"" + name + "\"";
+}
+
+// Runs one entry's command line and records how it ended; false when it could not start
+// or was ended by a signal that no stop of the machine explains.
+bool RunEntry(const std::string& name, const std::string& commandLine, const platform::CTerminationSignals& signals)
+{
+    std::vector<std::string> argv = platform::SplitCommandLine(commandLine);
+    if (argv.empty()) {
+        platform::LogToJournal(JournalPriority::Notice, Quoted(name) + " is an empty command line; nothing ran");
+        return true;
+    }
+    platform::LogToJournal(JournalPriority::Info, "running " + Quoted(name) + ": " + commandLine);
+    platform::CProgramEnding ending = platform::RunProgramToEnd(argv);
+    if (ending.startError != 0) {
+        Complain(Quoted(name) + " could not be started (" + std::strerror(ending.startError) + "): " + commandLine);
+        return false;
+    }
+    if (ending.signal == 0) {
+        platform::LogToJournal(ending.exitCode == 0 ? JournalPriority::Info : JournalPriority::Warning,
+                               Quoted(name) + " ended with exit code " + std::to_string(ending.exitCode));
+        return true;
+    }
+    const std::string what = Quoted(name) + " was ended by signal " + std::to_string(ending.signal) + " (" +
+                             strsignal(ending.signal) + ")";
+    if (signals.Pending() != 0) {
+        platform::LogToJournal(JournalPriority::Notice, what + " as the system stopped");
+        return true;
+    }
+    Complain(what);
+    return false;
 }
 
 // The names of the entries in the order they were stored; the unnamed default value is
@@ -103,21 +146,27 @@ int main(int argc, char** argv)
         Complain(problem ? "the store cannot be read: " + *problem : "cannot read HKLM\\" + kRunOnce + " in " + store);
         return 1;
     }
+    if (names.empty())
+        return 0;
+    platform::CTerminationSignals signals;
+    // The entries may need the console, which the boot splash holds.
+    platform::QuitBootSplash();
     bool allRan = true;
     for (const std::string& name : names) {
+        if (int signal = signals.Pending()) {
+            platform::LogToJournal(JournalPriority::Notice, "the system is stopping (signal " + std::to_string(signal) +
+                                                                "): the entries not run stay for the next start");
+            break;
+        }
         std::string commandLine;
         Taken taken = TakeEntry(name, commandLine);
         if (taken != Taken::Taken) {
             allRan = allRan && taken == Taken::Gone;
             continue;
         }
-        std::vector<std::string> argv = platform::SplitCommandLine(commandLine);
-        if (argv.empty())
-            continue;
-        if (platform::RunProgram(argv) == -1) {
-            Complain("the entry \"" + name + "\" did not start or did not end normally: " + commandLine);
-            allRan = false;
-        }
+        allRan = RunEntry(name, commandLine, signals) && allRan;
     }
-    return allRan ? 0 : 1;
+    // A stop of the machine is no failure of this run: it ends normally, signals held.
+    std::cout << std::flush;
+    std::_Exit(allRan ? 0 : 1);
 }

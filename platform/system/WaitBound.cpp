@@ -1,0 +1,24 @@
+#include "platform/system/WaitBound.h"
+
+#include "platform/system/SystemRoot.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <string_view>
+
+namespace platform {
+
+std::chrono::milliseconds WaitBound(std::chrono::milliseconds realMachine)
+{
+    const char* text = std::getenv("VANTREL_WAIT_BOUND_MS");
+    if (!SystemRoot() || text == nullptr)
+        return realMachine;
+    std::string_view digits(text);
+    long long value = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error != std::errc() || end != digits.data() + digits.size() || value < 0)
+        return realMachine;
+    return std::chrono::milliseconds(value);
+}
+
+}  // namespace platform

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <chrono>
+
+namespace platform {
+
+// How long a program waits for something that may never come (a device, a key) before
+// it goes on without it. On the real machine the bound given. A simulated machine may
+// shorten every such wait with VANTREL_WAIT_BOUND_MS (milliseconds), so that its tests
+// see the waits end without sitting through minutes.
+std::chrono::milliseconds WaitBound(std::chrono::milliseconds realMachine);
+
+}  // namespace platform

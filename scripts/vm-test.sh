@@ -1,0 +1,481 @@
+#!/usr/bin/env bash
+# make vm-test: the boot-time clone on a booted Debian 12 machine under QEMU.
+#   scripts/vm-test.sh BUILD [SCENARIO...]      scenarios: plain fstab unopenable (default: all)
+# A small Debian image (cached under $VANTREL_VM_CACHE, default /var/cache/vantrel-vm, keyed
+# by its package list) gets the suite installed as a user would; the machine boots with
+# two extra disks holding NTFS partitions and a disk for its results, schedules the clone
+# through the real dialog under Xvfb with keyboard input, restarts, and the host answers
+# Enter on tty1 and checks the disks. Everything happens on image files in BUILD/vm-test;
+# no disk of this machine is touched. Without QEMU it skips.
+set -euo pipefail
+
+src=$(cd "$(dirname "$0")/.." && pwd)
+build=$(mkdir -p "${1:?usage: vm-test.sh BUILD [SCENARIO...]}" && cd "$1" && pwd)
+shift
+scenarios=("${@:-plain}")
+[ $# -eq 0 ] && scenarios=(plain fstab unopenable)
+work=$build/vm-test
+cache=${VANTREL_VM_CACHE:-/var/cache/vantrel-vm}
+started=$SECONDS
+
+say() { printf '[vm-test %4ds] %s\n' $((SECONDS - started)) "$*"; }
+fail() { say "FAILED: $*"; exit 1; }
+skip() { say "SKIPPED: $*"; exit 0; }
+
+# --- the host's tools --------------------------------------------------------------------
+
+# The emulator and the image tools, from Debian; `make test` needs none of them.
+host_tools() {
+  local wanted=(qemu-system-x86 mmdebstrap ntfs-3g fdisk e2fsprogs python3)
+  local missing=()
+  for p in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    say "installing ${missing[*]}"
+    { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"; } >"$work/apt.log" 2>&1 || true
+  fi
+  command -v qemu-system-x86_64 >/dev/null || skip "no QEMU (qemu-system-x86 cannot be installed here)"
+  command -v mmdebstrap >/dev/null || skip "no mmdebstrap to build the machine's image"
+  [ "$(id -u)" -eq 0 ] || skip "building the machine's root tree needs root"
+}
+
+# --- the machine's image -----------------------------------------------------------------
+
+# The Debian packages whose libraries the suite's programs and Qt's X11 plugin load.
+runtime_packages() {
+  local libs
+  libs=$( { for program in "$suite_build"/bin/*; do ldd "$program" 2>/dev/null; done
+            ldd /usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqxcb.so; } | awk '/=>/ {print $3}' | sort -u)
+  for lib in $libs; do
+    dpkg -S "$lib" 2>/dev/null || dpkg -S "/usr$lib" 2>/dev/null || dpkg -S "${lib#/usr}" 2>/dev/null || true
+  done | cut -d: -f1 | sort -u
+}
+
+image_packages() {
+  { printf '%s\n' systemd systemd-sysv udev kmod linux-image-amd64 initramfs-tools e2fsprogs procps \
+      ntfs-3g xvfb xauth xdotool qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra
+    runtime_packages; } | sort -u
+}
+
+# The root tree, made once per package list. The initramfs holds only what a virtio disk
+# with ext4 needs, so that it loads quickly.
+build_image() {
+  local packages key
+  packages=$(image_packages)
+  key=$(printf '%s\n' "$packages" | sha256sum | cut -c1-16)
+  image_tree=$cache/debian12-$key
+  if [ -d "$image_tree/boot" ]; then
+    say "image $image_tree (cached)"
+    return
+  fi
+  mkdir -p "$cache"
+  rm -rf "$image_tree.part"
+  say "building the Debian 12 image ($(printf '%s\n' "$packages" | wc -l) packages): $image_tree"
+  mmdebstrap --variant=minbase --format=directory --include="$(printf '%s\n' "$packages" | paste -sd,)" \
+    --essential-hook='mkdir -p "$1/etc/initramfs-tools/conf.d"
+      echo MODULES=list > "$1/etc/initramfs-tools/conf.d/vm.conf"
+      printf "%s\n" virtio_pci virtio_blk ext4 > "$1/etc/initramfs-tools/modules"' \
+    --customize-hook='rm -f "$1"/etc/machine-id "$1"/var/lib/dbus/machine-id; : > "$1/etc/machine-id"' \
+    bookworm "$image_tree.part" >"$work/mmdebstrap.log" 2>&1 || fail "mmdebstrap: see $work/mmdebstrap.log"
+  mv "$image_tree.part" "$image_tree"
+}
+
+# --- the suite on the machine ------------------------------------------------------------
+
+# Installs the suite into the machine's tree ROOT as `make install PREFIX=/usr` does on a
+# machine: the files, the install folder in the machine's own registry store, the unit
+# enabled. The one place to change for the Debian package.
+install_suite() {
+  local root=$1
+  mkdir -p "$root/var/lib/vantrel"
+  chmod 0755 "$root/var/lib/vantrel"
+  DESTDIR=$root VANTREL_SYSTEM_ROOT=$root/var/lib/vantrel \
+    make -C "$src" install PREFIX=/usr BUILD_DIR="$build" >"$work/install.log" 2>&1 || fail "make install: see $work/install.log"
+  systemctl --root="$root" enable vantrel-runonce.service >>"$work/install.log" 2>&1 || fail "systemctl enable"
+}
+
+# The test's own parts of the machine: the driver that schedules the clone through the
+# dialog or collects what became of it, the journal also on the serial console, no
+# password for root, and a writer for the fstab scenario.
+prepare_root() {
+  local root=$1
+  echo vantrel-vm > "$root/etc/hostname"
+  echo '/dev/vda / ext4 errors=remount-ro 0 0' > "$root/etc/fstab"
+  mkdir -p "$root/etc/systemd/journald.conf.d" "$root/mnt/source" "$root/mnt/dest"
+  printf '[Journal]\nForwardToConsole=yes\nMaxLevelConsole=info\nStorage=volatile\n' \
+    > "$root/etc/systemd/journald.conf.d/vm-test.conf"
+  install -m 0755 "$src/scripts/vm-test-driver.sh" "$root/usr/local/sbin/vm-test-driver"
+  cat > "$root/etc/systemd/system/vm-test-driver.service" <<'UNIT'
+[Unit]
+Description=vm-test: schedule the clone through the dialog, or collect the results
+After=multi-user.target
+[Service]
+Type=oneshot
+ExecStart=/usr/local/sbin/vm-test-driver
+StandardOutput=journal+console
+StandardError=journal+console
+# The restart that the dialog asks for stops it.
+SuccessExitStatus=SIGTERM
+[Install]
+WantedBy=multi-user.target
+UNIT
+  # Writes to the source all through the boot, as soon as the local file systems are up.
+  cat > "$root/etc/systemd/system/vm-test-writer.service" <<'UNIT'
+[Unit]
+Description=vm-test: an ordinary service writing to the source partition
+After=local-fs.target
+RequiresMountsFor=/mnt/source
+ConditionPathIsMountPoint=/mnt/source
+[Service]
+ExecStart=/bin/sh -c 'i=0; while :; do head -c 262144 /dev/urandom >> /mnt/source/log.bin; i=$((i+1)); echo $i > /mnt/source/count; sync; sleep 0.2; done'
+[Install]
+WantedBy=local-fs.target
+UNIT
+  # Holds the destination partition open exclusively from early in the boot, as a device
+  # mapping or an array assembled at boot would: Keldrun cannot open it.
+  cat > "$root/etc/systemd/system/vm-test-holder.service" <<'UNIT'
+[Unit]
+Description=vm-test: a program that holds the destination partition
+DefaultDependencies=no
+BindsTo=dev-vdc1.device
+After=dev-vdc1.device
+Before=vantrel-runonce.service
+[Service]
+Type=forking
+ExecStart=/usr/bin/perl -MFcntl -e 'sysopen(my $f, "/dev/vdc1", O_RDONLY | O_EXCL) or die "/dev/vdc1: $!"; exit 0 if fork; sleep 86400'
+[Install]
+WantedBy=sysinit.target
+UNIT
+  systemctl --root="$root" enable vm-test-driver.service >/dev/null 2>&1
+  sed -i 's/^root:[^:]*:/root::/' "$root/etc/shadow"
+}
+
+# The root file system as an ext4 image, made from the tree without mounting anything.
+make_root_image() {
+  rm -rf "$work/root"
+  cp -a "$image_tree" "$work/root"
+  install_suite "$work/root"
+  prepare_root "$work/root"
+  kernel=$(ls "$work/root"/boot/vmlinuz-* | head -1)
+  initrd=$(ls "$work/root"/boot/initrd.img-* | head -1)
+  cp "$kernel" "$work/vmlinuz"
+  cp "$initrd" "$work/initrd.img"
+  rm -f "$work/root.img"
+  mke2fs -q -t ext4 -L root -d "$work/root" "$work/root.img" 3G >/dev/null || fail "mke2fs"
+  rm -rf "$work/root"
+}
+
+# --- disks --------------------------------------------------------------------------------
+
+# ntfs_disk FILE DISKSIZE PARTSIZE LABEL: a disk image with one NTFS partition at 1 MiB.
+ntfs_disk() {
+  local file=$1 part=$1.part
+  rm -f "$file" "$part"
+  truncate -s "$2" "$file"
+  printf 'label: dos\nstart=2048, size=%s, type=7\n' "$(( $(numfmt --from=iec "$3") / 512 ))" \
+    | sfdisk -q "$file" || fail "sfdisk $file"
+  truncate -s "$3" "$part"
+  mkntfs --force --quick --quiet --sector-size 512 --partition-start 2048 --heads 255 --sectors-per-track 63 \
+    --label "$4" "$part" >/dev/null 2>&1 || fail "mkntfs $file"
+  dd if="$part" of="$file" bs=1M seek=1 conv=notrunc status=none
+  rm -f "$part"
+}
+
+# partition FILE: the first partition's bytes of a disk image made by ntfs_disk.
+partition_bytes() { # FILE OUT SIZE
+  dd if="$1" of="$2" bs=1M skip=1 count=$(( $(numfmt --from=iec "$3") / 1048576 )) status=none
+}
+
+# --- QEMU ---------------------------------------------------------------------------------
+
+# KVM when it boots this kernel; the paravirtual KVM of some hosts stops in the kernel's
+# set-up code, before the kernel prints its version.
+choose_accel() {
+  accel=(-accel tcg,thread=multi -cpu max)
+  accel_name=TCG
+  if [ -w /dev/kvm ]; then
+    local log=$work/kvm-probe.log
+    rm -f "$log"
+    # Without a root file system the kernel panics and, with -no-reboot, QEMU ends; a KVM
+    # that cannot run it aborts or hangs. In a subshell, which reports that, not this one.
+    (
+      qemu-system-x86_64 -accel kvm -cpu host -nodefaults -m 256 -display none -no-reboot \
+        -kernel "$work/vmlinuz" -append "console=ttyS0 panic=-1" -serial "file:$log" &
+      pid=$!
+      for _ in $(seq 1 60); do
+        grep -q "Linux version" "$log" 2>/dev/null && break
+        kill -0 $pid 2>/dev/null || break
+        sleep 0.5
+      done
+      kill $pid
+      wait $pid
+    ) >/dev/null 2>&1 || true
+    if grep -q "Linux version" "$log" 2>/dev/null; then
+      accel=(-accel kvm -cpu host)
+      accel_name=KVM
+    fi
+  fi
+  say "accelerator: $accel_name"
+}
+
+monitor() { # COMMAND: one command to the running machine's monitor
+  python3 - "$work/monitor.sock" "$1" <<'PY'
+import socket, sys, time
+s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1])
+s.settimeout(2)
+def drain():
+    data = b""
+    try:
+        while True:
+            chunk = s.recv(4096)
+            if not chunk: break
+            data += chunk
+            if data.endswith(b"(qemu) "): break
+    except socket.timeout:
+        pass
+    return data
+drain(); s.sendall(sys.argv[2].encode() + b"\n"); time.sleep(0.3); drain(); s.close()
+PY
+}
+
+# start_machine NAME KERNEL-ARGS: boots the machine in the background;
+# a restart of the machine ends QEMU (-no-reboot), so each boot is one run.
+start_machine() {
+  local name=$1 args=$2
+  serial=$work/$name.serial.log
+  rm -f "$serial" "$work/monitor.sock"
+  qemu-system-x86_64 "${accel[@]}" -nodefaults -smp 2 -m 1536 -no-reboot -display none -vga std \
+    -kernel "$work/vmlinuz" -initrd "$work/initrd.img" \
+    -append "root=/dev/vda ro console=ttyS0 quiet systemd.show_status=1 $args" \
+    -drive "file=$scenario_dir/root.img,format=raw,if=virtio" \
+    -drive "file=$scenario_dir/source.img,format=raw,if=virtio" \
+    -drive "file=$scenario_dir/dest.img,format=raw,if=virtio" \
+    -drive "file=$scenario_dir/results.img,format=raw,if=virtio" \
+    -serial "file:$serial" -monitor "unix:$work/monitor.sock,server,nowait" \
+    >"$work/$name.qemu.log" 2>&1 &
+  qemu_pid=$!
+  boot_started=$SECONDS
+}
+
+# wait_serial TEXT SECONDS: true once the serial log holds TEXT; false when QEMU ended or
+# the time is up.
+wait_serial() {
+  local deadline=$((SECONDS + $2))
+  while [ $SECONDS -lt $deadline ]; do
+    grep -qF -- "$1" "$serial" 2>/dev/null && return 0
+    kill -0 "$qemu_pid" 2>/dev/null || { grep -qF -- "$1" "$serial" 2>/dev/null; return; }
+    sleep 1
+  done
+  return 1
+}
+
+# wait_exit SECONDS: true when QEMU ended (the machine restarted or powered off) in time.
+wait_exit() {
+  local deadline=$((SECONDS + $1))
+  while kill -0 "$qemu_pid" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || { kill "$qemu_pid"; wait "$qemu_pid" 2>/dev/null; return 1; }
+    sleep 1
+  done
+  wait "$qemu_pid" 2>/dev/null || true
+  return 0
+}
+
+# --- checks from the host ----------------------------------------------------------------
+
+# A file of the machine's root image, read without mounting it.
+root_file() { debugfs -R "cat $1" "$scenario_dir/root.img" 2>/dev/null; }
+
+# The machine's registry, copied out, queried with the suite's own tool.
+machine_reg() {
+  local store=$scenario_dir/store
+  mkdir -p "$store"; chmod 0700 "$store"
+  debugfs -R "dump /var/lib/vantrel/hklm.db $store/hklm.db" "$scenario_dir/root.img" >/dev/null 2>&1
+  VANTREL_SYSTEM_ROOT=$store "$build/bin/vantrel-reg" "$@"
+}
+
+install_folder() {
+  machine_reg query 'HKLM\Software\Tembric\Vantrel' /v Path | awk '/Path/ {print $3}'
+}
+
+# The copy equals the source partition but for the boot sector's size field (40 to 47).
+check_copy() { # SOURCE-PARTITION-FILE
+  partition_bytes "$scenario_dir/dest.img" "$scenario_dir/copy.bin" 80M
+  python3 - "$1" "$scenario_dir/copy.bin" <<'PY' || return 1
+import sys
+src = open(sys.argv[1], "rb").read(); copy = open(sys.argv[2], "rb").read()
+head = copy[:len(src)]
+diff = [i for i in range(len(src)) if src[i] != head[i]] if src != head else []
+outside = [i for i in diff if not 40 <= i < 48]
+print(f"    {len(diff)} bytes differ between the source and the copy, at {diff[:8]}; outside the size field: {len(outside)}")
+sys.exit(1 if outside or not diff else 0)
+PY
+}
+
+check() { # TEXT COMMAND...: runs the check, tells its result, counts failures
+  if "${@:2}"; then say "  ok: $1"; else say "  NOT OK: $1"; failures=$((failures + 1)); fi
+}
+
+# --- scenarios ----------------------------------------------------------------------------
+
+new_scenario() {
+  scenario_dir=$work/$1
+  rm -rf "$scenario_dir"
+  mkdir -p "$scenario_dir"
+  cp --sparse=always "$work/root.img" "$scenario_dir/root.img"
+  ntfs_disk "$scenario_dir/source.img" 72M 64M SOURCE
+  ntfs_disk "$scenario_dir/dest.img" 96M 80M COPY
+  truncate -s 16M "$scenario_dir/results.img"
+}
+
+# Boot 1: the driver schedules the clone through the dialog and answers Yes to the
+# restart; QEMU ends with the restart.
+schedule_boot() { # SCENARIO
+  start_machine "$1-schedule" "vmtest=schedule vmtest.scenario=$1"
+  if ! wait_exit 900; then
+    fail "$1: the machine did not restart after scheduling (see $serial)"
+  fi
+  grep -q "reboot: Restarting system" "$serial" || fail "$1: boot 1 ended without a restart (see $serial)"
+  say "$1: scheduled through the dialog and restarted after $((SECONDS - boot_started)) s"
+}
+
+# The results disk of a collect boot: a tar archive the driver wrote.
+unpack_results() {
+  mkdir -p "$scenario_dir/results"
+  tar -xf "$scenario_dir/results.img" -C "$scenario_dir/results" 2>/dev/null
+}
+
+# The VGA console (tty1) as a PNG. The graphics driver may be taking over the console
+# from the text mode just then, which leaves the screen black for a moment: it is taken
+# again until something shows.
+screendump() { # NAME
+  for _ in 1 2 3 4 5 6; do
+    monitor "screendump $work/$1.ppm"
+    python3 - "$work/$1.ppm" "$work/$1.png" <<'PY' 2>/dev/null && return
+import sys, zlib, struct
+data = open(sys.argv[1], "rb").read()
+parts = data.split(b"\n", 3)
+w, h = map(int, parts[1].split()); pixels = parts[3]
+raw = b"".join(b"\0" + pixels[y*w*3:(y+1)*w*3] for y in range(h))
+def chunk(t, d): return struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d) & 0xffffffff)
+open(sys.argv[2], "wb").write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+                              + chunk(b"IDAT", zlib.compress(raw, 6)) + chunk(b"IEND", b""))
+sys.exit(0 if pixels.strip(b"\0") else 1)
+PY
+    sleep 2
+  done
+}
+
+# Boot 2 of a clone that completes: the host waits for the summary, looks at tty1,
+# presses Enter, and the machine restarts.
+clone_boot() { # SCENARIO
+  start_machine "$1-clone" "vmtest=collect vmtest.scenario=$1"
+  wait_serial "Succesfully created the" 900 || fail "$1: Keldrun did not complete the clone (see $serial)"
+  sleep 2
+  screendump "$1-tty1"
+  monitor "sendkey ret"
+  wait_exit 300 || fail "$1: the machine did not restart after Enter (see $serial)"
+  say "$1: cloned and restarted after $((SECONDS - boot_started)) s; tty1: $work/$1-tty1.png"
+}
+
+check_completed() { # SCENARIO SOURCE-AT-RESTART
+  local folder status
+  folder=$(install_folder)
+  status=$(root_file "${folder}status.txt")
+  check "status.txt ends with \"Done => \"" grep -q "^Done => [0-9]*$" <<<"$(tail -1 <<<"$status")"
+  check "the install folder is in the machine's registry" test -n "$folder"
+  check "the RunOnce entry is gone" entry_gone
+  check "the copy equals the source at the restart but for the size field" check_copy "$2"
+  check "the machine restarted after Enter" grep -q "reboot: Restarting system" "$serial"
+  check "the restart is not taken for a failure of the unit" \
+    bash -c "! grep -q 'vantrel-runonce.service: Failed' '$serial'"
+  check "vantrel-runonce recorded what it ran" grep -q "vantrel-runonce\[[0-9]*\]: running \"Vantrel Clone Partition\"" "$serial"
+  check "Keldrun ran before the local file systems" check_order_before_local_fs
+}
+
+check_order_before_local_fs() {
+  ! grep -q "Reached target.*Local File Systems" <(sed -n '1,/Succesfully created the/p' "$serial")
+}
+
+scenario_plain() {
+  new_scenario plain
+  schedule_boot plain
+  partition_bytes "$scenario_dir/source.img" "$scenario_dir/source-at-restart.bin" 64M
+  clone_boot plain
+  check_completed plain "$scenario_dir/source-at-restart.bin"
+}
+
+# Both partitions in /etc/fstab and a service writing to the source: the clone runs
+# before they are mounted, so the copy is the source as the restart left it.
+scenario_fstab() {
+  new_scenario fstab
+  schedule_boot fstab
+  partition_bytes "$scenario_dir/source.img" "$scenario_dir/source-at-restart.bin" 64M
+  clone_boot fstab
+  check_completed fstab "$scenario_dir/source-at-restart.bin"
+  check "the writer had written to the source before the restart" grep -q "vm-test: source written" "$work/fstab-schedule.serial.log"
+  partition_bytes "$scenario_dir/source.img" "$scenario_dir/source-after.bin" 64M
+  check "nothing wrote to the source during the clone's boot" cmp -s "$scenario_dir/source-at-restart.bin" "$scenario_dir/source-after.bin"
+}
+
+# A destination that cannot be opened (another program holds it from early in the boot):
+# the boot goes on by itself and the journal says why.
+scenario_unopenable() {
+  new_scenario unopenable
+  schedule_boot unopenable
+  cp --sparse=always "$scenario_dir/dest.img" "$scenario_dir/dest-before.img"
+  start_machine unopenable-boot "vmtest=collect vmtest.scenario=unopenable"
+  wait_serial "Cannot open drive partition to clone to!" 900 || fail "unopenable: no message (see $serial)"
+  grep -q "vm-test-holder" "$serial" || fail "unopenable: the holder did not run (see $serial)"
+  sleep 3
+  screendump unopenable-tty1
+  wait_exit 1500 || fail "unopenable: the boot did not go on to the end (see $serial)"
+  say "unopenable: the boot went on by itself after $((SECONDS - boot_started)) s; tty1: $work/unopenable-tty1.png"
+  unpack_results
+  local r=$scenario_dir/results
+  check "the driver ran after the boot went on" test -s "$r/journal.txt"
+  check "the journal says why" grep -q "Cannot open drive partition to clone to!  [A-Z]: (.*) cannot be opened: " "$r/journal.txt"
+  check "status.txt says why" grep -q "Cannot open drive partition to clone to!  [A-Z]: (.*) cannot be opened: " "$r/status.txt"
+  check "the RunOnce entry is gone" bash -c "! grep -q 'Vantrel Clone Partition' '$r/runonce.txt'"
+  check "the boot went on after Keldrun's message" \
+    grep -q 'vantrel-runonce\[[0-9]*\]: "Vantrel Clone Partition" ended with exit code 0' "$r/journal.txt"
+  check "the unit did not fail" bash -c "! grep -q 'vantrel-runonce.service: Failed' '$r/journal.txt'"
+  check "the destination is untouched" cmp -s "$scenario_dir/dest.img" "$scenario_dir/dest-before.img"
+  grep -h "Keldrun\|vantrel-runonce" "$r/journal.txt" | sed 's/^/    journal: /' | head -12
+}
+
+# The RunOnce list of the machine exists (vantrel-runonce deletes entries, not the list)
+# and holds no clone.
+entry_gone() {
+  local list
+  list=$(machine_reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce') || return 1
+  ! grep -q 'Vantrel Clone Partition' <<<"$list"
+}
+
+# --- the run ------------------------------------------------------------------------------
+
+mkdir -p "$work"
+if [ "${VM_TEST_ONLY_IMAGE:-}" = 1 ]; then
+  suite_build=$build
+  host_tools
+  build_image
+  exit 0
+fi
+host_tools
+suite_build=$build
+make -C "$src" build BUILD_DIR="$build" PREFIX=/usr >"$work/build.log" 2>&1 || fail "build: see $work/build.log"
+build_image
+make_root_image
+say "root image made"
+choose_accel
+failures=0
+for scenario in "${scenarios[@]}"; do
+  say "scenario $scenario"
+  before=$failures
+  "scenario_$scenario"
+  # A passed scenario's disks are not needed any more; a failed one's stay for a look.
+  [ "$failures" -eq "$before" ] && rm -f "$scenario_dir"/*.img "$scenario_dir"/*.bin
+done
+say "$failures failed checks; run time $((SECONDS - started)) s"
+[ "$failures" -eq 0 ]
