@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # make        build only
 # make test   install what is missing, build, run every test (SANITIZE=1: address + UB)
 # make demo   install, build, clone on a simulated machine under build/demo

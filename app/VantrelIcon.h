@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Vantrel's icon: one drive copied onto another, 32 by 32 pixels in XPM form.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CloneApp.h"
 #include "platform/qt/Application.h"
 #include "platform/system/StandardOptions.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantrel-dialog-bench: one clone run the way Vantrel runs it, through CCreateClone on its
 // worker thread with a real dialog on the (offscreen) window system, so that the cost of
 // the byte-count display and the cancel lookups is measured against Keldrun's console.

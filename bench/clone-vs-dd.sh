@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times Keldrun against dd on image files of a simulated machine under BUILD/bench:
 #   fast mode on a 1 GiB pair against dd bs=20M, slow mode on a 32 MiB pair against
 #   dd bs=512, both dd runs with conv=fsync (Keldrun flushes the copy before it is done).

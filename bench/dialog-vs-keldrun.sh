@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times a slow-mode clone run through Vantrel's worker and dialog (vantrel-dialog-bench, on
 # the offscreen window system) against Keldrun in slow mode on the same 256 MiB pair of
 # image files, under BUILD/bench-dialog. Prints medians of RUNS alternating runs: each

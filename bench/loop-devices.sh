@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times Keldrun on a pair of loop devices with direct I/O, the nearest thing to real disks
 # a test machine has, against dd and GNU ddrescue on the same pair in the same run:
 #   fast mode: Keldrun against dd bs=20M iflag=direct oflag=direct and ddrescue -d -D -c 40960

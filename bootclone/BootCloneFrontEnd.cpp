@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "bootclone/BootCloneFrontEnd.h"
 
 #include "bootclone/BootPartitions.h"

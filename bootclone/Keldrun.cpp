@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keldrun: the clone that Vantrel schedules for the next start of the machine.
 //   Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER
 // Clones SOURCE onto DEST, prints its progress, writes REPORTFOLDER"status.txt" and, once

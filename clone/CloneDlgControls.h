@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Control ids of the clone dialog; the clone worker, which locks the dialog and draws

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/GlyphRow.h"
 
 void CGlyphRow::Show(platform::IControlHost& controls, const std::string& text)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Tallisk's icon: a drive and its report, 32 by 32 pixels in XPM form.

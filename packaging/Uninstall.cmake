@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Removes what the install added: the boot unit's link, the files it listed, its own
 # folders once they are empty (a report, a colour file or the HKLM store left in the
 # install folder keeps it), and its registry entries. The settings and drive letters in

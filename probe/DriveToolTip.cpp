@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/DriveToolTip.h"
 
 std::string DriveToolTip(platform::IDriveTable& drives, const std::string& volume)

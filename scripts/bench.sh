@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Compares the clone with dd on image files (see bench/clone-vs-dd.sh), with dd and GNU
 # ddrescue on loop devices with direct I/O where the machine has them (see
 # bench/loop-devices.sh), and a clone through Vantrel's dialog with Keldrun (see

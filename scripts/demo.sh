@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Clones a real NTFS partition on a simulated machine under BUILD/demo: X: is a 64 MiB NTFS
 # image with a file in it, Y: a 96 MiB one; Keldrun copies X: onto Y: in fast mode with
 # Y:'s size field, as a boot-time clone would. Shows the report, the restart it asked for,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts Vantrel on the demo machine of `make demo` (BUILD/demo; made first when missing),
 # with its install folder BUILD/demo/Vantrel/. Vantrel is a windowed program: a display
 # is needed.

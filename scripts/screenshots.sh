@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Screenshots of Vantrel's and Tallisk's dialogs under Xvfb, on a simulated machine under
 # BUILD/screenshots/machine: C: (the Windows drive) and D: NTFS of 64 MiB, E: NTFS of
 # 96 MiB, F: FAT32 of 128 MiB. The clone dialog copies D: to E:. Images: BUILD/screenshots.

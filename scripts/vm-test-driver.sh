@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Inside the virtual machine of scripts/vm-test.sh, once the boot has reached its end
 # (multi-user.target). The kernel command line says what to do:
 #   vmtest=schedule  schedules the clone of /dev/vdb1 onto /dev/vdc1 through Vantrel's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # make vm-test: the boot-time clone on a booted Debian 12 machine under QEMU.
 #   scripts/vm-test.sh BUILD [SCENARIO...]      scenarios: plain fstab unopenable (default: all)
 # A small Debian image (cached under $VANTREL_VM_CACHE, default /var/cache/vantrel-vm, keyed

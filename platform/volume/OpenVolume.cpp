@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/volume/DeviceVolume.h"
 
 #include "platform/drives/DeviceFingerprint.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A one-file FUSE file system for tests: mounted on MOUNTPOINT it shows BACKING as
 // "disk.img", and every read that touches one of the listed 512-byte sectors fails with
 // EIO, as a disk with unreadable sectors does. Reads bypass the page cache, so a failure

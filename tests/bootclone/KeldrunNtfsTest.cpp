@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keldrun cloning real NTFS images (made with mkntfs) onto larger partitions.
 
 #include "platform/drives/Drives.h"

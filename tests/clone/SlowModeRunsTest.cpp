@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Slow mode moves runs of sectors in one transfer and falls back to single sectors where
 // a transfer fails. Whatever the faults, the copy, the report, the messages and every
 // count shown must be those of a clone with one transfer per sector.

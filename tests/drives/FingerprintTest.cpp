@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/drives/DriveView.h"
 #include "platform/drives/Drives.h"
 #include "platform/drives/LetterTable.h"

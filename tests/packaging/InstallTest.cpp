@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/files/TextFiles.h"
 #include "platform/registry/RegistryStore.h"
 #include "settings/Registry.h"

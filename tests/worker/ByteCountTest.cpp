@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/GlyphRow.h"
 #include "clone/ThrottledControls.h"
 #include "tests/worker/RecordingControls.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Vantrel's clone worker cloning real NTFS images (made with mkntfs) onto larger partitions.
 
 #include "clone/CreateClone.h"

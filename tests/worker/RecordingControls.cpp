@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/worker/RecordingControls.h"
 
 namespace worker_test {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantrel-mountvol: lists, assigns and removes drive letters.
 //   vantrel-mountvol              one line per letter: letter, type, size in bytes, device
 //   vantrel-mountvol X: PATH [/f] assigns X: to a block device or image file

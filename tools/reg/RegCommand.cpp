@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/reg/RegCommand.h"
 
 #include "tools/reg/RegData.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantrel-reg: reads and changes the registry store with the syntax of the Windows reg
 // command.
 #include "tools/reg/RegCommand.h"

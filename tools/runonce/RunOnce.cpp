@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantrel-runonce: runs the entries of the HKLM RunOnce list once, at boot. Each entry is
 // deleted before it runs, so an entry that hangs or restarts the machine never runs
 // twice; the entries run one after the other, in the order they were stored. What it

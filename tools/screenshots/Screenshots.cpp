@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantrel-screenshots OUTDIR: shows Vantrel's dialogs and Tallisk's on the machine of
 // VANTREL_SYSTEM_ROOT and saves each as it is on screen: the clone dialog with the second
 // partition as source and the first destination offered, then the Options, Drive
