@@ -117,9 +117,11 @@ TEST_F(LoopFingerprintTest, DiscoveryFollowsTheImageToAnotherLoopNumber)
     EXPECT_TRUE(drive->present);
     EXPECT_EQ(drive->device, moved->Path());
     ASSERT_EQ(after.drives.size(), 2u);
-    for (const auto& entry : after.drives)
-        if (entry.letter != letter)
+    for (const auto& entry : after.drives) {
+        if (entry.letter != letter) {
             EXPECT_EQ(entry.device, other->Path());
+        }
+    }
 }
 
 // The partition of another image, laid out the same, under the old partition's name.

@@ -16,7 +16,7 @@ struct SFakeDrive {
     std::uint64_t totalBytes = 0;
     std::uint64_t freeBytes = 0;
     bool sizeKnown = true;  // false: the free-space query fails for this drive
-    platform::CDriveDetails details;
+    platform::CDriveDetails details{};
 };
 
 // A drive table held in memory: letters with their types, sizes and free space, and a
