@@ -87,6 +87,12 @@ void CBootCloneFrontEnd::OnOpenFailed(const std::string& text, const std::string
     platform::LogToJournal(platform::JournalPriority::Error, text + "  " + why);
 }
 
+// At boot nobody may see the message: status.txt keeps it.
+void CBootCloneFrontEnd::OnRefused(const std::string& text)
+{
+    AppendReportLine(ReportPath(), text);
+}
+
 // A message box waits for Enter on a terminal; the clone is over, so Ctrl-Alt-Del may
 // end Keldrun there.
 void CBootCloneFrontEnd::OnCloneStopping()

@@ -29,6 +29,7 @@ public:
     void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
                           const std::optional<std::string>& capacityNote) override;
     void OnOpenFailed(const std::string& text, const std::string& drive, int error) override;
+    void OnRefused(const std::string& text) override;
     void OnCloneStopping() override;
     int StopSignal() override;
     void OnCloneInterrupted(const std::string& text) override;

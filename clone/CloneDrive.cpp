@@ -82,12 +82,12 @@ using Ending = std::optional<CloneOutcome>;
 // just before it is written.
 class CCloneRun {
 public:
-    CCloneRun(const CCloneRequest& request, ICloneFrontEnd& frontEnd)
-        : m_request(request), m_frontEnd(frontEnd), m_reportPath(frontEnd.ReportPath())
+    CCloneRun(const CCloneRequest& request, ICloneFrontEnd& frontEnd, platform::IVolumeOpener& volumes)
+        : m_request(request), m_frontEnd(frontEnd), m_volumes(volumes), m_reportPath(frontEnd.ReportPath())
     {
     }
 
-    CloneOutcome Run(platform::IVolumeOpener& volumes);
+    CloneOutcome Run();
 
 private:
     bool FastMode() const { return m_request.m_fastMode != 0; }
@@ -127,6 +127,7 @@ private:
 
     const CCloneRequest& m_request;
     ICloneFrontEnd& m_frontEnd;
+    platform::IVolumeOpener& m_volumes;
     std::string m_reportPath;
     std::unique_ptr<platform::IVolume> m_source;
     std::unique_ptr<platform::IVolume> m_destination;
@@ -142,22 +143,23 @@ private:
     CBadRun m_run;
 };
 
-CloneOutcome CCloneRun::Run(platform::IVolumeOpener& volumes)
+CloneOutcome CCloneRun::Run()
 {
     RemoveIfExists(m_reportPath);
     m_frontEnd.OnCloneStarting();
 
-    m_source = volumes.Open(platform::RawVolumeName(m_request.m_sourceDrive), platform::VolumeAccess::Read);
+    m_source = m_volumes.Open(platform::RawVolumeName(m_request.m_sourceDrive), platform::VolumeAccess::Read);
     if (!m_source)
         return OpenFailed(m_frontEnd.CannotOpenSourceText(m_request.m_sourceDrive), m_request.m_sourceDrive, errno);
     m_source->Rewind();
     const std::string destination = platform::RawVolumeName(m_request.m_destDrive);
-    m_destination = volumes.Open(destination, platform::VolumeAccess::Write);
+    m_destination = m_volumes.Open(destination, platform::VolumeAccess::Write);
     if (!m_destination) {
         int error = errno;
         // A source claimed exclusively keeps its own storage from being claimed again:
         // the user must hear that the two overlap, not that the destination is busy.
-        std::optional<platform::CVolumeExtent> wanted = volumes.Extent(destination);
+        std::optional<platform::CDriveDevice> device = m_volumes.Device(destination);
+        std::optional<platform::CVolumeExtent> wanted = device ? platform::PathExtent(device->path) : std::nullopt;
         if (wanted && platform::Overlaps(m_source->Extent(), *wanted))
             return RefuseOverlap(*wanted);
         return OpenFailed(m_frontEnd.CannotOpenDestinationText(m_request.m_destDrive), m_request.m_destDrive, error);
@@ -368,7 +370,8 @@ CloneOutcome CCloneRun::Complete()
     // The NTFS tools that complete the copy open the destination exclusively, as the
     // engine does.
     m_destination.reset();
-    std::optional<std::string> capacityNote = GrowNtfsCopy(m_request, *m_source);
+    std::optional<std::string> capacityNote =
+        GrowNtfsCopy(m_request, *m_source, m_volumes.Device(platform::RawVolumeName(m_request.m_destDrive)));
     if (capacityNote)
         AppendReportLine(m_reportPath, *capacityNote);
     std::string digits = FormatBytes(m_total);
@@ -387,8 +390,10 @@ CloneOutcome CCloneRun::OpenFailed(const std::string& text, const std::string& d
 CloneOutcome CCloneRun::RefuseOverlap(const platform::CVolumeExtent& destination)
 {
     const bool identical = platform::SameVolume(m_source->Extent(), destination);
-    return StopWith(m_frontEnd.OverlappingVolumesText(m_request.m_sourceDrive, m_request.m_destDrive, identical),
-                    CloneOutcome::VolumesOverlap);
+    const std::string text =
+        m_frontEnd.OverlappingVolumesText(m_request.m_sourceDrive, m_request.m_destDrive, identical);
+    m_frontEnd.OnRefused(text);
+    return StopWith(text, CloneOutcome::VolumesOverlap);
 }
 
 // The partitions are closed before the message: a box may stay open for long, and the
@@ -421,6 +426,6 @@ void CCloneRun::Release()
 
 CloneOutcome CloneDrive(const CCloneRequest& request, ICloneFrontEnd& frontEnd, platform::IVolumeOpener& volumes)
 {
-    CCloneRun run(request, frontEnd);
-    return run.Run(volumes);
+    CCloneRun run(request, frontEnd, volumes);
+    return run.Run();
 }

@@ -60,6 +60,9 @@ public:
                               [[maybe_unused]] int error)
     {
     }
+    // When the clone is refused after both opens and before the report is begun (the
+    // partitions overlap), before text is shown.
+    virtual void OnRefused([[maybe_unused]] const std::string& text) {}
     // Before the message of any other ending is shown: a front end that holds back part of
     // its progress display shows it now.
     virtual void OnCloneStopping() {}

@@ -227,7 +227,8 @@ std::string CNtfsGrowth::CapacityNote() const
 
 }  // namespace
 
-std::optional<std::string> GrowNtfsCopy(const CCloneRequest& request, platform::IVolume& source)
+std::optional<std::string> GrowNtfsCopy(const CCloneRequest& request, platform::IVolume& source,
+                                        const std::optional<platform::CDriveDevice>& destination)
 {
     if (request.m_fileSystem != "NTFS")
         return std::nullopt;
@@ -242,10 +243,8 @@ std::optional<std::string> GrowNtfsCopy(const CCloneRequest& request, platform::
         return std::nullopt;
     // The tools work on the device or image file itself; a drive without one has nothing
     // they could be given.
-    std::optional<char> letter = platform::RawVolumeLetter(platform::RawVolumeName(request.m_destDrive));
-    std::optional<platform::CDriveDevice> device = letter ? platform::DriveDevice(*letter) : std::nullopt;
-    if (!device)
+    if (!destination)
         return std::nullopt;
-    CNtfsGrowth growth(request, *device, *geometry, SizeFieldOf(sourceBoot.Bytes()), announced);
+    CNtfsGrowth growth(request, *destination, *geometry, SizeFieldOf(sourceBoot.Bytes()), announced);
     return growth.Grow(sourceBoot.Bytes());
 }

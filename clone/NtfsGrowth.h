@@ -13,11 +13,13 @@
 // inconsistent and the new space cannot be used. ntfsresize of ntfs-3g grows the volume
 // to the announced size; nothing here writes NTFS structures beyond the boot sector.
 
-// Completes the copy on request's destination, which the engine has flushed and closed,
+// Completes the copy on request's destination (destination, the device or image file it
+// was written on; nothing when it has none), which the engine has flushed and closed,
 // when the source is NTFS and the size-field list announces more sectors than the
 // source's own boot sector (read from source) does. The copy is then a sound NTFS volume
 // of the announced size, or, where it cannot grow (a tool missing, a volume ntfsresize
 // or ntfs-3g refuses, a partition smaller than its size field), of the source's size.
 // Returns the line that tells the user the copy keeps the source's capacity and what to
 // run; nothing when the copy grew or there was nothing to grow.
-std::optional<std::string> GrowNtfsCopy(const CCloneRequest& request, platform::IVolume& source);
+std::optional<std::string> GrowNtfsCopy(const CCloneRequest& request, platform::IVolume& source,
+                                        const std::optional<platform::CDriveDevice>& destination);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/drives/Drives.h"
+
 #include "platform/volume/VolumeExtent.h"
 
 #include <cstddef>
@@ -50,9 +52,10 @@ public:
     virtual ~IVolumeOpener() = default;
     // Nothing on failure (no such letter, no device, no permission, destination busy).
     virtual std::unique_ptr<IVolume> Open(const std::string& rawName, VolumeAccess access) = 0;
-    // Where the volume named rawName lies, looked up without opening it, so that a failed
-    // open can be explained; nothing when that cannot be told.
-    virtual std::optional<CVolumeExtent> Extent([[maybe_unused]] const std::string& rawName) { return std::nullopt; }
+    // The device or image file that the volume named rawName is opened from, with its
+    // letter's fingerprint, looked up without opening it (to tell why an open failed, or to
+    // hand the volume to a tool); nothing when there is none or it cannot be told.
+    virtual std::optional<CDriveDevice> Device([[maybe_unused]] const std::string& rawName) { return std::nullopt; }
 };
 
 // The machine's raw volumes: "\\.\X:" resolved through the drive-letter table. The

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/drives/Drives.h"
 #include "platform/volume/DeviceVolume.h"
-#include "platform/volume/VolumeExtent.h"
 
 #include <cerrno>
 
@@ -9,28 +8,22 @@ namespace platform {
 
 namespace {
 
-std::optional<CVolumeExtent> DeviceExtent(const std::optional<CDriveDevice>& device)
-{
-    return device ? PathExtent(device->path) : std::nullopt;
-}
-
 // "\\.\X:" is the device or image file that the letter table gives X.
 class CRawVolumes : public IVolumeOpener {
 public:
     std::unique_ptr<IVolume> Open(const std::string& rawName, VolumeAccess access) override
     {
-        std::optional<char> letter = RawVolumeLetter(rawName);
-        std::optional<CDriveDevice> device = letter ? DriveDevice(*letter) : std::nullopt;
+        std::optional<CDriveDevice> device = Device(rawName);
         if (!device) {
             errno = ENOENT;
             return nullptr;
         }
         return OpenVolumeFile(device->path, access, device->fingerprint);
     }
-    std::optional<CVolumeExtent> Extent(const std::string& rawName) override
+    std::optional<CDriveDevice> Device(const std::string& rawName) override
     {
         std::optional<char> letter = RawVolumeLetter(rawName);
-        return letter ? DeviceExtent(DriveDevice(*letter)) : std::nullopt;
+        return letter ? DriveDevice(*letter) : std::nullopt;
     }
 };
 
@@ -39,18 +32,17 @@ class CBootVolumes : public IVolumeOpener {
 public:
     std::unique_ptr<IVolume> Open(const std::string& rawName, VolumeAccess access) override
     {
-        std::optional<char> letter = RawVolumeLetter(rawName);
-        std::optional<CDriveDevice> device = letter ? StoredDriveDevice(*letter) : std::nullopt;
+        std::optional<CDriveDevice> device = Device(rawName);
         if (!device) {
             errno = ENOENT;
             return nullptr;
         }
         return OpenVolumeFile(device->path, access, device->fingerprint, ReadClaim::Exclusive);
     }
-    std::optional<CVolumeExtent> Extent(const std::string& rawName) override
+    std::optional<CDriveDevice> Device(const std::string& rawName) override
     {
         std::optional<char> letter = RawVolumeLetter(rawName);
-        return letter ? DeviceExtent(StoredDriveDevice(*letter)) : std::nullopt;
+        return letter ? StoredDriveDevice(*letter) : std::nullopt;
     }
 };
 

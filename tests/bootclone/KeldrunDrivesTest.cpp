@@ -60,8 +60,8 @@ protected:
             {KELDRUN_PATH, source, dest, "NTFS", kNtfsList, fast ? "1" : "0", m_reportFolder}, "\n",
             m_machine.Root());
     }
-    // Both modes refuse with the message, nothing on standard output, no report, no
-    // restart, and the image (under every letter) as it was.
+    // Both modes refuse with the message, nothing on standard output, the refusal alone in
+    // status.txt, no restart, and the image (under every letter) as it was.
     void ExpectRefused(const std::string& source, const std::string& dest)
     {
         for (bool fast : {true, false}) {
@@ -69,7 +69,7 @@ protected:
             EXPECT_EQ(run.m_exitCode, 0);
             EXPECT_EQ(run.m_out, "") << source << " " << dest;
             EXPECT_NE(run.m_err.find(kRefusedText), std::string::npos) << source << " " << dest << ": " << run.m_err;
-            EXPECT_FALSE(platform::FileExists(m_reportFolder + "status.txt"));
+            EXPECT_EQ(platform::ReadWholeFile(m_reportFolder + "status.txt"), std::string(kRefusedText) + "\n");
             EXPECT_FALSE(platform::FileExists(m_machine.Path("shutdown.log")));
             EXPECT_TRUE(platform::ReadWholeFile(m_image) == m_imageBytes) << source << " onto " << dest;
         }
