@@ -128,7 +128,7 @@ TEST_F(PackageChrootTest, InstallsInTheHierarchyClonesThroughTheInstallFolderAnd
     EXPECT_EQ(fs::read_symlink(m_root + "/var/lib/vantrel/Vantrel.chm"), "/usr/share/vantrel/Vantrel.chm");
     EXPECT_TRUE(fs::is_regular_file(m_root + "/usr/share/vantrel/Vantrel.chm"));
     // The package enabled the unit through /etc, as deb-systemd-helper does.
-    EXPECT_EQ(fs::read_symlink(m_root + "/etc/systemd/system/multi-user.target.wants/vantrel-runonce.service"),
+    EXPECT_EQ(fs::read_symlink(m_root + "/etc/systemd/system/sysinit.target.wants/vantrel-runonce.service"),
               "/lib/systemd/system/vantrel-runonce.service");
     EXPECT_NE(Registry(kVantrelKey, "/v Path").find("Path    REG_SZ    /var/lib/vantrel/\n"), std::string::npos);
     EXPECT_NE(Registry(kViewerKey, "/ve").find("REG_SZ    /usr/bin/xchm\n"), std::string::npos);
