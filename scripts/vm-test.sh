@@ -3,7 +3,8 @@
 # make vm-test: the boot-time clone on a booted Debian 12 machine under QEMU.
 #   scripts/vm-test.sh BUILD [SCENARIO...]      scenarios: plain fstab unopenable (default: all)
 # A small Debian image (cached under $VANTREL_VM_CACHE, default /var/cache/vantrel-vm, keyed
-# by its package list) gets the suite installed as a user would; the machine boots with
+# by its package list, which holds what the package depends on) gets the suite's package
+# of `make deb` installed with dpkg -i, as an administrator would; the machine boots with
 # two extra disks holding NTFS partitions and a disk for its results, schedules the clone
 # through the real dialog under Xvfb with keyboard input, restarts, and the host answers
 # Enter on tty1 and checks the disks. Everything happens on image files in BUILD/vm-test;
@@ -44,20 +45,16 @@ host_tools() {
 
 # --- the machine's image -----------------------------------------------------------------
 
-# The Debian packages whose libraries the suite's programs and Qt's X11 plugin load.
-runtime_packages() {
-  local libs
-  libs=$( { for program in "$suite_build"/bin/*; do ldd "$program" 2>/dev/null; done
-            ldd /usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqxcb.so; } | awk '/=>/ {print $3}' | sort -u)
-  for lib in $libs; do
-    dpkg -S "$lib" 2>/dev/null || dpkg -S "/usr$lib" 2>/dev/null || dpkg -S "${lib#/usr}" 2>/dev/null || true
-  done | cut -d: -f1 | sort -u
+# What the package needs on the machine: its Depends, the first of each set of
+# alternatives, as apt would install them with it.
+package_depends() {
+  dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/|.*//; s/(.*)//; s/[[:space:]]//g' | grep -v '^$'
 }
 
 image_packages() {
   { printf '%s\n' systemd systemd-sysv udev kmod linux-image-amd64 initramfs-tools e2fsprogs procps \
       ntfs-3g xvfb xauth xdotool qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra
-    runtime_packages; } | sort -u
+    package_depends; } | sort -u
 }
 
 # The root tree, made once per package list. The initramfs holds only what a virtio disk
@@ -85,16 +82,37 @@ build_image() {
 
 # --- the suite on the machine ------------------------------------------------------------
 
-# Installs the suite into the machine's tree ROOT as `make install PREFIX=/usr` does on a
-# machine: the files, the install folder in the machine's own registry store, the unit
-# enabled. The one place to change for the Debian package.
+# Installs the suite into the machine's tree ROOT from the package of `make deb`, as an
+# administrator does with dpkg -i: its maintainer scripts register the install folder in
+# the machine's registry and enable the unit with deb-systemd-helper. The image already
+# holds what the package depends on.
 install_suite() {
   local root=$1
-  mkdir -p "$root/var/lib/vantrel"
-  chmod 0755 "$root/var/lib/vantrel"
-  DESTDIR=$root VANTREL_SYSTEM_ROOT=$root/var/lib/vantrel \
-    make -C "$src" install PREFIX=/usr BUILD_DIR="$build" >"$work/install.log" 2>&1 || fail "make install: see $work/install.log"
-  systemctl --root="$root" enable vantrel-runonce.service >>"$work/install.log" 2>&1 || fail "systemctl enable"
+  cp "$deb" "$root/tmp/vantrel.deb"
+  chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 HOME=/root \
+    dpkg -i /tmp/vantrel.deb >"$work/install.log" 2>&1 || fail "dpkg -i: see $work/install.log"
+  rm -f "$root/tmp/vantrel.deb"
+}
+
+# The package enables the unit through a link under /etc and ships none under /lib or
+# /usr/lib, so that `systemctl disable` turns it off: tried on a copy of the tree's unit
+# folders, which is all systemctl --root reads.
+check_unit_enabled_through_etc() { # ROOT
+  local root=$1 units=$work/units
+  check "the unit is enabled by a link under /etc/systemd/system/*.wants" \
+    test -L "$(compgen -G "$root/etc/systemd/system/*.wants/vantrel-runonce.service" | head -1)"
+  check "the package ships no link that enables the unit (none under /lib or /usr/lib)" \
+    bash -c "! dpkg-deb -c '$deb' | grep -q '\.wants/'"
+  rm -rf "$units"
+  mkdir -p "$units/usr/lib"
+  ln -s usr/lib "$units/lib"
+  cp -a "$root/etc" "$units/etc"
+  cp -a "$root/usr/lib/systemd" "$units/usr/lib/systemd"
+  systemctl --root="$units" disable vantrel-runonce.service >"$work/disable.log" 2>&1
+  check "systemctl disable leaves nothing that starts the unit" \
+    bash -c "! find '$units' -path '*.wants/vantrel-runonce.service' | grep -q . &&
+             [ \"\$(systemctl --root='$units' is-enabled vantrel-runonce.service)\" = disabled ]"
+  rm -rf "$units"
 }
 
 # The test's own parts of the machine: the driver that schedules the clone through the
@@ -158,6 +176,7 @@ make_root_image() {
   rm -rf "$work/root"
   cp -a "$image_tree" "$work/root"
   install_suite "$work/root"
+  check_unit_enabled_through_etc "$work/root"
   prepare_root "$work/root"
   kernel=$(ls "$work/root"/boot/vmlinuz-* | head -1)
   initrd=$(ls "$work/root"/boot/initrd.img-* | head -1)
@@ -170,7 +189,8 @@ make_root_image() {
 
 # --- disks --------------------------------------------------------------------------------
 
-# ntfs_disk FILE DISKSIZE PARTSIZE LABEL: a disk image with one NTFS partition at 1 MiB.
+# ntfs_disk FILE DISKSIZE PARTSIZE LABEL [CONTENT]: a disk image with one NTFS partition
+# at 1 MiB, holding the file CONTENT in its root folder when given.
 ntfs_disk() {
   local file=$1 part=$1.part
   rm -f "$file" "$part"
@@ -180,6 +200,7 @@ ntfs_disk() {
   truncate -s "$3" "$part"
   mkntfs --force --quick --quiet --sector-size 512 --partition-start 2048 --heads 255 --sectors-per-track 63 \
     --label "$4" "$part" >/dev/null 2>&1 || fail "mkntfs $file"
+  [ -z "${5:-}" ] || ntfscp "$part" "$5" "$(basename "$5")" >/dev/null || fail "ntfscp $5 onto $file"
   dd if="$part" of="$file" bs=1M seek=1 conv=notrunc status=none
   rm -f "$part"
 }
@@ -300,18 +321,33 @@ install_folder() {
   machine_reg query 'HKLM\Software\Tembric\Vantrel' /v Path | awk '/Path/ {print $3}'
 }
 
-# The copy equals the source partition but for the boot sector's size field (40 to 47).
-check_copy() { # SOURCE-PARTITION-FILE
-  partition_bytes "$scenario_dir/dest.img" "$scenario_dir/copy.bin" 80M
-  python3 - "$1" "$scenario_dir/copy.bin" <<'PY' || return 1
-import sys
-src = open(sys.argv[1], "rb").read(); copy = open(sys.argv[2], "rb").read()
-head = copy[:len(src)]
-diff = [i for i in range(len(src)) if src[i] != head[i]] if src != head else []
-outside = [i for i in diff if not 40 <= i < 48]
-print(f"    {len(diff)} bytes differ between the source and the copy, at {diff[:8]}; outside the size field: {len(outside)}")
-sys.exit(1 if outside or not diff else 0)
-PY
+# The copy on the larger destination is the source as the restart left it, grown to the
+# destination: its boot sector announces the destination's size (the size field the
+# dialog read, bytes 40 to 47) and is repeated in the sector after the last one it counts,
+# ntfsfix and ntfsresize find a sound volume of that size, and every file of the source
+# reads back unchanged.
+check_grown_copy() { # SOURCE-PARTITION-FILE
+  local copy=$scenario_dir/copy.bin field sectors volume names name
+  partition_bytes "$scenario_dir/dest.img" "$copy" 80M
+  field=$(od -An -tu8 -j40 -N8 "$copy" | xargs)
+  sectors=$(od -An -tu8 -j40 -N8 "$scenario_dir/dest-boot-sector.bin" | xargs)
+  [ "$field" = "$sectors" ] || { echo "    the copy announces $field sectors, the destination had $sectors"; return 1; }
+  cmp -s -n 512 "$copy" <(dd if="$copy" bs=512 skip="$sectors" count=1 status=none) ||
+    { echo "    no backup boot sector after sector $sectors"; return 1; }
+  ntfsfix --no-action "$copy" >"$scenario_dir/ntfsfix.txt" 2>&1 || { echo "    ntfsfix: see $scenario_dir/ntfsfix.txt"; return 1; }
+  # --force: the grown copy is marked for a check at Windows' next start. ntfsresize counts
+  # the whole clusters and the backup boot sector after them.
+  volume=$(( sectors / 8 * 8 * 512 + 512 ))
+  ntfsresize --info --force --no-progress-bar "$copy" >"$scenario_dir/ntfsresize.txt" 2>&1 &&
+    grep -q "Current volume size: $volume bytes" "$scenario_dir/ntfsresize.txt" ||
+    { echo "    ntfsresize does not find a volume of $volume bytes: see $scenario_dir/ntfsresize.txt"; return 1; }
+  names=$(ntfsls --force "$1" 2>/dev/null)
+  [ "$names" = "$(ntfsls --force "$copy" 2>/dev/null)" ] || { echo "    the copy's files are not the source's"; return 1; }
+  for name in $names; do
+    cmp -s <(ntfscat --force "$1" "$name" 2>/dev/null) <(ntfscat --force "$copy" "$name" 2>/dev/null) ||
+      { echo "    $name differs between the source and the copy"; return 1; }
+  done
+  echo "    the copy announces $field sectors and holds the source's files unchanged: $(xargs <<<"$names")"
 }
 
 check() { # TEXT COMMAND...: runs the check, tells its result, counts failures
@@ -325,8 +361,10 @@ new_scenario() {
   rm -rf "$scenario_dir"
   mkdir -p "$scenario_dir"
   cp --sparse=always "$work/root.img" "$scenario_dir/root.img"
-  ntfs_disk "$scenario_dir/source.img" 72M 64M SOURCE
+  head -c 3000000 /dev/urandom > "$scenario_dir/file.bin"
+  ntfs_disk "$scenario_dir/source.img" 72M 64M SOURCE "$scenario_dir/file.bin"
   ntfs_disk "$scenario_dir/dest.img" 96M 80M COPY
+  dd if="$scenario_dir/dest.img" of="$scenario_dir/dest-boot-sector.bin" bs=512 skip=2048 count=1 status=none
   truncate -s 16M "$scenario_dir/results.img"
 }
 
@@ -387,7 +425,7 @@ check_completed() { # SCENARIO SOURCE-AT-RESTART
   check "status.txt ends with \"Done => \"" grep -q "^Done => [0-9]*$" <<<"$(tail -1 <<<"$status")"
   check "the install folder is in the machine's registry" test -n "$folder"
   check "the RunOnce entry is gone" entry_gone
-  check "the copy equals the source at the restart but for the size field" check_copy "$2"
+  check "the copy is the source at the restart, grown to the destination" check_grown_copy "$2"
   check "the machine restarted after Enter" grep -q "reboot: Restarting system" "$serial"
   check "the restart is not taken for a failure of the unit" \
     bash -c "! grep -q 'vantrel-runonce.service: Failed' '$serial'"
@@ -456,21 +494,24 @@ entry_gone() {
 
 # --- the run ------------------------------------------------------------------------------
 
+# The programs of the build read the machine's registry from the host; the package is
+# what the machine gets.
+make_package() {
+  make -C "$src" build BUILD_DIR="$build" >"$work/build.log" 2>&1 || fail "build: see $work/build.log"
+  make -C "$src" deb BUILD_DIR="$build" >"$work/deb.log" 2>&1 || fail "make deb: see $work/deb.log"
+  deb=$(ls "$build"/deb/vantrel_*.deb | grep -v dbgsym | head -n1)
+  say "package $deb"
+}
+
 mkdir -p "$work"
-if [ "${VM_TEST_ONLY_IMAGE:-}" = 1 ]; then
-  suite_build=$build
-  host_tools
-  build_image
-  exit 0
-fi
 host_tools
-suite_build=$build
-make -C "$src" build BUILD_DIR="$build" PREFIX=/usr >"$work/build.log" 2>&1 || fail "build: see $work/build.log"
+make_package
 build_image
+[ "${VM_TEST_ONLY_IMAGE:-}" = 1 ] && exit 0
+failures=0
 make_root_image
 say "root image made"
 choose_accel
-failures=0
 for scenario in "${scenarios[@]}"; do
   say "scenario $scenario"
   before=$failures
