@@ -17,7 +17,6 @@ namespace {
 
 // The engine copies the boot sector as the first 512 bytes of the source.
 constexpr std::size_t kFirstSectorSize = 512;
-constexpr std::size_t kSizeFieldOffset = 40;
 constexpr char kNtfsOemName[] = "NTFS    ";
 
 // What the growth reads of an NTFS boot sector.
@@ -26,28 +25,6 @@ struct CNtfsGeometry {
     std::uint32_t sectorsPerCluster = 0;
     std::uint64_t sectors = 0;  // the size field
 };
-
-SizeFieldBytes SizeFieldOf(std::span<const std::byte> boot)
-{
-    SizeFieldBytes field{};
-    for (std::size_t i = 0; i < field.size(); ++i)
-        field[i] = std::to_integer<std::uint8_t>(boot[kSizeFieldOffset + i]);
-    return field;
-}
-
-void PutSizeField(std::span<std::byte> boot, const SizeFieldBytes& field)
-{
-    for (std::size_t i = 0; i < field.size(); ++i)
-        boot[kSizeFieldOffset + i] = std::byte{field[i]};
-}
-
-std::uint64_t Sectors(const SizeFieldBytes& field)
-{
-    std::uint64_t sectors = 0;
-    for (std::size_t i = field.size(); i-- > 0;)
-        sectors = sectors << 8 | field[i];
-    return sectors;
-}
 
 // The geometry of an NTFS boot sector; nothing for any other sector: no "NTFS    " OEM
 // name, or sector and cluster sizes that NTFS does not use.
@@ -63,7 +40,7 @@ std::optional<CNtfsGeometry> NtfsGeometry(std::span<const std::byte> boot)
         geometry.sectorsPerCluster = clusterByte;
     else if (256 - clusterByte < 32)
         geometry.sectorsPerCluster = 1u << (256 - clusterByte);
-    geometry.sectors = Sectors(SizeFieldOf(boot));
+    geometry.sectors = SizeFieldSectors(ReadSizeField(boot));
     const std::uint32_t bps = geometry.bytesPerSector;
     if (bps < 512 || bps > 4096 || (bps & (bps - 1)) != 0 || geometry.sectorsPerCluster == 0)
         return std::nullopt;
@@ -93,7 +70,7 @@ public:
                 const SizeFieldBytes& sourceField, const SizeFieldBytes& announced)
         : m_request(request), m_device(std::move(device.path)), m_fingerprint(std::move(device.fingerprint)),
           m_source(source), m_sourceField(sourceField),
-          m_announced(announced), m_announcedSectors(Sectors(announced))
+          m_announced(announced), m_announcedSectors(SizeFieldSectors(announced))
     {
     }
 
@@ -141,7 +118,7 @@ std::optional<std::string> CNtfsGrowth::Grow(std::span<const std::byte> sourceBo
     // Back to the source's size, which the copy's bitmap covers: a sound volume that
     // ntfsresize accepts. The backup's place of the announced size gets the copy's boot
     // sector instead of the destination's old one, which describes another volume.
-    PutSizeField(boot.Bytes(), m_sourceField);
+    WriteSizeField(boot.Bytes(), m_sourceField);
     bool restored = partitionHoldsSize ? WriteSectors(boot.Bytes(), {m_announcedSectors, 0})
                                        : WriteSectors(boot.Bytes(), {0});
     if (!restored || !partitionHoldsSize || !Resize())
@@ -153,7 +130,7 @@ std::optional<std::string> CNtfsGrowth::Grow(std::span<const std::byte> sourceBo
 bool CNtfsGrowth::IsEngineCopy(std::span<const std::byte> copyBoot, std::span<const std::byte> sourceBoot) const
 {
     std::vector<std::byte> expected(sourceBoot.begin(), sourceBoot.begin() + kFirstSectorSize);
-    PutSizeField(expected, m_announced);
+    WriteSizeField(expected, m_announced);
     return std::equal(expected.begin(), expected.end(), copyBoot.begin());
 }
 
@@ -186,8 +163,8 @@ void CNtfsGrowth::AnnounceDestinationSize(std::span<std::byte> boot) const
     if (!ReadSector(0, boot))
         return;
     const std::uint64_t cluster = m_source.sectorsPerCluster;
-    if (Sectors(SizeFieldOf(boot)) / cluster == m_announcedSectors / cluster)
-        PutSizeField(boot, m_announced);
+    if (SizeFieldSectors(ReadSizeField(boot)) / cluster == m_announcedSectors / cluster)
+        WriteSizeField(boot, m_announced);
     WriteSectors(boot, {m_announcedSectors, 0});
 }
 
@@ -239,12 +216,12 @@ std::optional<std::string> GrowNtfsCopy(const CCloneRequest& request, platform::
         return std::nullopt;
     std::optional<CNtfsGeometry> geometry = NtfsGeometry(sourceBoot.Bytes());
     SizeFieldBytes announced = ParseByteList(request.m_sizeFieldList);
-    if (!geometry || Sectors(announced) <= geometry->sectors)
+    if (!geometry || SizeFieldSectors(announced) <= geometry->sectors)
         return std::nullopt;
     // The tools work on the device or image file itself; a drive without one has nothing
     // they could be given.
     if (!destination)
         return std::nullopt;
-    CNtfsGrowth growth(request, *destination, *geometry, SizeFieldOf(sourceBoot.Bytes()), announced);
+    CNtfsGrowth growth(request, *destination, *geometry, ReadSizeField(sourceBoot.Bytes()), announced);
     return growth.Grow(sourceBoot.Bytes());
 }

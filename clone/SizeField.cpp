@@ -49,6 +49,26 @@ SizeFieldBytes ParseByteList(const std::string& list)
     return bytes;
 }
 
+SizeFieldBytes ReadSizeField(std::span<const std::byte> bootSector)
+{
+    SizeFieldBytes field{};
+    std::memcpy(field.data(), bootSector.data() + kSizeFieldOffset, field.size());
+    return field;
+}
+
+void WriteSizeField(std::span<std::byte> bootSector, const SizeFieldBytes& field)
+{
+    std::memcpy(bootSector.data() + kSizeFieldOffset, field.data(), field.size());
+}
+
+std::uint64_t SizeFieldSectors(const SizeFieldBytes& field)
+{
+    std::uint64_t sectors = 0;
+    for (std::size_t i = field.size(); i-- > 0;)
+        sectors = sectors << 8 | field[i];
+    return sectors;
+}
+
 bool IsClonedFileSystem(const std::string& fileSystem)
 {
     return fileSystem == "NTFS" || fileSystem == "FAT32";
@@ -58,7 +78,6 @@ void ApplySizeField(std::span<std::byte> block, const std::string& fileSystem, c
 {
     if (fileSystem != "NTFS")
         return;
-    SizeFieldBytes bytes = ParseByteList(sizeFieldList);
-    if (block.size() >= kSizeFieldOffset + bytes.size())
-        std::memcpy(block.data() + kSizeFieldOffset, bytes.data(), bytes.size());
+    if (block.size() >= kSizeFieldOffset + sizeof(SizeFieldBytes))
+        WriteSizeField(block, ParseByteList(sizeFieldList));
 }

@@ -13,6 +13,11 @@
 // The eight bytes of an NTFS size field (boot-sector bytes 40 to 47).
 using SizeFieldBytes = std::array<std::uint8_t, 8>;
 
+// The size field of an NTFS boot sector (at least 48 bytes), and the sectors it counts.
+SizeFieldBytes ReadSizeField(std::span<const std::byte> bootSector);
+void WriteSizeField(std::span<std::byte> bootSector, const SizeFieldBytes& field);
+std::uint64_t SizeFieldSectors(const SizeFieldBytes& field);
+
 // The values of list in order, each as atoi reads it and kept to its low 8 bits. A list
 // with n commas has n + 1 values ("" is one value, 0); values past the eighth are
 // dropped and missing ones are 0.
