@@ -38,7 +38,7 @@ CBlockDevice ReadDevice(const fs::path& dir, const fs::path& diskDir)
     device.name = dir.filename().string();
     device.disk = diskDir.filename().string();
     device.devno = ReadSysfsText(dir / "dev");
-    device.size = ReadSysfsNumber(dir / "size") * 512;  // sysfs counts 512-byte units always
+    device.size = ReadSysfsNumber(dir / "size") * kSysfsSectorSize;
     device.type = DiskType(diskDir, device.disk);
     device.partition = static_cast<unsigned>(ReadSysfsNumber(dir / "partition"));
     device.hidden = ReadSysfsText(diskDir / "hidden") == "1";
@@ -112,12 +112,10 @@ std::vector<CBlockDevice> ListBlockDevices(const std::string& sysfsRoot)
 
 std::optional<CBlockDevice> FindBlockDevice(const std::string& sysfsRoot, unsigned major, unsigned minor)
 {
-    std::error_code ec;
-    fs::path link = fs::path(sysfsRoot) / "dev" / "block" / (std::to_string(major) + ":" + std::to_string(minor));
-    fs::path dir = fs::canonical(link, ec);
-    if (ec)
+    std::optional<fs::path> dir = BlockDeviceFolder(sysfsRoot, major, minor);
+    if (!dir)
         return std::nullopt;
-    return ReadDevice(dir, IsPartitionDir(dir) ? dir.parent_path() : dir);
+    return ReadDevice(*dir, IsPartitionDir(*dir) ? dir->parent_path() : *dir);
 }
 
 }  // namespace platform

@@ -14,18 +14,12 @@ namespace platform {
 
 namespace {
 
-constexpr std::uint64_t kSysfsSector = 512;
 // Loops over loops: deeper than this is taken for a cycle.
 constexpr int kMaxDepth = 16;
 
-std::string Number(unsigned major, unsigned minor)
-{
-    return std::to_string(major) + ":" + std::to_string(minor);
-}
-
 std::string FileText(const struct stat& info)
 {
-    return "file " + Number(::major(info.st_dev), ::minor(info.st_dev)) + ":" + std::to_string(info.st_ino);
+    return "file " + DeviceNumberText(::major(info.st_dev), ::minor(info.st_dev)) + ":" + std::to_string(info.st_ino);
 }
 
 // The first of the attributes that holds a text.
@@ -43,18 +37,19 @@ public:
 
     CFingerprint Block(unsigned major, unsigned minor, int depth) const
     {
-        std::error_code ec;
-        fs::path dir = fs::canonical(fs::path(m_sources.sysfsRoot) / "dev" / "block" / Number(major, minor), ec);
-        if (ec || depth > kMaxDepth)
+        std::optional<fs::path> folder = BlockDeviceFolder(m_sources.sysfsRoot, major, minor);
+        if (!folder || depth > kMaxDepth)
             return {};
-        std::string size = std::to_string(ReadSysfsNumber(dir / "size") * kSysfsSector);
+        const fs::path& dir = *folder;
+        std::error_code ec;
+        std::string size = std::to_string(ReadSysfsNumber(dir / "size") * kSysfsSectorSize);
         if (fs::exists(dir / "partition", ec)) {
             auto disk = ParseDeviceNumber(ReadSysfsText(dir.parent_path() / "dev"));
             CFingerprint onDisk = disk ? Block(disk->first, disk->second, depth + 1) : CFingerprint{};
             if (onDisk.text.empty())
                 return {};
             return {"part " + ReadSysfsText(dir / "partition") + " start=" +
-                        std::to_string(ReadSysfsNumber(dir / "start") * kSysfsSector) + " size=" + size + " on " +
+                        std::to_string(ReadSysfsNumber(dir / "start") * kSysfsSectorSize) + " size=" + size + " on " +
                         onDisk.text,
                     onDisk.identifies};
         }

@@ -5,6 +5,7 @@
 #include "platform/drives/DeviceFingerprint.h"
 #include "platform/drives/Drives.h"
 #include "platform/drives/LetterTable.h"
+#include "platform/drives/SysfsAttributes.h"
 
 #include <filesystem>
 #include <sys/stat.h>
@@ -98,8 +99,7 @@ CDriveEntry DescribeLetter(char letter, const std::string& device, const std::st
             entry.type = kDriveNoRootDir;
             return entry;
         }
-        std::string devno = std::to_string(major) + ":" + std::to_string(minor);
-        if (const CMount* mount = FindDeviceMount(mounts, devno, device))
+        if (const CMount* mount = FindDeviceMount(mounts, DeviceNumberText(major, minor), device))
             entry.mountPoint = mount->target;
     } else {
         entry.type = kDriveUnknown;  // a folder or character device: nothing to read

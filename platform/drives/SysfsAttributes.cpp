@@ -38,4 +38,19 @@ std::optional<std::pair<unsigned, unsigned>> ParseDeviceNumber(const std::string
     return std::pair{major, minor};
 }
 
+std::string DeviceNumberText(unsigned major, unsigned minor)
+{
+    return std::to_string(major) + ":" + std::to_string(minor);
+}
+
+std::optional<std::filesystem::path> BlockDeviceFolder(const std::string& sysfsRoot, unsigned major, unsigned minor)
+{
+    std::error_code ec;
+    std::filesystem::path folder =
+        std::filesystem::canonical(std::filesystem::path(sysfsRoot) / "dev" / "block" / DeviceNumberText(major, minor), ec);
+    if (ec)
+        return std::nullopt;
+    return folder;
+}
+
 }  // namespace platform

@@ -17,7 +17,6 @@ namespace platform {
 
 namespace {
 
-constexpr std::uint64_t kSysfsSector = 512;  // sysfs counts sizes and starts in these always
 constexpr std::uint64_t kWhole = std::numeric_limits<std::uint64_t>::max();
 // Loops over files on loops: deeper than this is taken for a cycle.
 constexpr int kMaxDepth = 16;
@@ -77,11 +76,6 @@ CResolved Narrow(CResolved volume, std::uint64_t offset, std::uint64_t length)
     return volume;
 }
 
-std::string DeviceNumberText(unsigned major, unsigned minor)
-{
-    return std::to_string(major) + ":" + std::to_string(minor);
-}
-
 class CResolver {
 public:
     explicit CResolver(std::string sysfsRoot) : m_sysfs(std::move(sysfsRoot)) {}
@@ -98,15 +92,6 @@ public:
     }
 
 private:
-    std::optional<fs::path> DeviceDir(unsigned major, unsigned minor) const
-    {
-        std::error_code ec;
-        fs::path dir = fs::canonical(fs::path(m_sysfs) / "dev" / "block" / DeviceNumberText(major, minor), ec);
-        if (ec)
-            return std::nullopt;
-        return dir;
-    }
-
     // A file is its own storage, and lies somewhere on the device of its file system.
     CResolved File(const struct stat& info, int depth)
     {
@@ -115,7 +100,7 @@ private:
                           static_cast<std::uint64_t>(info.st_size), false}}},
                        true};
         // File systems without a block device (tmpfs, FUSE, network) hold nothing else.
-        if (!DeviceDir(major, minor))
+        if (!BlockDeviceFolder(m_sysfs, major, minor))
             return file;
         for (CStorageRange range : Block(major, minor, depth + 1).extent.ranges) {
             range.holder = true;
@@ -126,11 +111,11 @@ private:
 
     CResolved Block(unsigned major, unsigned minor, int depth)
     {
-        auto dir = DeviceDir(major, minor);
+        auto dir = BlockDeviceFolder(m_sysfs, major, minor);
         if (!dir || depth > kMaxDepth)
             return Anything();
         std::error_code ec;
-        std::uint64_t size = ReadSysfsNumber(*dir / "size") * kSysfsSector;
+        std::uint64_t size = ReadSysfsNumber(*dir / "size") * kSysfsSectorSize;
         if (fs::exists(*dir / "partition", ec))
             return Partition(*dir, size, depth);
         if (fs::exists(*dir / "loop" / "backing_file", ec))
@@ -145,7 +130,7 @@ private:
         auto disk = ParseDeviceNumber(ReadSysfsText(dir.parent_path() / "dev"));
         if (!disk)
             return Anything();
-        std::uint64_t start = ReadSysfsNumber(dir / "start") * kSysfsSector;
+        std::uint64_t start = ReadSysfsNumber(dir / "start") * kSysfsSectorSize;
         return Narrow(Block(disk->first, disk->second, depth + 1), start, size);
     }
 
