@@ -78,12 +78,6 @@ bool NamesCandidate(const std::string& device, const CCandidate& candidate)
     return !IsNetworkDevice(device) && (device == candidate.stableName || SamePath(device, candidate.node));
 }
 
-std::string StoredFingerprint(const CLetterTable& table, char letter)
-{
-    auto stored = table.fingerprints.find(letter);
-    return stored != table.fingerprints.end() ? stored->second : std::string();
-}
-
 // Gives each letter of the table the candidate that is its device: a network mount by
 // its source; a device by its stored name and, where a fingerprint is stored, only when
 // the device there still has it; failing that, by the fingerprint alone when exactly one
@@ -95,7 +89,7 @@ std::vector<CLetterUpdate> MatchLetters(std::vector<CCandidate>& candidates, con
     std::vector<CLetterUpdate> updates;
     std::vector<char> unmatched;
     for (const auto& [letter, device] : table.devices) {
-        std::string fingerprint = StoredFingerprint(table, letter);
+        std::string fingerprint = table.Fingerprint(letter);
         auto match = std::find_if(candidates.begin(), candidates.end(), [&](const CCandidate& candidate) {
             bool named = candidate.block == nullptr ? device == kNetworkDevicePrefix + candidate.node
                                                     : NamesCandidate(device, candidate);
@@ -113,7 +107,7 @@ std::vector<CLetterUpdate> MatchLetters(std::vector<CCandidate>& candidates, con
             updates.push_back({letter, device, match->fingerprint.text});
     }
     for (char letter : unmatched) {
-        std::string fingerprint = StoredFingerprint(table, letter);
+        std::string fingerprint = table.Fingerprint(letter);
         std::vector<CCandidate*> same;
         for (auto& candidate : candidates)
             if (!fingerprint.empty() && !candidate.letter && candidate.block != nullptr &&
@@ -268,7 +262,7 @@ CDriveView DiscoverDrives(const CDriveSources& sources)
         for (const auto& candidate : candidates)
             if (candidate.block != nullptr && candidate.letter == letter)
                 match = &candidate;
-        std::string fingerprint = StoredFingerprint(table, letter);
+        std::string fingerprint = table.Fingerprint(letter);
         view.drives.push_back(match != nullptr ? DescribeCandidate(*match, device, fingerprint, mounts)
                                                : DescribeLetter(letter, device, fingerprint, sources, mounts));
     }

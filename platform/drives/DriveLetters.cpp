@@ -100,8 +100,7 @@ std::optional<CDriveDevice> StoredDriveDevice(char letter)
     auto found = table.devices.find(letter);
     if (found == table.devices.end() || IsNetworkDevice(found->second))
         return std::nullopt;
-    auto fingerprint = table.fingerprints.find(letter);
-    return CDriveDevice{found->second, fingerprint != table.fingerprints.end() ? fingerprint->second : ""};
+    return CDriveDevice{found->second, table.Fingerprint(letter)};
 }
 
 bool AssignDriveLetter(char letter, const std::string& device, std::string& error)

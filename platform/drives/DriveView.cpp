@@ -24,12 +24,8 @@ CDriveView AssignedDrives(const CDriveSources& sources)
     CDriveView view;
     CLetterTable table = LoadLetterTable();
     view.tableError = table.error;
-    for (const auto& [letter, device] : table.devices) {
-        auto fingerprint = table.fingerprints.find(letter);
-        view.drives.push_back(DescribeLetter(letter, device,
-                                             fingerprint != table.fingerprints.end() ? fingerprint->second : "",
-                                             sources, mounts));
-    }
+    for (const auto& [letter, device] : table.devices)
+        view.drives.push_back(DescribeLetter(letter, device, table.Fingerprint(letter), sources, mounts));
     return view;
 }
 

@@ -70,6 +70,12 @@ bool IsNetworkDevice(const std::string& device)
     return device.rfind(kNetworkDevicePrefix, 0) == 0;
 }
 
+std::string CLetterTable::Fingerprint(char letter) const
+{
+    auto stored = fingerprints.find(letter);
+    return stored != fingerprints.end() ? stored->second : std::string();
+}
+
 CLetterTable LoadLetterTable()
 {
     CLetterTable table;

@@ -23,6 +23,9 @@ struct CLetterTable {
     std::map<char, std::string> devices;       // the stored letters (upper case) and their devices
     std::map<char, std::string> fingerprints;  // of the letters that have one
     std::string error;                         // why the store could not be read; empty when it could
+
+    // The fingerprint stored for letter; empty when it has none.
+    std::string Fingerprint(char letter) const;
 };
 
 // The stored table. A missing key or store is an empty table; a store that cannot be read
