@@ -8,28 +8,13 @@ namespace platform {
 
 namespace {
 
-// "\\.\X:" is the device or image file that the letter table gives X.
-class CRawVolumes : public IVolumeOpener {
+// "\\.\X:" is the device or image file that lookup gives X, its source opened with claim.
+class CLetterVolumes : public IVolumeOpener {
 public:
-    std::unique_ptr<IVolume> Open(const std::string& rawName, VolumeAccess access) override
-    {
-        std::optional<CDriveDevice> device = Device(rawName);
-        if (!device) {
-            errno = ENOENT;
-            return nullptr;
-        }
-        return OpenVolumeFile(device->path, access, device->fingerprint);
-    }
-    std::optional<CDriveDevice> Device(const std::string& rawName) override
-    {
-        std::optional<char> letter = RawVolumeLetter(rawName);
-        return letter ? DriveDevice(*letter) : std::nullopt;
-    }
-};
+    using Lookup = std::optional<CDriveDevice> (*)(char letter);
 
-// "\\.\X:" is the device or image file stored for X; both partitions claimed.
-class CBootVolumes : public IVolumeOpener {
-public:
+    CLetterVolumes(Lookup lookup, ReadClaim claim) : m_lookup(lookup), m_claim(claim) {}
+
     std::unique_ptr<IVolume> Open(const std::string& rawName, VolumeAccess access) override
     {
         std::optional<CDriveDevice> device = Device(rawName);
@@ -37,26 +22,30 @@ public:
             errno = ENOENT;
             return nullptr;
         }
-        return OpenVolumeFile(device->path, access, device->fingerprint, ReadClaim::Exclusive);
+        return OpenVolumeFile(device->path, access, device->fingerprint, m_claim);
     }
     std::optional<CDriveDevice> Device(const std::string& rawName) override
     {
         std::optional<char> letter = RawVolumeLetter(rawName);
-        return letter ? StoredDriveDevice(*letter) : std::nullopt;
+        return letter ? m_lookup(*letter) : std::nullopt;
     }
+
+private:
+    Lookup m_lookup;
+    ReadClaim m_claim;
 };
 
 }  // namespace
 
 IVolumeOpener& BootVolumes()
 {
-    static CBootVolumes volumes;
+    static CLetterVolumes volumes(StoredDriveDevice, ReadClaim::Exclusive);
     return volumes;
 }
 
 IVolumeOpener& RawVolumes()
 {
-    static CRawVolumes volumes;
+    static CLetterVolumes volumes(DriveDevice, ReadClaim::Shared);
     return volumes;
 }
 
