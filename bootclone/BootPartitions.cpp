@@ -4,6 +4,7 @@
 #include "platform/drives/DriveView.h"
 #include "platform/drives/Drives.h"
 #include "platform/journal/Journal.h"
+#include "platform/system/WaitBound.h"
 
 #include <thread>
 
@@ -12,18 +13,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kLookEvery{100};
 
-std::string Seconds(std::chrono::milliseconds bound)
-{
-    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(bound).count();
-    if (seconds > 0)
-        return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
-    return std::to_string(bound.count()) + " ms";
-}
-
 std::string DidNotAppearText(const std::string& drive, std::chrono::milliseconds bound)
 {
     return "Partition Restore => The " + DescribeBootDrive(drive) + " partition did not appear within " +
-           Seconds(bound) +
+           platform::WaitBoundText(bound) +
            ".  Its name is made by udev once the kernel has found the disk: is the disk connected?  The clone "
            "was not made.";
 }

@@ -22,4 +22,14 @@ std::chrono::milliseconds WaitBound(std::chrono::milliseconds realMachine)
     return std::chrono::milliseconds(value);
 }
 
+std::string WaitBoundText(std::chrono::milliseconds bound)
+{
+    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(bound).count();
+    if (seconds % 60 == 0 && seconds >= 60)
+        return std::to_string(seconds / 60) + (seconds == 60 ? " minute" : " minutes");
+    if (seconds > 0)
+        return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+    return std::to_string(bound.count()) + " ms";
+}
+
 }  // namespace platform

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <string>
 
 namespace platform {
 
@@ -10,5 +11,8 @@ namespace platform {
 // shorten every such wait with VANTREL_WAIT_BOUND_MS (milliseconds), so that its tests
 // see the waits end without sitting through minutes.
 std::chrono::milliseconds WaitBound(std::chrono::milliseconds realMachine);
+
+// A bound as messages tell it: "10 minutes", "90 seconds", "300 ms".
+std::string WaitBoundText(std::chrono::milliseconds bound);
 
 }  // namespace platform

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ui/ConsoleMessageBox.h"
 
+#include "platform/system/WaitBound.h"
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -39,16 +41,6 @@ bool ReadLineBefore(Clock::time_point deadline)
     }
 }
 
-std::string DurationText(std::chrono::milliseconds bound)
-{
-    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(bound).count();
-    if (seconds % 60 == 0 && seconds >= 60)
-        return std::to_string(seconds / 60) + (seconds == 60 ? " minute" : " minutes");
-    if (seconds > 0)
-        return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
-    return std::to_string(bound.count()) + " ms";
-}
-
 }  // namespace
 
 CConsoleMessageBox::CConsoleMessageBox(std::optional<std::chrono::milliseconds> okWithin) : m_okWithin(okWithin)
@@ -63,7 +55,7 @@ void CConsoleMessageBox::WaitForOk()
         std::getline(std::cin, ignored);
         return;
     }
-    std::cerr << "[OK: press Enter; going on by itself in " << DurationText(*m_okWithin) << "] " << std::flush;
+    std::cerr << "[OK: press Enter; going on by itself in " << WaitBoundText(*m_okWithin) << "] " << std::flush;
     if (!ReadLineBefore(Clock::now() + *m_okWithin))
         std::cerr << "\n[no answer: going on]\n";
 }
