@@ -4,6 +4,7 @@
 #include "clone/NtfsGrowth.h"
 #include "clone/ReadAhead.h"
 #include "clone/ReportFile.h"
+#include "clone/RetryPlan.h"
 #include "clone/SizeField.h"
 #include "platform/ui/MessageBox.h"
 
@@ -18,9 +19,9 @@ namespace {
 
 constexpr std::uint32_t kSectorSize = 512;
 constexpr std::uint32_t kFastModeSectors = 40960;  // 20 MiB per transfer
-// Slow mode moves a run of healthy sectors in one transfer and goes sector by sector only
-// through a run whose transfer failed, which gives the same copy, report and progress as
-// one transfer per sector.
+// Slow mode moves a run of healthy sectors in one transfer and narrows a run whose transfer
+// failed down to its bad sectors (CRetryPlan), which gives the same copy, report and
+// progress as one transfer per sector.
 constexpr std::uint32_t kSlowModeRunSectors = 2048;  // 1 MiB
 constexpr const char* kCancelledText = "Clone cancelled.\n\nCloned partition will be unusable.";
 
@@ -98,13 +99,17 @@ private:
     // block (and the size field written into it), the cancel request, the end.
     Ending AcceptRead(std::span<std::byte> bytes);
     Ending WriteFastBlock(std::span<const std::byte> bytes);
+    // Slow mode: writes bytes read at the location counter, narrowing a failed write down
+    // to the sectors that refuse it.
     Ending WriteSlowRun(std::span<const std::byte> bytes);
-    // Slow mode through a run whose read failed: its sectors one at a time from the
-    // source's position, each read, checked and written on its own.
-    Ending CopySectorBySector(std::uint32_t sectors);
-    // Slow mode through a run that was read but whose write failed.
-    Ending WriteSectorBySector(std::span<const std::byte> run);
-    Ending WriteSector(std::span<const std::byte> sector);
+    // Slow mode through a run whose read failed, from the source's position: retried as
+    // CRetryPlan says, each transfer that reads checked and written on its own.
+    Ending CopyFailedRun();
+    // Slow mode through a run of more than one sector that was read but whose write failed.
+    Ending WriteFailedRun(std::span<const std::byte> run);
+    // Slow mode, after a failed read or write of the one sector at the location counter.
+    Ending PassUnreadableSector();
+    Ending PassUnwritableSector();
     // Adds bytes to the total and tells the front end, one sector at a time in slow mode.
     void CountWritten(std::uint32_t bytes);
     // Slow mode, after a failed read or write at the location counter; false when the
@@ -132,7 +137,7 @@ private:
     std::unique_ptr<platform::IVolume> m_source;
     std::unique_ptr<platform::IVolume> m_destination;
     std::unique_ptr<platform::CVolumeBuffer> m_blocks[2];
-    std::unique_ptr<platform::CVolumeBuffer> m_sector;  // slow mode, sector by sector
+    std::unique_ptr<platform::CVolumeBuffer> m_piece;  // slow mode, through a failed run
     // Declared after what it reads, so that it has stopped before they go.
     std::unique_ptr<CReadAhead> m_reader;
     std::uint64_t m_total = 0;
@@ -187,8 +192,8 @@ bool CCloneRun::AllocateBuffers()
             return false;
     }
     if (!FastMode()) {
-        m_sector = std::make_unique<platform::CVolumeBuffer>(kSectorSize);
-        if (!m_sector->IsValid())
+        m_piece = std::make_unique<platform::CVolumeBuffer>(kSectorSize * kRetryPieceSectors);
+        if (!m_piece->IsValid())
             return false;
     }
     m_reader = std::make_unique<CReadAhead>(*m_source, m_blocks[0]->Bytes(), m_blocks[1]->Bytes());
@@ -204,7 +209,7 @@ CloneOutcome CCloneRun::Copy()
                 return ReportAndStop(BadSectorsText(block.error, m_request.m_sourceDrive, "from"),
                                      CloneOutcome::ReadFailed);
             // The reader waits at the start of the failed run until it is asked again.
-            if (Ending ending = CopySectorBySector(kSlowModeRunSectors))
+            if (Ending ending = CopyFailedRun())
                 return *ending;
             continue;
         }
@@ -251,56 +256,81 @@ Ending CCloneRun::WriteSlowRun(std::span<const std::byte> bytes)
 {
     std::uint32_t bytesWritten = 0;
     if (!m_destination->Write(bytes, bytesWritten))
-        return WriteSectorBySector(bytes);
+        return bytes.size() > kSectorSize ? WriteFailedRun(bytes) : PassUnwritableSector();
     CountWritten(bytesWritten);
     return StopIfInterrupted();
 }
 
-Ending CCloneRun::CopySectorBySector(std::uint32_t sectors)
+Ending CCloneRun::CopyFailedRun()
 {
-    std::span<std::byte> sector = m_sector->Bytes();
-    for (std::uint32_t i = 0; i < sectors; ++i) {
+    CRetryPlan plan(m_location, kSlowModeRunSectors, true);
+    while (std::uint32_t sectors = plan.Next()) {
+        std::span<std::byte> piece = m_piece->Bytes().first(sectors * kSectorSize);
         std::uint32_t bytesRead = 0;
-        if (!m_source->Read(sector, bytesRead)) {
-            if (!SkipUnreadableSector())
+        if (!m_source->Read(piece, bytesRead)) {
+            plan.Failed();
+            if (sectors > 1)
+                continue;
+            if (Ending ending = PassUnreadableSector())
+                return ending;
+            continue;
+        }
+        plan.Succeeded();
+        if (Ending ending = AcceptRead(piece.first(bytesRead)))
+            return ending;
+        if (Ending ending = WriteSlowRun(piece.first(bytesRead)))
+            return ending;
+    }
+    return std::nullopt;
+}
+
+Ending CCloneRun::WriteFailedRun(std::span<const std::byte> run)
+{
+    CRetryPlan plan(m_location, (run.size() + kSectorSize - 1) / kSectorSize, false);
+    std::size_t offset = 0;
+    std::size_t asked = 0;  // the sectors before it have had their cancel request
+    while (std::uint32_t sectors = plan.Next()) {
+        // Each sector counts as read just now: the cancel request is asked before its
+        // first write, as after any read (the run's own check stood for its first sector).
+        if (offset > asked) {
+            if (m_frontEnd.CancelRequested())
                 return StopWith(kCancelledText, CloneOutcome::Cancelled);
+            asked = offset;
+        }
+        std::span<const std::byte> part = run.subspan(offset, std::min<std::size_t>(sectors * kSectorSize, run.size() - offset));
+        std::uint32_t bytesWritten = 0;
+        if (m_destination->Write(part, bytesWritten)) {
+            plan.Succeeded();
+            offset += part.size();
+            CountWritten(bytesWritten);
             if (Ending ending = StopIfInterrupted())
                 return ending;
             continue;
         }
-        if (Ending ending = AcceptRead(sector.first(bytesRead)))
-            return ending;
-        if (Ending ending = WriteSector(sector.first(bytesRead)))
-            return ending;
-    }
-    return std::nullopt;
-}
-
-Ending CCloneRun::WriteSectorBySector(std::span<const std::byte> run)
-{
-    for (std::size_t offset = 0; offset < run.size(); offset += kSectorSize) {
-        // Each sector counts as read just now: the cancel request is asked before its
-        // write, as after any read (the run's own check stood for its first sector).
-        if (offset > 0 && m_frontEnd.CancelRequested())
-            return StopWith(kCancelledText, CloneOutcome::Cancelled);
-        if (Ending ending = WriteSector(run.subspan(offset, std::min<std::size_t>(kSectorSize, run.size() - offset))))
+        plan.Failed();
+        if (sectors > 1)
+            continue;
+        offset += part.size();
+        if (Ending ending = PassUnwritableSector())
             return ending;
     }
     return std::nullopt;
 }
 
-Ending CCloneRun::WriteSector(std::span<const std::byte> sector)
+Ending CCloneRun::PassUnreadableSector()
 {
-    std::uint32_t bytesWritten = 0;
-    if (!m_destination->Write(sector, bytesWritten)) {
-        if (m_destination->LastError() == ENOSPC)
-            return ReportAndStop(DestinationTooSmallText(ENOSPC, m_request.m_destDrive, m_request.m_sourceDrive),
-                                 CloneOutcome::WriteFailed);
-        if (!SkipUnwritableSector())
-            return StopWith(kCancelledText, CloneOutcome::Cancelled);
-    } else {
-        CountWritten(bytesWritten);
-    }
+    if (!SkipUnreadableSector())
+        return StopWith(kCancelledText, CloneOutcome::Cancelled);
+    return StopIfInterrupted();
+}
+
+Ending CCloneRun::PassUnwritableSector()
+{
+    if (m_destination->LastError() == ENOSPC)
+        return ReportAndStop(DestinationTooSmallText(ENOSPC, m_request.m_destDrive, m_request.m_sourceDrive),
+                             CloneOutcome::WriteFailed);
+    if (!SkipUnwritableSector())
+        return StopWith(kCancelledText, CloneOutcome::Cancelled);
     return StopIfInterrupted();
 }
 
@@ -419,7 +449,7 @@ void CCloneRun::Release()
     m_destination.reset();
     m_blocks[0].reset();
     m_blocks[1].reset();
-    m_sector.reset();
+    m_piece.reset();
 }
 
 }  // namespace

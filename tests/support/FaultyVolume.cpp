@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 
 namespace testsupport {
 
@@ -158,11 +159,22 @@ bool CMemoryVolume::Touches(const std::map<std::uint64_t, int>& faults, std::uin
 {
     if (begin == end)
         return false;
-    auto fault = faults.lower_bound(begin / kSector);
-    if (fault == faults.end() || fault->first > (end - 1) / kSector)
+    auto first = faults.lower_bound(begin / kSector);
+    auto last = faults.upper_bound((end - 1) / kSector);
+    if (first == last)
         return false;
-    error = fault->second;
+    error = std::prev(last)->second;
     return true;
+}
+
+void CMemoryVolume::CountSectors(std::vector<int>& counts, std::uint64_t begin, std::uint64_t end)
+{
+    if (begin == end)
+        return;
+    if (counts.size() <= (end - 1) / kSector)
+        counts.resize((end - 1) / kSector + 1);
+    for (std::uint64_t sector = begin / kSector; sector <= (end - 1) / kSector; ++sector)
+        ++counts[sector];
 }
 
 bool CMemoryVolume::ReadAt(std::uint64_t& position, std::span<std::byte> buffer, std::uint32_t& bytesRead,
@@ -176,8 +188,11 @@ bool CMemoryVolume::ReadAt(std::uint64_t& position, std::span<std::byte> buffer,
         bytesRead = 0;
         std::uint64_t begin = std::min<std::uint64_t>(position, m_data.size());
         std::uint64_t end = std::min<std::uint64_t>(begin + buffer.size(), m_data.size());
-        if (Touches(m_readFaults, begin, end, error))
+        CountSectors(m_sectorReads, begin, end);
+        if (Touches(m_readFaults, begin, end, error)) {
+            ++m_readsTouchingFaults;
             return false;
+        }
         std::copy_n(m_data.data() + begin, end - begin, buffer.data());
         bytesRead = static_cast<std::uint32_t>(end - begin);
         position += bytesRead;
@@ -198,6 +213,7 @@ bool CMemoryVolume::WriteAt(std::uint64_t& position, std::span<const std::byte> 
         error = ENOSPC;
         return false;
     }
+    CountSectors(m_sectorWrites, position, position + data.size());
     if (Touches(m_writeFaults, position, position + data.size(), error))
         return false;
     std::copy_n(data.data(), data.size(), m_data.data() + position);
@@ -283,6 +299,30 @@ int CMemoryVolume::Flushes() const
 {
     std::lock_guard lock(m_mutex);
     return m_flushes;
+}
+
+int CMemoryVolume::ReadsOfSector(std::uint64_t sector) const
+{
+    std::lock_guard lock(m_mutex);
+    return sector < m_sectorReads.size() ? m_sectorReads[sector] : 0;
+}
+
+int CMemoryVolume::MostReadsOfASector() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_sectorReads.empty() ? 0 : *std::max_element(m_sectorReads.begin(), m_sectorReads.end());
+}
+
+int CMemoryVolume::MostWritesOfASector() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_sectorWrites.empty() ? 0 : *std::max_element(m_sectorWrites.begin(), m_sectorWrites.end());
+}
+
+int CMemoryVolume::ReadsTouchingFaults() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_readsTouchingFaults;
 }
 
 std::uint64_t CMemoryVolume::Position() const

@@ -20,8 +20,11 @@ namespace testsupport {
 // A volume held in memory, with the contract of a raw volume: short read only at the
 // end, writes never past the end (ENOSPC), a failed transfer leaves the position where
 // it started. Chosen 512-byte sectors fail reads or writes with a chosen errno; a
-// transfer touching one of them fails whole and moves no byte. Safe to inspect from the
-// test's thread while another thread uses it. Each one is a storage of its own.
+// transfer touching one of them fails whole and moves no byte, with the errno of the last
+// faulty sector it touches (a single-sector transfer alone tells a sector's own errno).
+// It counts how often each sector was read and written, to tell what a failing disk would
+// suffer. Safe to inspect from the test's thread while another thread uses it. Each one
+// is a storage of its own.
 class CMemoryVolume : public platform::IVolume {
 public:
     explicit CMemoryVolume(std::size_t size, std::uint8_t fill = 0);
@@ -63,6 +66,12 @@ public:
     int Reads() const;
     int Writes() const;
     int Flushes() const;
+    // How often transfers, failed ones included, touched sector; the most of any sector;
+    // the reads that touched a sector that fails reads.
+    int ReadsOfSector(std::uint64_t sector) const;
+    int MostReadsOfASector() const;
+    int MostWritesOfASector() const;
+    int ReadsTouchingFaults() const;
     std::uint64_t Position() const;
     int OpenHandles() const;
 
@@ -71,6 +80,7 @@ private:
     void CountHandle(int delta);
     bool Touches(const std::map<std::uint64_t, int>& faults, std::uint64_t begin, std::uint64_t end,
                  int& error) const;
+    static void CountSectors(std::vector<int>& counts, std::uint64_t begin, std::uint64_t end);
 
     mutable std::mutex m_mutex;
     std::vector<std::byte> m_data;
@@ -81,6 +91,9 @@ private:
     int m_reads = 0;
     int m_writes = 0;
     int m_flushes = 0;
+    std::vector<int> m_sectorReads;
+    std::vector<int> m_sectorWrites;
+    int m_readsTouchingFaults = 0;
     int m_openHandles = 0;
     std::uint64_t m_position = 0;
     int m_lastError = 0;
