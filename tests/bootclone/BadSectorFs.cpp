@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A one-file FUSE file system for tests: mounted on MOUNTPOINT it shows BACKING as
+// A FUSE file system for tests and benchmarks: mounted on MOUNTPOINT it shows BACKING as
 // "disk.img", and every read that touches one of the listed 512-byte sectors fails with
 // EIO, as a disk with unreadable sectors does. Reads bypass the page cache, so a failure
-// stays confined to the sectors named.
+// stays confined to the sectors named. Beside it, "reads.txt" tells what the disk went
+// through since the mount: its reads, those that touched a bad sector, and the most reads
+// of one bad sector and of one sector.
 //   vantrel_badsectorfs MOUNTPOINT BACKING SECTOR...
 
 #define FUSE_USE_VERSION 31
@@ -16,18 +18,38 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr const char* kImageName = "/disk.img";
+constexpr const char* kReadsName = "/reads.txt";
 constexpr std::uint64_t kSector = 512;
 
+// Single-threaded (-s): the counts need no lock.
 struct CBadDisk {
     int m_backing = -1;
     off_t m_size = 0;
     std::set<std::uint64_t> m_badSectors;
+    std::vector<std::uint32_t> m_sectorReads;
+    std::uint64_t m_reads = 0;
+    std::uint64_t m_badReads = 0;
+
+    std::string ReadsText() const
+    {
+        std::uint32_t mostOfABadSector = 0;
+        for (std::uint64_t sector : m_badSectors)
+            if (sector < m_sectorReads.size())
+                mostOfABadSector = std::max(mostOfABadSector, m_sectorReads[sector]);
+        std::uint32_t most =
+            m_sectorReads.empty() ? 0 : *std::max_element(m_sectorReads.begin(), m_sectorReads.end());
+        return "reads " + std::to_string(m_reads) + "\nreads touching a bad sector " + std::to_string(m_badReads) +
+               "\nmost reads of a bad sector " + std::to_string(mostOfABadSector) + "\nmost reads of a sector " +
+               std::to_string(most) + "\n";
+    }
 };
 
 CBadDisk& Disk()
@@ -43,11 +65,12 @@ int GetAttr(const char* path, struct stat* info, fuse_file_info*)
         info->st_nlink = 2;
         return 0;
     }
-    if (std::strcmp(path, kImageName) != 0)
+    const bool image = std::strcmp(path, kImageName) == 0;
+    if (!image && std::strcmp(path, kReadsName) != 0)
         return -ENOENT;
-    info->st_mode = S_IFREG | 0644;
+    info->st_mode = S_IFREG | (image ? 0644 : 0444);
     info->st_nlink = 1;
-    info->st_size = Disk().m_size;
+    info->st_size = image ? Disk().m_size : static_cast<off_t>(Disk().ReadsText().size());
     return 0;
 }
 
@@ -58,24 +81,44 @@ int ReadDir(const char* path, void* entries, fuse_fill_dir_t fill, off_t, fuse_f
     fill(entries, ".", nullptr, 0, FUSE_FILL_DIR_PLUS);
     fill(entries, "..", nullptr, 0, FUSE_FILL_DIR_PLUS);
     fill(entries, kImageName + 1, nullptr, 0, FUSE_FILL_DIR_PLUS);
+    fill(entries, kReadsName + 1, nullptr, 0, FUSE_FILL_DIR_PLUS);
     return 0;
 }
 
 int Open(const char* path, fuse_file_info* file)
 {
-    if (std::strcmp(path, kImageName) != 0)
+    if (std::strcmp(path, kImageName) != 0 && std::strcmp(path, kReadsName) != 0)
         return -ENOENT;
     file->direct_io = 1;
     return 0;
 }
 
-int Read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info*)
+int ReadCounts(char* buffer, size_t size, off_t offset)
 {
+    const std::string text = Disk().ReadsText();
+    if (offset < 0 || static_cast<std::size_t>(offset) >= text.size())
+        return 0;
+    std::size_t count = std::min(size, text.size() - static_cast<std::size_t>(offset));
+    std::memcpy(buffer, text.data() + offset, count);
+    return static_cast<int>(count);
+}
+
+int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*)
+{
+    if (std::strcmp(path, kReadsName) == 0)
+        return ReadCounts(buffer, size, offset);
     CBadDisk& disk = Disk();
-    if (size > 0) {
-        auto bad = disk.m_badSectors.lower_bound(static_cast<std::uint64_t>(offset) / kSector);
-        if (bad != disk.m_badSectors.end() && *bad <= (static_cast<std::uint64_t>(offset) + size - 1) / kSector)
+    const std::uint64_t end = std::min<std::uint64_t>(static_cast<std::uint64_t>(offset) + size, disk.m_size);
+    if (static_cast<std::uint64_t>(offset) < end) {
+        ++disk.m_reads;
+        const std::uint64_t first = static_cast<std::uint64_t>(offset) / kSector, last = (end - 1) / kSector;
+        for (std::uint64_t sector = first; sector <= last && sector < disk.m_sectorReads.size(); ++sector)
+            ++disk.m_sectorReads[sector];
+        auto bad = disk.m_badSectors.lower_bound(first);
+        if (bad != disk.m_badSectors.end() && *bad <= last) {
+            ++disk.m_badReads;
             return -EIO;
+        }
     }
     ssize_t done = pread(disk.m_backing, buffer, size, offset);
     return done < 0 ? -errno : static_cast<int>(done);
@@ -93,6 +136,7 @@ int main(int argc, char* argv[])
     if (disk.m_backing < 0 || fstat(disk.m_backing, &info) != 0)
         return 2;
     disk.m_size = info.st_size;
+    disk.m_sectorReads.resize((static_cast<std::uint64_t>(info.st_size) + kSector - 1) / kSector);
     for (int i = 3; i < argc; ++i)
         disk.m_badSectors.insert(std::strtoull(argv[i], nullptr, 10));
 
