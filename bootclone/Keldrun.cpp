@@ -10,6 +10,7 @@
 #include "bootclone/BootPartitions.h"
 #include "clone/CloneDrive.h"
 #include "clone/ReportFile.h"
+#include "platform/drives/LetterTableSnapshot.h"
 #include "platform/journal/Journal.h"
 #include "platform/shell/Shell.h"
 #include "platform/system/StandardOptions.h"
@@ -94,9 +95,11 @@ bool RunClone(const CCloneRequest& request, const std::string& reportFolder)
 }
 
 // Checks the partitions, then clones; false when it did not complete. A refusal is told
-// like any other ending: report, journal and message box.
+// like any other ending: report, journal and message box. Nothing changes the letter table
+// at boot: it is read once for the whole run.
 bool CloneAtBoot(const CCloneRequest& request, const std::string& reportFolder)
 {
+    platform::CLetterTableSnapshot letters;
     platform::LogToJournal(platform::JournalPriority::Info,
                            "cloning " + DescribeBootDrive(request.m_sourceDrive) + " onto " +
                                DescribeBootDrive(request.m_destDrive) + ", " + request.m_fileSystem +

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/drives/LetterTable.h"
 
+#include "platform/drives/LetterTableSnapshot.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/system/SystemRoot.h"
 
@@ -78,6 +79,8 @@ std::string CLetterTable::Fingerprint(char letter) const
 
 CLetterTable LoadLetterTable()
 {
+    if (const CLetterTable* held = HeldLetterTable())
+        return *held;
     CLetterTable table;
     CRegKey key;
     RegStatus status = CRegKey::Open(RegRoot::LocalMachine, kTableKey, RegAccess::Read, key);

@@ -28,8 +28,8 @@ struct CLetterTable {
     std::string Fingerprint(char letter) const;
 };
 
-// The stored table. A missing key or store is an empty table; a store that cannot be read
-// gives an empty table and the reason.
+// The stored table (or the one a CLetterTableSnapshot holds). A missing key or store is an
+// empty table; a store that cannot be read gives an empty table and the reason.
 CLetterTable LoadLetterTable();
 // Stores one letter with its fingerprint (none when empty); false with a one-line reason
 // when the store cannot be written.
