@@ -184,6 +184,11 @@ RegStatus OpenStore(const std::string& file, RegAccess access, bool create, sqli
         return RegStatus::AccessDenied;
     sqlite3_busy_timeout(handle, kBusyTimeoutMs);
     KeepLogFiles(handle);
+    // A reader leaves copying the log into the store to the writers (as the log grows and
+    // when they close): done by the last connection to close, it syncs both files, and a
+    // program that only looks a few values up would wait for that every time.
+    if (access == RegAccess::Read)
+        sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
 
     std::string reason;
     switch (Inspect(handle, reason)) {
