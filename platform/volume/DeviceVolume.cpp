@@ -18,8 +18,8 @@ constexpr std::size_t kBounceSize = 1 << 20;
 
 }  // namespace
 
-CDeviceVolume::CDeviceVolume(CFd file, std::uint64_t size, bool direct, CVolumeExtent extent)
-    : m_file(std::move(file)), m_size(size), m_direct(direct), m_extent(std::move(extent))
+CDeviceVolume::CDeviceVolume(CFd file, std::uint64_t size, bool direct, CVolumeExtent extent, CLoopClaims loops)
+    : m_file(std::move(file)), m_size(size), m_direct(direct), m_extent(std::move(extent)), m_loops(std::move(loops))
 {
 }
 

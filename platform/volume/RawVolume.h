@@ -63,7 +63,8 @@ public:
 IVolumeOpener& RawVolumes();
 
 // The raw volumes of a clone at boot: letters resolved through the stored table alone,
-// since udev may not have named every other device yet, and the source claimed
+// since udev may not have named every other device yet (a letter's device found under
+// another kernel name by its fingerprint is used there), and the source claimed
 // exclusively as well as the destination (O_EXCL on a block device), so that no one can
 // mount either partition while it is copied.
 IVolumeOpener& BootVolumes();
