@@ -75,6 +75,10 @@ bool CDeviceVolume::Flush()
         if (errno != EINTR)
             return Fail(errno);
     }
+    // A loop device attached over the volume while it was written, and mounted: what was
+    // written is not what the mount sees, and the mount writes into it.
+    if (!m_loops.Renew())
+        return Fail(errno);
     return true;
 }
 

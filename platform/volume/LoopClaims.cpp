@@ -10,6 +10,7 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <set>
 #include <linux/loop.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -37,6 +38,14 @@ bool HasUnknownStorage(const CVolumeExtent& extent)
                        [](const CStorageRange& range) { return range.storage == kAnyStorage; });
 }
 
+std::set<std::string> Storages(const CVolumeExtent& extent)
+{
+    std::set<std::string> storages;
+    for (const auto& range : KnownOwnRanges(extent).ranges)
+        storages.insert(range.storage);
+    return storages;
+}
+
 struct stat BlockStat(dev_t devno)
 {
     struct stat info {};
@@ -45,9 +54,8 @@ struct stat BlockStat(dev_t devno)
     return info;
 }
 
-// What a loop device whose backing file sysfs cannot show (deleted, or renamed over) is
-// backed by, as the device itself tells it: the file by its device and inode, or the
-// block device. Unknown when its node cannot be asked.
+// What a loop device is backed by as the device itself tells it: the file by its device
+// and inode (all of it), or the block device. Empty when its node cannot be asked.
 CVolumeExtent AskedBacking(const std::string& node, const std::string& sysfsRoot)
 {
     CFd device(::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -98,9 +106,13 @@ std::vector<CLoopDevice> LoopsOver(const CVolumeExtent& extent, dev_t self, cons
         if (devno == self || devno == selfDisk)
             continue;
         const std::string node = sources.devDir + "/" + name;
+        // sysfs shows the backing file by a path, which may lead nowhere (deleted) or to
+        // another file (renamed over, or seen from another mount namespace): the device's
+        // own word on its file wins then, over the whole of that file.
         CVolumeExtent loop = ResolveExtent(BlockStat(devno), sources.sysfsRoot);
-        if (HasUnknownStorage(loop))
-            loop = AskedBacking(node, sources.sysfsRoot);
+        CVolumeExtent asked = AskedBacking(node, sources.sysfsRoot);
+        if (!Storages(asked).empty() && (HasUnknownStorage(loop) || Storages(loop) != Storages(asked)))
+            loop = std::move(asked);
         if (Overlaps(KnownOwnRanges(loop), volume))
             loops.push_back({name, node, devno});
     }
@@ -138,7 +150,16 @@ bool CLoopClaims::Claim(const CVolumeExtent& extent, dev_t self)
         claims.push_back(std::move(shared));
     }
     m_claims = std::move(claims);
+    m_claimed = {extent, self};
     return true;
+}
+
+bool CLoopClaims::Renew()
+{
+    if (!m_claimed)
+        return true;
+    const auto [extent, self] = *m_claimed;
+    return Claim(extent, self);
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include "platform/volume/VolumeExtent.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -36,9 +37,13 @@ public:
     // cannot be claimed: errno is EBUSY when it is mounted, held by a stacked device or
     // claimed by another program, or why its node could not be opened.
     bool Claim(const CVolumeExtent& extent, dev_t self);
+    // Claims again what Claim claimed, and every loop device attached over the volume
+    // since; true when nothing was claimed before. False as Claim, keeping the claims held.
+    bool Renew();
 
 private:
     std::vector<std::shared_ptr<const CFd>> m_claims;
+    std::optional<std::pair<CVolumeExtent, dev_t>> m_claimed;  // what Claim was given
 };
 
 }  // namespace platform

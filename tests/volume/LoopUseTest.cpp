@@ -8,8 +8,11 @@
 #include "tests/support/LoopDevice.h"
 #include "tests/support/MbrDisk.h"
 #include "tests/support/TempMachine.h"
+#include "tests/support/ToolRun.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
@@ -103,6 +106,27 @@ TEST_F(LoopUseTest, AnImageMountedThroughALoopDeviceOrAChainOfThemIsNoDestinatio
     EXPECT_EQ(VolumeUses(image, MachineSources()), std::vector<CVolumeUse>());
 }
 
+// sysfs names a loop device's file by the path it was attached through: another name of
+// the image, since removed, must not hide it.
+TEST_F(LoopUseTest, ALoopDeviceAttachedThroughARemovedNameOfTheImageCounts)
+{
+    std::string image = Ext4Image("ext4.img");
+    if (image.empty())
+        GTEST_SKIP() << m_skip;
+    const std::string otherName = m_machine.Path("other-name.img");
+    ASSERT_EQ(link(image.c_str(), otherName.c_str()), 0);
+    auto loop = Loop(otherName);
+    if (!loop)
+        GTEST_SKIP() << m_skip;
+    ASSERT_EQ(unlink(otherName.c_str()), 0);
+    CKernelMount mount(loop->Path(), m_mountPoint, "ext4");
+    if (!mount.Mounted())
+        GTEST_SKIP() << mount.Error();
+    Assign('Y', image);
+    EXPECT_EQ(RefusedWrite('Y'), EBUSY);
+    EXPECT_EQ(VolumeUses(image, MachineSources()).size(), 1u);
+}
+
 TEST_F(LoopUseTest, NoOneCanMountALoopDeviceOverTheDestinationWhileTheCloneHoldsIt)
 {
     std::string image = Ext4Image("ext4.img");
@@ -120,6 +144,22 @@ TEST_F(LoopUseTest, NoOneCanMountALoopDeviceOverTheDestinationWhileTheCloneHolds
     EXPECT_NE(RawVolumes().Open(RawVolumeName("Y:"), VolumeAccess::Read), nullptr);
     destination.reset();
     EXPECT_TRUE(CKernelMount(loop->Path(), m_mountPoint, "ext4").Mounted());
+
+    // A loop device attached after the open is not held; mounted, it fails the flush that
+    // comes before "Done".
+    loop.reset();
+    destination = RawVolumes().Open(RawVolumeName("Y:"), VolumeAccess::Write);
+    ASSERT_NE(destination, nullptr);
+    auto late = Loop(image);
+    ASSERT_TRUE(late) << m_skip;
+    {
+        CKernelMount mount(late->Path(), m_mountPoint, "ext4");
+        ASSERT_TRUE(mount.Mounted()) << mount.Error();
+        EXPECT_FALSE(destination->Flush());
+        EXPECT_EQ(destination->LastError(), EBUSY);
+    }
+    EXPECT_TRUE(destination->Flush()) << "an unmounted loop device is claimed, not refused";
+    EXPECT_FALSE(CKernelMount(late->Path(), m_mountPoint, "ext4").Mounted());
 }
 
 TEST_F(LoopUseTest, AWholeDiskThatHoldsPartitionsAndAnExtendedContainerAreNoDestination)
@@ -151,11 +191,16 @@ TEST_F(LoopUseTest, AWholeDiskThatHoldsPartitionsAndAnExtendedContainerAreNoDest
 
 TEST_F(LoopUseTest, ALetteredWholeDiskThatGainsAPartitionTableIsNoLongerADestination)
 {
+    // A whole disk holding a file system (a FAT boot sector ends like a partition table)
+    // is a volume like any other.
     std::string image = m_machine.MakeImage("disk.img", 8 * kMiB);
+    if (testsupport::RunTool(m_machine, "mkfs.vfat", {image}).exitCode != 0)
+        GTEST_SKIP() << "mkfs.vfat cannot be run here";
     auto disk = Loop(image);
     if (!disk)
         GTEST_SKIP() << m_skip;
     Assign('O', disk->Path());
+    EXPECT_EQ(WholeDiskRefusal(disk->Path()), std::nullopt);
     ASSERT_NE(RawVolumes().Open(RawVolumeName("O:"), VolumeAccess::Write), nullptr);
 
     // Through the device, as a partitioning tool writes it; the kernel lists no partition.
