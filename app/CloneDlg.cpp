@@ -4,6 +4,7 @@
 #include "app/AboutDlg.h"
 #include "clone/CloneDlgControls.h"
 #include "app/CloneDlgTemplate.h"
+#include "app/DriveChecks.h"
 #include "app/InstallFolder.h"
 #include "app/VantrelIcon.h"
 #include "clone/ReportFile.h"
@@ -64,8 +65,9 @@ bool CCloneDlg::OnInitDialog()
 // Source mode lists every reportable drive but A:. Destination mode lists, after an
 // empty entry, the drives that can take the source: recognised, at least as large, not
 // NTFS onto FAT32, neither the Windows drive nor the source itself, under this letter or
-// another one, nor any part of either. Nothing but the empty entry is offered for a
-// source that could not be recognised. Every entry tells its device as a tool tip.
+// another one, nor any part of either, and a single volume (no whole disk that holds
+// partitions, no extended partition's container). Nothing but the empty entry is offered
+// for a source that could not be recognised. Every entry tells its device as a tool tip.
 void CCloneDlg::FillPartitionList(ListMode mode)
 {
     std::string windowsDrive = m_drives.GetWindowsDirectory().substr(0, 1);
@@ -87,7 +89,8 @@ void CCloneDlg::FillPartitionList(ListMode mode)
         if (m_probe.ProbeVolume(drive + ":", m_destFileSystem, m_destSize, m_sizeFieldList) &&
             m_sourceSize <= m_destSize && !(m_sourceFileSystem == "NTFS" && m_destFileSystem == "FAT32") &&
             drive != windowsDrive && drive != m_sourceDrive.substr(0, 1) &&
-            !SharesStorage(drive + ":", {m_sourceExtent, windowsExtent}))
+            !SharesStorage(drive + ":", {m_sourceExtent, windowsExtent}) &&
+            !WholeDiskDestination(m_volumes, drive + ":"))
             AddListedDrive(kDestList, drive + ":");
     }
     EnableControl(kDestList, true);

@@ -49,6 +49,8 @@ private:
     void OnHelp();
     // Starting and cancelling a clone (CloneStart.cpp).
     void OnCreateClone();
+    // True when the clone may start at once; otherwise the user has been told why not.
+    bool CheckPartitionsNow();
     void StartCloneThread();
     void OnCancelClone();
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CloneDlg.h"
 
+#include "app/DriveChecks.h"
+
 #include "clone/CloneDlgControls.h"
 #include "clone/CloneDrive.h"
 #include "clone/CreateClone.h"
@@ -43,8 +45,21 @@ void CCloneDlg::OnCreateClone()
     }
     if (scheduleAtBoot)
         ScheduleBootClone(m_installFolder, m_sourceDrive, m_destDrive, m_sourceFileSystem, m_sizeFieldList, FastMode);
-    else
+    else if (CheckPartitionsNow())
         StartCloneThread();
+}
+
+// A destination in use is refused before anything is written, with what uses it; a source
+// that may change while it is copied is worth a warning, but the user may go on.
+bool CCloneDlg::CheckPartitionsNow()
+{
+    if (std::optional<std::string> refusal = DestinationRefusal(m_volumes, m_destDrive)) {
+        platform::MessageBox(*refusal);
+        return false;
+    }
+    if (std::optional<std::string> warning = MountedSourceWarning(m_volumes, m_sourceDrive))
+        platform::MessageBox(*warning);
+    return true;
 }
 
 // The worker gets its own copies and frees itself; it locks this dialog's controls

@@ -6,6 +6,7 @@
 #include "platform/drives/Drives.h"
 #include "platform/journal/Journal.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -81,7 +82,9 @@ void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, const st
 
 void CBootCloneFrontEnd::OnOpenFailed(const std::string& text, const std::string& drive, int error)
 {
-    const std::string why = DescribeBootDrive(drive) + " cannot be opened: " + std::strerror(error);
+    std::string why = DescribeBootDrive(drive) + " cannot be opened: " + std::strerror(error);
+    if (std::optional<std::string> busy = error == EBUSY ? DescribeBusyDrive(drive) : std::nullopt)
+        why += ": " + *busy;
     std::printf("%s\n", why.c_str());
     AppendReportLine(ReportPath(), text + "  " + why);
     platform::LogToJournal(platform::JournalPriority::Error, text + "  " + why);

@@ -83,9 +83,8 @@ void WaitForEnter()
 // progress is over; true when the copy is complete. A signal that stopped the clone ends
 // Keldrun with that signal, once the report and the console say so; one that came after
 // the last transfer ends it when the clone is over, before the prompt.
-bool RunClone(const CCloneRequest& request, const std::string& reportFolder)
+bool RunClone(const CCloneRequest& request, const std::string& reportFolder, platform::CTerminationSignals& signals)
 {
-    platform::CTerminationSignals signals;
     CBootCloneFrontEnd frontEnd(reportFolder, request.m_fastMode != 0, signals);
     CloneOutcome outcome = CloneDrive(request, frontEnd, platform::BootVolumes());
     std::fflush(stdout);
@@ -94,9 +93,27 @@ bool RunClone(const CCloneRequest& request, const std::string& reportFolder)
     return outcome == CloneOutcome::Completed;
 }
 
-// Checks the partitions, then clones; false when it did not complete. A refusal is told
-// like any other ending: report, journal and message box. Nothing changes the letter table
-// at boot: it is read once for the whole run.
+// A refusal is told like any other ending: report, journal and message box. A signal
+// that stopped the wait ends Keldrun with it once the report, the journal and the console
+// say so, without a message box that would wait for Enter.
+void Refuse(const CBootRefusal& refusal, const std::string& reportFolder, platform::CTerminationSignals& signals)
+{
+    const std::string report = reportFolder + "status.txt";
+    RemoveIfExists(report);
+    AppendReportLine(report, refusal.text);
+    if (refusal.signal != 0) {
+        platform::LogToJournal(platform::JournalPriority::Warning, refusal.text);
+        std::printf("%s\n", refusal.text.c_str());
+        std::fflush(stdout);
+        platform::EndWithSignal(refusal.signal);
+    }
+    // Ctrl-Alt-Del may end Keldrun while its message waits for Enter.
+    signals.LetThrough();
+    platform::MessageBox(refusal.text);
+}
+
+// Checks the partitions, then clones; false when it did not complete. Nothing changes the
+// letter table at boot: it is read once for the whole run.
 bool CloneAtBoot(const CCloneRequest& request, const std::string& reportFolder)
 {
     platform::CLetterTableSnapshot letters;
@@ -105,14 +122,13 @@ bool CloneAtBoot(const CCloneRequest& request, const std::string& reportFolder)
                                DescribeBootDrive(request.m_destDrive) + ", " + request.m_fileSystem +
                                (request.m_fastMode != 0 ? ", fast mode" : ", slow mode") + "; report " +
                                reportFolder + "status.txt");
-    if (std::optional<std::string> refusal = CheckBootPartitions(request, platform::WaitBound(kDeviceWait))) {
-        const std::string report = reportFolder + "status.txt";
-        RemoveIfExists(report);
-        AppendReportLine(report, *refusal);
-        platform::MessageBox(*refusal);
+    platform::CTerminationSignals signals;
+    if (std::optional<CBootRefusal> refusal =
+            CheckBootPartitions(request, platform::WaitBound(kDeviceWait), signals)) {
+        Refuse(*refusal, reportFolder, signals);
         return false;
     }
-    return RunClone(request, reportFolder);
+    return RunClone(request, reportFolder, signals);
 }
 
 // Asks for the restart and ends with exit code 0. The stop of the boot that the restart

@@ -56,9 +56,10 @@ bool IsFloppy(const CBlockDevice& device)
     return StartsWith(device.disk, "fd");
 }
 
-// Partitions, and whole disks holding no partition table; empty drives of removable and
-// optical devices too, so that they keep their letter while no medium is in.
-bool WantsLetter(const CBlockDevice& device, const std::string& node)
+// Partitions but the containers of extended partitions, and whole disks holding no
+// partition table; empty drives of removable and optical devices too, so that they keep
+// their letter while no medium is in.
+bool WantsLetter(const CBlockDevice& device, const std::string& node, const std::string& devDir)
 {
     if (device.hidden || device.hasPartitions)
         return false;
@@ -70,7 +71,9 @@ bool WantsLetter(const CBlockDevice& device, const std::string& node)
         return false;
     if (device.size == 0)
         return device.type == kDriveRemovable || device.type == kDriveCdrom;
-    return device.partition != 0 || !HasPartitionTable(node);
+    if (device.partition != 0)
+        return !IsExtendedContainer(devDir + "/" + device.disk, device.partition, device.size);
+    return !HasPartitionTable(node);
 }
 
 bool NamesCandidate(const std::string& device, const CCandidate& candidate)
@@ -164,7 +167,7 @@ std::vector<CCandidate> Candidates(const std::vector<CBlockDevice>& devices, con
     std::vector<CCandidate> candidates;
     for (const auto& device : devices) {
         std::string node = sources.devDir + "/" + device.name;
-        if (!WantsLetter(device, node))
+        if (!WantsLetter(device, node, sources.devDir))
             continue;
         auto number = ParseDeviceNumber(device.devno);
         CFingerprint fingerprint = number ? BlockFingerprint(number->first, number->second, sources) : CFingerprint{};

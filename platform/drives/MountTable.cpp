@@ -21,6 +21,11 @@ std::string Text(const char* text)
     return text != nullptr ? std::string(text) : std::string();
 }
 
+bool HasOption(const char* options, const char* name)
+{
+    return options != nullptr && mnt_optstr_get_option(options, name, nullptr, nullptr) == 0;
+}
+
 }  // namespace
 
 std::vector<CMount> ReadMounts(const std::string& mountInfoPath)
@@ -40,6 +45,7 @@ std::vector<CMount> ReadMounts(const std::string& mountInfoPath)
         mount.source = Text(mnt_fs_get_source(fs));
         mount.target = Text(mnt_fs_get_target(fs));
         mount.network = mnt_fs_is_netfs(fs) != 0;
+        mount.readOnly = HasOption(mnt_fs_get_vfs_options(fs), "ro") || HasOption(mnt_fs_get_fs_options(fs), "ro");
         mounts.push_back(std::move(mount));
     }
     return mounts;

@@ -12,6 +12,7 @@ struct CMount {
     std::string source;  // "/dev/sda1", "server:/export"
     std::string target;  // the mount point
     bool network = false;
+    bool readOnly = false;  // mounted read-only, or its file system is
 };
 
 // The mounts in the order they were made; empty when the file cannot be read.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/drives/PartitionTable.h"
 
+#include <algorithm>
 #include <blkid/blkid.h>
 #include <memory>
 
@@ -27,7 +28,44 @@ CProbe ProbePartitionTable(const std::string& path)
     return probe;
 }
 
+// The largest container the kernel makes of an extended partition: one logical sector of
+// a disk with 4096-byte sectors.
+constexpr std::uint64_t kLargestContainer = 4096;
+
 }  // namespace
+
+std::optional<CPartitionTable> ReadPartitionTable(const std::string& path)
+{
+    CProbe probe(blkid_new_probe_from_filename(path.c_str()));
+    if (!probe)
+        return std::nullopt;
+    blkid_partlist list = blkid_probe_get_partitions(probe.get());
+    blkid_parttable table = list != nullptr ? blkid_partlist_get_table(list) : nullptr;
+    if (table == nullptr)
+        return std::nullopt;
+    CPartitionTable result;
+    if (const char* type = blkid_parttable_get_type(table))
+        result.type = type;
+    int count = blkid_partlist_numof_partitions(list);
+    for (int i = 0; i < count; ++i) {
+        blkid_partition partition = blkid_partlist_get_partition(list, i);
+        int number = partition != nullptr ? blkid_partition_get_partno(partition) : -1;
+        if (number <= 0)
+            continue;
+        result.numbers.push_back(static_cast<unsigned>(number));
+        if (blkid_partition_is_extended(partition))
+            result.extended.push_back(static_cast<unsigned>(number));
+    }
+    return result;
+}
+
+bool IsExtendedContainer(const std::string& diskPath, unsigned number, std::uint64_t size)
+{
+    std::optional<CPartitionTable> table = ReadPartitionTable(diskPath);
+    if (!table)
+        return size <= kLargestContainer;
+    return std::find(table->extended.begin(), table->extended.end(), number) != table->extended.end();
+}
 
 bool HasPartitionTable(const std::string& path)
 {

@@ -18,8 +18,8 @@ constexpr std::size_t kBounceSize = 1 << 20;
 
 }  // namespace
 
-CDeviceVolume::CDeviceVolume(CFd file, std::uint64_t size, bool direct, CVolumeExtent extent)
-    : m_file(std::move(file)), m_size(size), m_direct(direct), m_extent(std::move(extent))
+CDeviceVolume::CDeviceVolume(CFd file, std::uint64_t size, bool direct, CVolumeExtent extent, CLoopClaims loops)
+    : m_file(std::move(file)), m_size(size), m_direct(direct), m_extent(std::move(extent)), m_loops(std::move(loops))
 {
 }
 
@@ -75,6 +75,10 @@ bool CDeviceVolume::Flush()
         if (errno != EINTR)
             return Fail(errno);
     }
+    // A loop device attached over the volume while it was written, and mounted: what was
+    // written is not what the mount sees, and the mount writes into it.
+    if (!m_loops.Renew())
+        return Fail(errno);
     return true;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/files/FileDescriptor.h"
+#include "platform/volume/LoopClaims.h"
 #include "platform/volume/RawVolume.h"
 
 #include <cstdint>
@@ -16,7 +17,8 @@ namespace platform {
 // is not aligned); other transfers go through the page cache, with the same result.
 class CDeviceVolume : public IVolume {
 public:
-    CDeviceVolume(CFd file, std::uint64_t size, bool direct, CVolumeExtent extent);
+    // loops: the claims on the loop devices over the volume, held as long as it is open.
+    CDeviceVolume(CFd file, std::uint64_t size, bool direct, CVolumeExtent extent, CLoopClaims loops = {});
 
     void Rewind() override;
     void Move(std::int64_t delta) override;
@@ -41,6 +43,7 @@ private:
     std::uint64_t m_size;
     bool m_direct;
     CVolumeExtent m_extent;
+    CLoopClaims m_loops;
     std::unique_ptr<CVolumeBuffer> m_bounce;
     std::uint64_t m_position = 0;
     int m_lastError = 0;
@@ -53,7 +56,11 @@ enum class ReadClaim { Shared, Exclusive };
 // Opens a block device or image file as a raw volume: a destination (Write) exclusively
 // (O_EXCL on a block device, an exclusive lock on a file), direct I/O on block devices
 // with 512-byte logical sectors. With a fingerprint, only the device that still has it
-// (ENXIO for another one found under the path). Nothing on failure, with errno telling why.
+// (ENXIO for another one found under the path). A destination, and a source claimed
+// exclusively, also claims every loop device over it; one that is in use fails the open
+// with EBUSY, and so does a destination that is a whole disk holding partitions or an
+// extended partition's container (VolumeShape.h). Nothing on failure, with errno telling
+// why.
 std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess access,
                                         const std::string& fingerprint = "", ReadClaim claim = ReadClaim::Shared);
 

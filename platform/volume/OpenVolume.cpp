@@ -4,6 +4,7 @@
 #include "platform/drives/DeviceFingerprint.h"
 
 #include "platform/volume/Transfer.h"
+#include "platform/volume/VolumeShape.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -60,6 +61,12 @@ std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess ac
         return nullptr;
     }
 
+    // Its partitions, or the logical partitions of a container, would be overwritten.
+    if (access == VolumeAccess::Write && WholeDiskRefusal(opened)) {
+        errno = EBUSY;
+        return nullptr;
+    }
+
     std::uint64_t size = 0;
     bool direct = false;
     if (device) {
@@ -77,7 +84,12 @@ std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess ac
             return nullptr;
     }
     // Taken from the opened file, not the path: it is what will be read or written.
-    return std::make_unique<CDeviceVolume>(std::move(file), size, direct, ResolveExtent(opened));
+    CVolumeExtent extent = ResolveExtent(opened);
+    CLoopClaims loops;
+    if ((access == VolumeAccess::Write || claim == ReadClaim::Exclusive) &&
+        !loops.Claim(extent, device ? opened.st_rdev : 0))
+        return nullptr;
+    return std::make_unique<CDeviceVolume>(std::move(file), size, direct, std::move(extent), std::move(loops));
 }
 
 }  // namespace platform

@@ -35,7 +35,8 @@ public:
     // bytesWritten 0 and the position where the write started. A write that would reach
     // past the end of the volume fails whole with ENOSPC and writes nothing.
     virtual bool Write(std::span<const std::byte> data, std::uint32_t& bytesWritten) = 0;
-    // Makes every byte written so far durable on the device. False with LastError() set.
+    // Makes every byte written so far durable on the device. False with LastError() set;
+    // EBUSY when a loop device over the volume has come into use meanwhile.
     virtual bool Flush() = 0;
     // The volume's size in bytes when it was opened; reads end there even if it grows.
     virtual std::uint64_t Size() const = 0;
@@ -63,7 +64,8 @@ public:
 IVolumeOpener& RawVolumes();
 
 // The raw volumes of a clone at boot: letters resolved through the stored table alone,
-// since udev may not have named every other device yet, and the source claimed
+// since udev may not have named every other device yet (a letter's device found under
+// another kernel name by its fingerprint is used there), and the source claimed
 // exclusively as well as the destination (O_EXCL on a block device), so that no one can
 // mount either partition while it is copied.
 IVolumeOpener& BootVolumes();

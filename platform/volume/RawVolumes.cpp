@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/drives/Drives.h"
+#include "platform/drives/FingerprintSearch.h"
 #include "platform/volume/DeviceVolume.h"
 
 #include <cerrno>
@@ -39,7 +40,7 @@ private:
 
 IVolumeOpener& BootVolumes()
 {
-    static CLetterVolumes volumes(StoredDriveDevice, ReadClaim::Exclusive);
+    static CLetterVolumes volumes(LocatedDriveDevice, ReadClaim::Exclusive);
     return volumes;
 }
 

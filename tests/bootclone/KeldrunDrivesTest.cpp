@@ -1,65 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/drives/Drives.h"
-#include "platform/files/TextFiles.h"
-#include "tests/bootclone/ProgramRun.h"
-#include "tests/support/LoopDevice.h"
-#include "tests/support/SectorPattern.h"
-#include "tests/support/TempMachine.h"
+#include "tests/bootclone/KeldrunDrivesFixture.h"
 
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
-#include <fstream>
-#include <memory>
 #include <string>
-#include <vector>
 
 // Keldrun and the drives it is given: a source and destination that share storage are
 // refused on image files and on loop devices over them, with nothing written; a letter
 // table that cannot be read is said as such.
 namespace {
 
-using testsupport::CLoopDevice;
 using testsupport::CLoopOptions;
 using testsupport::CProgramResult;
 
-constexpr std::size_t kMiB = 1 << 20;
-constexpr const char* kNtfsList = "0,16,229,3,0,0,0,0";
 constexpr const char* kRefusedText = "CCreateClone::CloneDrive => Cannot clone a partition onto itself!";
 
-class KeldrunDrivesTest : public ::testing::Test {
+class KeldrunDrivesTest : public CKeldrunDrivesFixture {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(mkdir(m_reportFolder.c_str(), 0755), 0);
-        m_image = m_machine.Path("disk.img");
-        m_imageBytes = testsupport::SectorPattern(8 * kMiB);
-        std::ofstream(m_image, std::ios::binary) << m_imageBytes;
-    }
-
-    void Assign(char letter, const std::string& path)
-    {
-        std::string error;
-        ASSERT_TRUE(platform::AssignDriveLetter(letter, path, error)) << error;
-    }
-    // A loop device over the image, or nothing (the test then skips).
-    std::unique_ptr<CLoopDevice> Loop(const std::string& backing, CLoopOptions options = {})
-    {
-        auto loop = std::make_unique<CLoopDevice>(backing, options);
-        if (!loop->IsAttached()) {
-            m_skip = loop->Error();
-            return nullptr;
-        }
-        return loop;
-    }
-
-    CProgramResult Keldrun(const std::string& source, const std::string& dest, bool fast)
-    {
-        return testsupport::RunCaptured(
-            {KELDRUN_PATH, source, dest, "NTFS", kNtfsList, fast ? "1" : "0", m_reportFolder}, "\n",
-            m_machine.Root());
-    }
     // Both modes refuse with the message, nothing on standard output, the refusal alone in
     // status.txt, no restart, and the image (under every letter) as it was.
     void ExpectRefused(const std::string& source, const std::string& dest)
@@ -69,17 +24,11 @@ protected:
             EXPECT_EQ(run.m_exitCode, 0);
             EXPECT_EQ(run.m_out, "") << source << " " << dest;
             EXPECT_NE(run.m_err.find(kRefusedText), std::string::npos) << source << " " << dest << ": " << run.m_err;
-            EXPECT_EQ(platform::ReadWholeFile(m_reportFolder + "status.txt"), std::string(kRefusedText) + "\n");
-            EXPECT_FALSE(platform::FileExists(m_machine.Path("shutdown.log")));
+            EXPECT_EQ(Status(), std::string(kRefusedText) + "\n");
+            EXPECT_FALSE(RestartAsked());
             EXPECT_TRUE(platform::ReadWholeFile(m_image) == m_imageBytes) << source << " onto " << dest;
         }
     }
-
-    testsupport::CTempMachine m_machine;
-    std::string m_reportFolder = m_machine.Path("Vantrel/");
-    std::string m_image;
-    std::string m_imageBytes;
-    std::string m_skip;
 };
 
 }  // namespace
@@ -173,8 +122,8 @@ TEST_F(KeldrunDrivesTest, AStoreThatCannotBeReadIsSaidBesideTheOpenFailure)
     EXPECT_NE(run.m_err.find("CCreateClone::CloneDrive => Cannot open drive partition to clone from!"),
               std::string::npos)
         << run.m_err;
-    EXPECT_EQ(platform::ReadWholeFile(m_reportFolder + "status.txt"),
+    EXPECT_EQ(Status(),
               "CCreateClone::CloneDrive => Cannot open drive partition to clone from!  X: cannot be opened: No such "
               "file or directory\n");
-    EXPECT_FALSE(platform::FileExists(m_machine.Path("shutdown.log")));
+    EXPECT_FALSE(RestartAsked());
 }

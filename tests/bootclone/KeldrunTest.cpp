@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "bootclone/BootTexts.h"
 #include "platform/drives/Drives.h"
 #include "platform/files/TextFiles.h"
 #include "tests/bootclone/ProgramRun.h"
@@ -193,35 +194,12 @@ TEST_F(KeldrunTest, ASignalToEndStopsTheCloneWithARecordOfTheIncompleteCopy)
     Drive('X', source);
     std::string dest = Drive('Y', std::string(16 << 20, '\0'));
 
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> args{KELDRUN_PATH, "X:", "Y:", "FAT32", "1,2,3,4,", "0", m_reportFolder};
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-
-    std::string output;
-    char chunk[4096];
-    ssize_t n = read(out[0], chunk, sizeof chunk);
-    ASSERT_GT(n, 0);
-    output.append(chunk, static_cast<std::size_t>(n));
-    kill(pid, SIGTERM);
-    while ((n = read(out[0], chunk, sizeof chunk)) > 0)
-        output.append(chunk, static_cast<std::size_t>(n));
-    close(out[0]);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    testsupport::CPipedRun run({KELDRUN_PATH, "X:", "Y:", "FAT32", "1,2,3,4,", "0", m_reportFolder});
+    ASSERT_TRUE(run.Started());
+    ASSERT_FALSE(run.ReadUntil(1).empty());
+    int status = run.Stop(SIGTERM);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+    const std::string& output = run.Output();
 
     const std::string interrupted =
         "Clone interrupted by signal 15.  The copy on the Y: partition is incomplete and will be unusable.";
@@ -260,7 +238,9 @@ TEST_F(KeldrunTest, APartitionIsWaitedForAndOneThatNeverComesIsRefused)
                                     ") partition did not appear within 300 ms.  Its name is made by udev once the "
                                     "kernel has found the disk: is the disk connected?  The clone was not made.";
         EXPECT_EQ(missing.m_exitCode, 0);
-        EXPECT_EQ(missing.m_out, "");
+        EXPECT_EQ(missing.m_out, boottexts::WaitingLine("X: (" + sourcePath + ")", std::chrono::seconds(0),
+                                                        std::chrono::milliseconds(300)) +
+                                     "\n");
         EXPECT_NE(missing.m_err.find(refusal), std::string::npos) << missing.m_err;
         EXPECT_EQ(Status(), refusal + "\n");
         EXPECT_NE(Journal().find("info Keldrun: waiting for the X: (" + sourcePath + ") partition to appear\n"

@@ -2,8 +2,10 @@
 #include "tests/bootclone/ProgramRun.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
@@ -55,6 +57,57 @@ CProgramResult RunCaptured(const std::vector<std::string>& argv, const std::stri
     result.m_out = ReadFile(out);
     result.m_err = ReadFile(err);
     return result;
+}
+
+CPipedRun::CPipedRun(const std::vector<std::string>& argv)
+{
+    int out[2];
+    if (pipe(out) != 0)
+        return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    if (posix_spawn(&m_pid, args[0], &actions, nullptr, args.data(), environ) != 0)
+        m_pid = 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    m_out = out[0];
+}
+
+CPipedRun::~CPipedRun()
+{
+    if (m_pid > 0)
+        Stop(SIGKILL);
+    if (m_out >= 0)
+        close(m_out);
+}
+
+const std::string& CPipedRun::ReadUntil(std::size_t size)
+{
+    char chunk[4096];
+    ssize_t n = 0;
+    while (m_output.size() < size && (n = read(m_out, chunk, sizeof chunk)) > 0)
+        m_output.append(chunk, static_cast<std::size_t>(n));
+    return m_output;
+}
+
+int CPipedRun::Stop(int signal)
+{
+    if (m_pid <= 0)
+        return -1;
+    kill(m_pid, signal);
+    ReadUntil(std::string::npos);
+    int status = 0;
+    while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    m_pid = 0;
+    return status;
 }
 
 }  // namespace testsupport

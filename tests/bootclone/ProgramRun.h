@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace testsupport {
@@ -16,5 +17,28 @@ struct CProgramResult {
 // and error streams are collected through files in scratchFolder.
 CProgramResult RunCaptured(const std::vector<std::string>& argv, const std::string& input,
                            const std::string& scratchFolder);
+
+// argv[0] (a path) started with /dev/null as its standard input and its standard output
+// in a pipe that the test reads as it goes; the program is killed and waited for when the
+// object goes, if the test has not stopped it.
+class CPipedRun {
+public:
+    explicit CPipedRun(const std::vector<std::string>& argv);
+    ~CPipedRun();
+    CPipedRun(const CPipedRun&) = delete;
+    CPipedRun& operator=(const CPipedRun&) = delete;
+
+    bool Started() const { return m_pid > 0; }
+    // Reads until the output holds at least size bytes, or ends; all output read so far.
+    const std::string& ReadUntil(std::size_t size);
+    // Sends signal, reads the rest of the output and waits for the program: its wait status.
+    int Stop(int signal);
+    const std::string& Output() const { return m_output; }
+
+private:
+    pid_t m_pid = 0;
+    int m_out = -1;
+    std::string m_output;
+};
 
 }  // namespace testsupport

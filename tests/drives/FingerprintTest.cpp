@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/drives/DeviceFingerprint.h"
 #include "platform/drives/DriveView.h"
 #include "platform/drives/Drives.h"
+#include "platform/drives/FingerprintSearch.h"
 #include "platform/drives/LetterTable.h"
 #include "platform/registry/RegistryStore.h"
 #include "tests/support/FakeDriveTree.h"
@@ -204,4 +206,24 @@ TEST_F(FingerprintTest, ALockHeldByAnotherProcessDelaysNothingForLong)
 
     ::close(holder);
     EXPECT_EQ(Discover().Find('D')->device, Node("loop0"));
+}
+
+// At boot a letter's device is looked for by its fingerprint where its name leads nowhere:
+// only a fingerprint that names one device alone, carried by exactly one, finds it.
+TEST_F(FingerprintTest, TheSearchFindsOnlyTheOneDeviceThatCarriesAnIdentifyingFingerprint)
+{
+    CFakeDriveTree& tree = Boot();
+    tree.AddLoop("loop3", "7:3", m_imageA, 0, 4 * kMiB);
+    tree.AddLoop("loop4", "7:4", m_imageB, 0, 4 * kMiB);
+    tree.AddDisk("vda", "254:0", 100 * kMiB);
+    tree.AddPartition("vda", "vda1", 1, "254:1", 50 * kMiB, 2048);
+    const std::string loopA = BlockFingerprint(7, 3, tree.Sources()).text;
+    EXPECT_EQ(FindFingerprintedDevice(loopA, tree.Sources()), Node("loop3"));
+    EXPECT_EQ(FindFingerprintedDevice(BlockFingerprint(7, 4, tree.Sources()).text, tree.Sources()), Node("loop4"));
+    EXPECT_EQ(FindFingerprintedDevice("", tree.Sources()), std::nullopt);
+    // A disk without an id only tells another disk from itself.
+    EXPECT_EQ(FindFingerprintedDevice(BlockFingerprint(254, 1, tree.Sources()).text, tree.Sources()), std::nullopt);
+
+    tree.AddLoop("loop7", "7:7", m_imageA, 0, 4 * kMiB);
+    EXPECT_EQ(FindFingerprintedDevice(loopA, tree.Sources()), std::nullopt) << "two devices carry it";
 }

@@ -3,6 +3,7 @@
 #include "platform/drives/Drives.h"
 #include "platform/volume/RawVolume.h"
 #include "tests/support/LoopDevice.h"
+#include "tests/support/MbrDisk.h"
 #include "tests/support/TempMachine.h"
 
 #include <gtest/gtest.h>
@@ -146,4 +147,19 @@ TEST_F(LoopFingerprintTest, APartitionOfAnotherDiskUnderTheOldNameIsNotTheLetter
     EXPECT_EQ(MachineDrives().GetDriveType("D:\\"), kDriveNoRootDir);
     EXPECT_EQ(RawVolumes().Open(RawVolumeName("D:"), VolumeAccess::Write), nullptr);
     EXPECT_EQ(Contents(m_imageB), std::string(4 * kMiB, '\xB2'));
+}
+
+// A disk with a DOS table: its primary and logical partitions get letters, while the disk
+// itself and the 1 KiB container of the extended partition get none.
+TEST_F(LoopFingerprintTest, DiscoveryLettersTheVolumesOfAPartitionedDiskOnly)
+{
+    std::string why;
+    auto disk = testsupport::AttachMbrDisk(m_machine.Path("mbr.img"), why);
+    if (!disk)
+        GTEST_SKIP() << why;
+    CDriveView view = DiscoverDrives(LoopsOnly({disk.get()}));
+    std::vector<std::string> lettered;
+    for (const CDriveEntry& drive : view.drives)
+        lettered.push_back(drive.device);
+    EXPECT_EQ(lettered, std::vector<std::string>({disk->PartitionPath(1), disk->PartitionPath(5)}));
 }

@@ -394,6 +394,22 @@ std::unique_ptr<platform::IVolume> CFaultyVolumes::Open(const std::string& rawNa
     return std::make_unique<CVolumeHandle>(lettered.volume, access, base, limit);
 }
 
+void CFaultyVolumes::SetDevice(char letter, const std::string& path)
+{
+    std::lock_guard lock(m_mutex);
+    m_devices[Upper(letter)] = path;
+}
+
+std::optional<platform::CDriveDevice> CFaultyVolumes::Device(const std::string& rawName)
+{
+    std::lock_guard lock(m_mutex);
+    std::optional<char> letter = platform::RawVolumeLetter(rawName);
+    auto device = letter ? m_devices.find(*letter) : m_devices.end();
+    if (device == m_devices.end())
+        return std::nullopt;
+    return platform::CDriveDevice{device->second, ""};
+}
+
 std::vector<CFaultyVolumes::COpenRequest> CFaultyVolumes::Opens() const
 {
     std::lock_guard lock(m_mutex);

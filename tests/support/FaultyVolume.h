@@ -120,8 +120,12 @@ public:
     CMemoryVolume& AddRegion(char letter, char existing, std::uint64_t offset, std::uint64_t length);
     // Makes opens of letter with that access fail.
     void RefuseOpen(char letter, platform::VolumeAccess access);
+    // Tells path (a real device or image file) as the device of letter, for the checks
+    // that look at the device itself; its volume stays the memory one.
+    void SetDevice(char letter, const std::string& path);
 
     std::unique_ptr<platform::IVolume> Open(const std::string& rawName, platform::VolumeAccess access) override;
+    std::optional<platform::CDriveDevice> Device(const std::string& rawName) override;
 
     std::vector<COpenRequest> Opens() const;
 
@@ -135,6 +139,7 @@ private:
     mutable std::mutex m_mutex;
     std::map<char, CLettered> m_volumes;
     std::vector<std::pair<char, platform::VolumeAccess>> m_refused;
+    std::map<char, std::string> m_devices;
     std::vector<COpenRequest> m_opens;
 };
 

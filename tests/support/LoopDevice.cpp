@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <fcntl.h>
 #include <linux/blkpg.h>
 #include <linux/loop.h>
@@ -125,6 +126,14 @@ platform::CDriveSources LoopsOnlyView(const std::string& folder, const std::vect
         std::string number = "7:" + std::to_string(loop->Number());
         fs::create_directory_symlink("/sys/block/" + name, folder + "/block/" + name);
         fs::create_directory_symlink("/sys/dev/block/" + number, folder + "/dev/block/" + number);
+        // Its partitions are found by their own device numbers too.
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator("/sys/block/" + name, ec)) {
+            std::ifstream dev(entry.path() / "dev");
+            std::string partition;
+            if (fs::exists(entry.path() / "partition", ec) && std::getline(dev, partition))
+                fs::create_directory_symlink("/sys/dev/block/" + partition, folder + "/dev/block/" + partition);
+        }
     }
     return {folder, "/proc/self/mountinfo", "/dev"};
 }

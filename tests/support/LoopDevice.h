@@ -52,8 +52,8 @@ private:
     std::string m_error;
 };
 
-// The machine's sysfs with only the given loop devices in it, made afresh in folder, for a
-// discovery that must see (and read) no other disk of the machine.
+// The machine's sysfs with only the given loop devices (and their partitions) in it, made
+// afresh in folder, for a discovery that must see (and read) no other disk of the machine.
 platform::CDriveSources LoopsOnlyView(const std::string& folder, const std::vector<const CLoopDevice*>& loops);
 
 }  // namespace testsupport

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "bootclone/BootTexts.h"
+
+#include "platform/system/WaitBound.h"
+
+namespace boottexts {
+
+namespace {
+
+const std::string kPrefix = "Partition Restore => ";
+const std::string kNotMade = "The clone was not made.";
+
+}  // namespace
+
+std::string DidNotAppearText(const std::string& drive, std::chrono::milliseconds bound)
+{
+    return kPrefix + "The " + drive + " partition did not appear within " + platform::WaitBoundText(bound) +
+           ".  Its name is made by udev once the kernel has found the disk: is the disk connected?  " + kNotMade;
+}
+
+std::string ChangedText(const std::string& drive, bool resized)
+{
+    if (resized)
+        return kPrefix + "The " + drive +
+               " partition has another size than when the clone was scheduled: it was resized.  " + kNotMade;
+    return kPrefix + "Another device is where the " + drive +
+           " partition was, and the partition is not found under another name: it was replaced since the clone "
+           "was scheduled.  " + kNotMade;
+}
+
+std::string InUseText(const std::string& drive, const std::string& use, bool mounted)
+{
+    return kPrefix + "The " + drive + " partition is " + use + ".  " +
+           (mounted ? "A mounted partition" : "A partition in use") +
+           " can change while it is copied: the clone was not made.";
+}
+
+std::string StoppedWhileWaitingText(const std::string& drive, int signal)
+{
+    return kPrefix + "Keldrun was stopped by signal " + std::to_string(signal) + " while it waited for the " + drive +
+           " partition to appear.  " + kNotMade;
+}
+
+std::string WaitingLine(const std::string& drive, std::chrono::seconds waited, std::chrono::milliseconds bound)
+{
+    return "Waiting for the " + drive + " partition to appear: " + std::to_string(waited.count()) +
+           " s of at most " + platform::WaitBoundText(bound) + ".";
+}
+
+std::string FoundElsewhereLine(const std::string& drive, const std::string& node)
+{
+    return "The " + drive + " partition is " + node + " now: it was found by its fingerprint.";
+}
+
+}  // namespace boottexts

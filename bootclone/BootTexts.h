@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <chrono>
+#include <string>
+
+// What Keldrun says about the partitions of a clone at boot, before the clone. drive is a
+// drive as DescribeBootDrive tells it: "E: (/dev/disk/by-partuuid/...)".
+namespace boottexts {
+
+std::string DidNotAppearText(const std::string& drive, std::chrono::milliseconds bound);
+// A device that is not the letter's own stands where it was: replaced, or resized when
+// it is the same device with another size.
+std::string ChangedText(const std::string& drive, bool resized);
+// use as DescribeUse tells it: "mounted on /mnt through /dev/loop2".
+std::string InUseText(const std::string& drive, const std::string& use, bool mounted);
+std::string StoppedWhileWaitingText(const std::string& drive, int signal);
+
+// The console while Keldrun waits: a line now and then, and where a letter's device was
+// found under another name.
+std::string WaitingLine(const std::string& drive, std::chrono::seconds waited, std::chrono::milliseconds bound);
+std::string FoundElsewhereLine(const std::string& drive, const std::string& node);
+
+}  // namespace boottexts
