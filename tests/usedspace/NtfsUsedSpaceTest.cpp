@@ -101,4 +101,23 @@ TEST_P(NtfsUsedSpaceTest, MapsWhatNtfs3gUsesAndCopiesASoundVolume)
 INSTANTIATE_TEST_SUITE_P(Fill, NtfsUsedSpaceTest, ::testing::Values(10, 50, 90),
                          [](const auto& info) { return std::to_string(info.param) + "Percent"; });
 
+// Through a block device every read goes round the page cache, in whole sectors.
+TEST(NtfsLoopDeviceTest, ReadsTheSameMapThroughABlockDevice)
+{
+    CTempMachine machine;
+    if (!NtfsToolsPresent(machine))
+        GTEST_SKIP() << "needs the programs of ntfs-3g";
+    const std::string image = machine.Path("ntfs.img");
+    ASSERT_TRUE(MakeNtfsImage(machine, image, 32 << 20));
+    ASSERT_TRUE(PutNtfsFile(machine, image, "one.bin", RandomBytes(3 << 20, 1)));
+    ASSERT_TRUE(PutNtfsFile(machine, image, "two.txt", "two"));
+    CLoopDevice loop(image);
+    if (!loop.IsAttached())
+        GTEST_SKIP() << "no loop device: " << loop.Error();
+    CUsedSpace fromFile = MapImage(image, "NTFS");
+    CUsedSpace fromDevice = MapImage(loop.Path(), "NTFS");
+    ASSERT_TRUE(fromFile.m_ranges && fromDevice.m_ranges) << fromFile.m_reason << fromDevice.m_reason;
+    EXPECT_EQ(fromDevice.m_ranges->Ranges(), fromFile.m_ranges->Ranges());
+}
+
 }  // namespace
