@@ -25,6 +25,7 @@ constexpr std::size_t kFileNameHeader = 66;
 constexpr std::uint16_t kSubnodeEntry = 0x0001;
 constexpr std::uint16_t kLastEntry = 0x0002;
 constexpr std::uint32_t kLargestIndexBlock = 64 << 10;
+constexpr std::uint64_t kIndexReadSize = 1 << 20;
 
 bool IsHiberfileName(const std::u16string& name)
 {
@@ -94,13 +95,22 @@ std::optional<std::vector<std::uint64_t>> FindHiberfile(CNtfsVolume& ntfs)
         ntfs.Value(*root, kRootRecord, kBitmap, kFolderIndex, (count + 7) / 8 + 8);
     if (!inUse || inUse->size() * 8 < count)
         return std::nullopt;
-    std::vector<std::byte> block(blockSize);
-    for (std::uint64_t i = 0; i < count; ++i) {
-        if ((std::to_integer<unsigned>((*inUse)[i / 8]) >> (i % 8) & 1) == 0)
-            continue;
-        if (!ntfs.Read(*blocks, i * blockSize, block) || !ApplyFixups(block, "INDX") ||
-            !ScanNode(block, kIndexBlockHeader, found))
+    // Blocks lie side by side: they are read many at a time, so that a large folder
+    // costs few requests to the device.
+    const std::uint64_t perRead = std::max<std::uint64_t>(1, kIndexReadSize / blockSize);
+    std::vector<std::byte> blocksRead;
+    for (std::uint64_t first = 0; first < count; first += perRead) {
+        std::uint64_t n = std::min(perRead, count - first);
+        blocksRead.resize(static_cast<std::size_t>(n * blockSize));
+        if (!ntfs.Read(*blocks, first * blockSize, blocksRead))
             return std::nullopt;
+        for (std::uint64_t i = first; i < first + n; ++i) {
+            if ((std::to_integer<unsigned>((*inUse)[i / 8]) >> (i % 8) & 1) == 0)
+                continue;
+            std::span<std::byte> block = std::span(blocksRead).subspan((i - first) * blockSize, blockSize);
+            if (!ApplyFixups(block, "INDX") || !ScanNode(block, kIndexBlockHeader, found))
+                return std::nullopt;
+        }
     }
     return found;
 }

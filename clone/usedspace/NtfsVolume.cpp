@@ -100,10 +100,21 @@ bool CNtfsVolume::OpenMft()
 
 std::optional<CMftRecord> CNtfsVolume::ReadRecord(std::uint64_t number)
 {
-    if (number >= m_mft.m_dataSize / m_geometry.m_recordSize)
+    const std::size_t size = m_geometry.m_recordSize;
+    if (number >= m_mft.m_dataSize / size)
         return std::nullopt;
-    std::vector<std::byte> bytes(m_geometry.m_recordSize);
-    if (!ReadStream(m_mft, number * m_geometry.m_recordSize, bytes))
+    // The system files' records are read together, in one request to the device.
+    if (number < kSystemRecords && m_systemRecords.empty()) {
+        m_systemRecords.resize(kSystemRecords * size);
+        if (!ReadStream(m_mft, 0, m_systemRecords)) {
+            m_systemRecords.clear();
+            return std::nullopt;
+        }
+    }
+    std::vector<std::byte> bytes(size);
+    if (number < kSystemRecords)
+        std::copy_n(m_systemRecords.begin() + static_cast<std::ptrdiff_t>(number * size), size, bytes.begin());
+    else if (!ReadStream(m_mft, number * size, bytes))
         return std::nullopt;
     return CMftRecord::Parse(std::move(bytes), number);
 }

@@ -97,6 +97,7 @@ private:
     platform::IVolume& m_volume;
     CGeometry m_geometry;
     CStream m_mft;
+    std::vector<std::byte> m_systemRecords;  // the first records of the MFT, once read
 };
 
 }  // namespace usedspace::ntfs
