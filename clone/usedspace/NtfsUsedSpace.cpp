@@ -16,6 +16,8 @@ using namespace ntfs;
 constexpr std::uint16_t kVolumeIsDirty = 0x0001;
 constexpr std::size_t kVolumeFlags = 10;  // in the $VOLUME_INFORMATION value
 constexpr std::size_t kBitmapChunk = 1 << 20;
+// $MFTMirr, $LogFile, $AttrDef, $Boot and $UpCase.
+constexpr std::uint64_t kSystemFilesWithData[] = {1, 2, 4, 7, 10};
 
 CUsedSpace Refuse(const char* reason)
 {
@@ -121,10 +123,18 @@ CUsedSpace MapNtfsUsedSpace(platform::IVolume& source, std::uint64_t joinGap)
     if (!AddUsedClusters(ntfs, *bitmap, ranges))
         return Refuse(kBitmapUnreadable);
     // A bitmap read from the wrong place, or damaged, would not mark the clusters of the
-    // boot file, the MFT and the bitmap itself.
+    // system files: the MFT, the bitmap itself, and those whose records were read anyway.
     if (!ranges.Contains(0, geometry->m_clusterSize) || !Covers(ranges, ntfs.Mft(), geometry->m_clusterSize) ||
         !Covers(ranges, *bitmap->m_stream, geometry->m_clusterSize))
         return Refuse(kBitmapUnsound);
+    for (std::uint64_t system : kSystemFilesWithData) {
+        std::optional<CMftRecord> file = ntfs.ReadRecord(system);
+        std::optional<CValue> data;
+        if (file && file->InUse())
+            data = ntfs.OpenValue(*file, system, kData, u"");
+        if (!data || (data->m_stream && !Covers(ranges, *data->m_stream, geometry->m_clusterSize)))
+            return Refuse(kBitmapUnsound);
+    }
 
     const std::uint64_t sector = geometry->m_sectorSize;
     ranges.Add(0, sector);

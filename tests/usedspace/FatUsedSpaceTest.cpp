@@ -148,18 +148,35 @@ TEST_F(FatUsedSpaceTest, RefusesWhatItDoesNotMap)
     // A FAT16 volume named FAT32 does not add up as one.
     EXPECT_EQ(MapImage(m_source, "FAT32").m_reason, usedspace::kFatBootSectorUnsound);
 
-    // A volume that was not unmounted cleanly: the flag in its boot sector, or the
-    // clean-shutdown bit of the second FAT entry cleared.
+    // A volume that was not unmounted cleanly (the flag in its boot sector, or the
+    // clean-shutdown bit of the second FAT entry cleared), and fields that do not add up.
     ASSERT_NO_FATAL_FAILURE(Format(m_source, {"-F", "32"}));
     ASSERT_EQ(MapImage(m_source, "FAT32").m_reason, "");
-    std::string boot = ReadBytes(m_source, 0, 512);
+    const std::string pristine = ReadBytes(m_source, 0, 1 << 20);
+    const std::uint64_t fat = static_cast<unsigned char>(pristine[14]) * 512u;
+    struct CCase {
+        const char* what;
+        std::uint64_t offset;
+        std::string bytes;
+        const char* reason;
+    };
+    const CCase cases[] = {
+        {"marked in its boot sector", 65, std::string(1, static_cast<char>(pristine[65] | 1)), usedspace::kFatMarkedForCheck},
+        {"not shut down cleanly", fat + 7, "\x07", usedspace::kFatMarkedForCheck},
+        {"another media byte in the FAT", fat, "\xF0", usedspace::kFatUnsound},
+        {"its root folder's cluster free", fat + 8, std::string(4, '\0'), usedspace::kFatUnsound},
+        {"a FAT too small for its clusters", 36, std::string("\x10\0\0\0", 4), usedspace::kFatBootSectorUnsound},
+        {"more sectors than its partition", 32, "\xFF\xFF\xFF\x0F", usedspace::kFatBootSectorUnsound},
+        {"clusters of 3 sectors", 13, "\x03", usedspace::kFatBootSectorUnsound},
+        {"the active FAT past the last", 40, "\x83", usedspace::kFatBootSectorUnsound},
+        {"its root folder past the last cluster", 44, "\xFF\xFF\xFF\x0F", usedspace::kFatBootSectorUnsound},
+    };
     std::fstream image(m_source, std::ios::binary | std::ios::in | std::ios::out);
-    image.seekp(65).put(static_cast<char>(boot[65] | 1)).flush();
-    EXPECT_EQ(MapImage(m_source, "FAT32").m_reason, usedspace::kFatMarkedForCheck);
-    image.seekp(65).put(boot[65]).flush();
-    std::uint64_t fat = static_cast<unsigned char>(boot[14]) * 512u;
-    image.seekp(static_cast<std::streamoff>(fat + 7)).put('\x07').flush();
-    EXPECT_EQ(MapImage(m_source, "FAT32").m_reason, usedspace::kFatMarkedForCheck);
+    for (const CCase& c : cases) {
+        image.seekp(static_cast<std::streamoff>(c.offset)).write(c.bytes.data(), static_cast<std::streamsize>(c.bytes.size())).flush();
+        EXPECT_EQ(MapImage(m_source, "FAT32").m_reason, c.reason) << c.what;
+        image.seekp(static_cast<std::streamoff>(c.offset)).write(pristine.data() + c.offset, static_cast<std::streamsize>(c.bytes.size())).flush();
+    }
 }
 
 }  // namespace
