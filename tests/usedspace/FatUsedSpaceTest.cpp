@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 
 namespace {
 
@@ -56,9 +55,12 @@ protected:
     };
     CCount Count(const std::string& image)
     {
+        // fsck.fat ends with "image: 5 files, 394/129022 clusters".
         CToolRun check = RunTool(m_machine, "fsck.fat", {"-n", "-v", image});
-        std::smatch match;
-        if (!std::regex_search(check.out, match, std::regex(R"((\d+)/(\d+) clusters)"))) {
+        std::size_t end = check.out.rfind(" clusters");
+        std::size_t slash = check.out.rfind('/', end);
+        std::size_t start = check.out.rfind(' ', slash);
+        if (end == std::string::npos || slash == std::string::npos || start == std::string::npos) {
             ADD_FAILURE() << check.out;
             return {};
         }
@@ -70,7 +72,8 @@ protected:
             return value;
         };
         std::uint64_t sector = field(11, 2);
-        return {std::stoull(match[1]), std::stoull(match[2]), sector * field(13, 1),
+        return {std::stoull(check.out.substr(start + 1, slash - start - 1)),
+                std::stoull(check.out.substr(slash + 1, end - slash - 1)), sector * field(13, 1),
                 sector * (field(14, 2) + field(16, 1) * field(36, 4))};
     }
     // Files written with mtools to about fill of the volume: the volume filled first and
