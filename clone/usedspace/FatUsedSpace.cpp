@@ -31,6 +31,8 @@ struct CFatLayout {
 
 std::optional<CFatLayout> ReadLayout(std::span<const std::byte> boot, std::uint64_t partitionSize)
 {
+    if (boot.size() < bootsector::kSectorSize)
+        return std::nullopt;
     auto byteAt = [&](std::size_t offset) { return std::to_integer<std::uint32_t>(boot[offset]); };
     std::uint64_t sectorSize = Le16(boot, 11);
     std::uint64_t perCluster = byteAt(13);
@@ -65,23 +67,15 @@ std::optional<CFatLayout> ReadLayout(std::span<const std::byte> boot, std::uint6
     return layout;
 }
 
-CUsedSpace Refuse(const char* reason)
-{
-    return {std::nullopt, reason};
-}
-
 }  // namespace
 
-CUsedSpace MapFat32UsedSpace(platform::IVolume& source, std::uint64_t joinGap)
+CUsedSpace MapFat32UsedSpace(platform::IVolume& source, std::span<const std::byte> boot, std::uint64_t joinGap)
 {
-    std::vector<std::byte> boot(bootsector::kSectorSize);
-    if (!ReadVolumeAt(source, 0, boot))
-        return Refuse(kBootSectorUnreadable);
     std::optional<CFatLayout> layout = ReadLayout(boot, source.Size());
     if (!layout)
-        return Refuse(kFatBootSectorUnsound);
+        return CUsedSpace::Refused(kFatBootSectorUnsound);
     if (layout->m_dirty)
-        return Refuse(kFatMarkedForCheck);
+        return CUsedSpace::Refused(kFatMarkedForCheck);
 
     // The reserved sectors and every FAT, up to the first cluster.
     CByteRanges ranges(source.Size(), joinGap);
@@ -95,14 +89,14 @@ CUsedSpace MapFat32UsedSpace(platform::IVolume& source, std::uint64_t joinGap)
         std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size() / 4, entries - first));
         std::span<std::byte> part = std::span(chunk).first(count * 4);
         if (!ReadVolumeAt(source, layout->m_fatOffset + first * 4, part))
-            return Refuse(kFatUnreadable);
+            return CUsedSpace::Refused(kFatUnreadable);
         for (std::size_t i = 0; i < count; ++i) {
             std::uint64_t cluster = first + i;
             std::uint32_t entry = Le32(part, i * 4) & kEntryMask;
             if (cluster == 0 && (entry & 0xFF) != layout->m_media)
-                return Refuse(kFatUnsound);
+                return CUsedSpace::Refused(kFatUnsound);
             if (cluster == 1 && (entry & (kCleanShutdown | kNoHardError)) != (kCleanShutdown | kNoHardError))
-                return Refuse(kFatMarkedForCheck);
+                return CUsedSpace::Refused(kFatMarkedForCheck);
             if (cluster < kFirstDataCluster)
                 continue;
             bool used = entry != 0 && entry != kBadCluster;
@@ -122,7 +116,7 @@ CUsedSpace MapFat32UsedSpace(platform::IVolume& source, std::uint64_t joinGap)
         ranges.Add(layout->m_dataOffset + (runStart - kFirstDataCluster) * layout->m_clusterSize,
                    (entries - runStart) * layout->m_clusterSize);
     if (!rootUsed)
-        return Refuse(kFatUnsound);
+        return CUsedSpace::Refused(kFatUnsound);
     return {std::move(ranges), ""};
 }
 

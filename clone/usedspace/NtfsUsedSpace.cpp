@@ -19,11 +19,6 @@ constexpr std::size_t kBitmapChunk = 1 << 20;
 // $MFTMirr, $LogFile, $AttrDef, $Boot and $UpCase.
 constexpr std::uint64_t kSystemFilesWithData[] = {1, 2, 4, 7, 10};
 
-CUsedSpace Refuse(const char* reason)
-{
-    return {std::nullopt, reason};
-}
-
 // True when the volume is marked for a check; nothing when $Volume cannot be read.
 std::optional<bool> MarkedForCheck(CNtfsVolume& ntfs)
 {
@@ -82,32 +77,29 @@ bool Covers(const CByteRanges& ranges, const CStream& stream, std::uint64_t clus
 
 }  // namespace
 
-CUsedSpace MapNtfsUsedSpace(platform::IVolume& source, std::uint64_t joinGap)
+CUsedSpace MapNtfsUsedSpace(platform::IVolume& source, std::span<const std::byte> boot, std::uint64_t joinGap)
 {
-    std::vector<std::byte> boot(bootsector::kSectorSize);
-    if (!ReadVolumeAt(source, 0, boot))
-        return Refuse(kBootSectorUnreadable);
     std::optional<CGeometry> geometry = ReadGeometry(boot, source.Size());
     if (!geometry)
-        return Refuse(kNtfsBootSectorUnsound);
+        return CUsedSpace::Refused(kNtfsBootSectorUnsound);
     CNtfsVolume ntfs(source, *geometry);
     if (!ntfs.OpenMft())
-        return Refuse(kMftUnreadable);
+        return CUsedSpace::Refused(kMftUnreadable);
 
     std::optional<bool> marked = MarkedForCheck(ntfs);
     if (!marked)
-        return Refuse(kVolumeRecordUnreadable);
+        return CUsedSpace::Refused(kVolumeRecordUnreadable);
     if (*marked)
-        return Refuse(kNtfsMarkedForCheck);
+        return CUsedSpace::Refused(kNtfsMarkedForCheck);
     switch (CheckHibernation(ntfs)) {
     case Hibernation::None:
         break;
     case Hibernation::Hibernated:
-        return Refuse(kNtfsHibernated);
+        return CUsedSpace::Refused(kNtfsHibernated);
     case Hibernation::RootUnreadable:
-        return Refuse(kRootFolderUnreadable);
+        return CUsedSpace::Refused(kRootFolderUnreadable);
     case Hibernation::HiberfileUnreadable:
-        return Refuse(kHiberfileUnreadable);
+        return CUsedSpace::Refused(kHiberfileUnreadable);
     }
 
     std::optional<CMftRecord> record = ntfs.ReadRecord(kBitmapRecord);
@@ -116,24 +108,24 @@ CUsedSpace MapNtfsUsedSpace(platform::IVolume& source, std::uint64_t joinGap)
         bitmap = ntfs.OpenValue(*record, kBitmapRecord, kData, u"");
     if (!bitmap || !bitmap->m_stream ||
         std::any_of(bitmap->m_stream->m_runs.begin(), bitmap->m_stream->m_runs.end(), [](const CRun& r) { return r.m_sparse; }))
-        return Refuse(kBitmapUnreadable);
+        return CUsedSpace::Refused(kBitmapUnreadable);
     if (bitmap->m_stream->m_initializedSize < (geometry->m_clusters + 7) / 8)
-        return Refuse(kBitmapTooShort);
+        return CUsedSpace::Refused(kBitmapTooShort);
     CByteRanges ranges(source.Size(), joinGap);
     if (!AddUsedClusters(ntfs, *bitmap, ranges))
-        return Refuse(kBitmapUnreadable);
+        return CUsedSpace::Refused(kBitmapUnreadable);
     // A bitmap read from the wrong place, or damaged, would not mark the clusters of the
     // system files: the MFT, the bitmap itself, and those whose records were read anyway.
     if (!ranges.Contains(0, geometry->m_clusterSize) || !Covers(ranges, ntfs.Mft(), geometry->m_clusterSize) ||
         !Covers(ranges, *bitmap->m_stream, geometry->m_clusterSize))
-        return Refuse(kBitmapUnsound);
+        return CUsedSpace::Refused(kBitmapUnsound);
     for (std::uint64_t system : kSystemFilesWithData) {
         std::optional<CMftRecord> file = ntfs.ReadRecord(system);
         std::optional<CValue> data;
         if (file && file->InUse())
             data = ntfs.OpenValue(*file, system, kData, u"");
         if (!data || (data->m_stream && !Covers(ranges, *data->m_stream, geometry->m_clusterSize)))
-            return Refuse(kBitmapUnsound);
+            return CUsedSpace::Refused(kBitmapUnsound);
     }
 
     const std::uint64_t sector = geometry->m_sectorSize;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 // What a copy of a volume must hold to be the same volume: the parts its file system
@@ -35,6 +36,8 @@ inline constexpr const char* kFatUnsound = "the FAT does not add up";
 struct CUsedSpace {
     std::optional<CByteRanges> m_ranges;  // nothing: copy the whole partition
     std::string m_reason;                 // why there are no ranges
+
+    static CUsedSpace Refused(const char* reason) { return {std::nullopt, reason}; }
 };
 
 // The used space of source, a partition that the volume probe found to hold fileSystem
@@ -46,8 +49,9 @@ struct CUsedSpace {
 // whose structures cannot be read. Leaves source's position anywhere.
 CUsedSpace MapUsedSpace(platform::IVolume& source, const std::string& fileSystem, std::uint64_t joinGap = 0);
 
-// The used space of an NTFS or a FAT32 volume, as MapUsedSpace tells it.
-CUsedSpace MapNtfsUsedSpace(platform::IVolume& source, std::uint64_t joinGap);
-CUsedSpace MapFat32UsedSpace(platform::IVolume& source, std::uint64_t joinGap);
+// The used space of an NTFS or a FAT32 volume whose first 512 bytes are bootSector, as
+// MapUsedSpace tells it.
+CUsedSpace MapNtfsUsedSpace(platform::IVolume& source, std::span<const std::byte> bootSector, std::uint64_t joinGap);
+CUsedSpace MapFat32UsedSpace(platform::IVolume& source, std::span<const std::byte> bootSector, std::uint64_t joinGap);
 
 }  // namespace usedspace

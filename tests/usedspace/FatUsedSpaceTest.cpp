@@ -157,13 +157,7 @@ TEST_F(FatUsedSpaceTest, RefusesWhatItDoesNotMap)
     ASSERT_EQ(MapImage(m_source, "FAT32").m_reason, "");
     const std::string pristine = ReadBytes(m_source, 0, 1 << 20);
     const std::uint64_t fat = static_cast<unsigned char>(pristine[14]) * 512u;
-    struct CCase {
-        const char* what;
-        std::uint64_t offset;
-        std::string bytes;
-        const char* reason;
-    };
-    const CCase cases[] = {
+    const CDamage cases[] = {
         {"marked in its boot sector", 65, std::string(1, static_cast<char>(pristine[65] | 1)), usedspace::kFatMarkedForCheck},
         {"not shut down cleanly", fat + 7, "\x07", usedspace::kFatMarkedForCheck},
         {"another media byte in the FAT", fat, "\xF0", usedspace::kFatUnsound},
@@ -174,11 +168,10 @@ TEST_F(FatUsedSpaceTest, RefusesWhatItDoesNotMap)
         {"the active FAT past the last", 40, "\x83", usedspace::kFatBootSectorUnsound},
         {"its root folder past the last cluster", 44, "\xFF\xFF\xFF\x0F", usedspace::kFatBootSectorUnsound},
     };
-    std::fstream image(m_source, std::ios::binary | std::ios::in | std::ios::out);
-    for (const CCase& c : cases) {
-        image.seekp(static_cast<std::streamoff>(c.offset)).write(c.bytes.data(), static_cast<std::streamsize>(c.bytes.size())).flush();
+    for (const CDamage& c : cases) {
+        PatchFile(m_source, c.offset, c.bytes);
         EXPECT_EQ(MapImage(m_source, "FAT32").m_reason, c.reason) << c.what;
-        image.seekp(static_cast<std::streamoff>(c.offset)).write(pristine.data() + c.offset, static_cast<std::streamsize>(c.bytes.size())).flush();
+        PatchFile(m_source, c.offset, pristine.substr(c.offset, c.bytes.size()));
     }
 }
 

@@ -119,6 +119,13 @@ usedspace::CUsedSpace MapImage(const std::string& path, const std::string& fileS
     return usedspace::MapUsedSpace(*volume, fileSystem, joinGap);
 }
 
+void PatchFile(const std::string& path, std::uint64_t offset, const std::string& bytes)
+{
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(static_cast<std::streamoff>(offset));
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
 bool CopyRanges(const std::string& source, const std::string& dest, const usedspace::CByteRanges& ranges)
 {
     std::ifstream in(source, std::ios::binary);

@@ -29,6 +29,17 @@ std::string RandomBytes(std::size_t count, unsigned seed);
 usedspace::CUsedSpace MapImage(const std::string& path, const std::string& fileSystem,
                                std::uint64_t joinGap = 0);
 
+// Writes bytes over the file at path from offset.
+void PatchFile(const std::string& path, std::uint64_t offset, const std::string& bytes);
+
+// Damage done to a volume, and the reason its map is then refused for.
+struct CDamage {
+    const char* what;
+    std::uint64_t offset;
+    std::string bytes;
+    const char* reason;
+};
+
 // Copies the bytes of ranges from source onto dest, at the same offsets.
 bool CopyRanges(const std::string& source, const std::string& dest, const usedspace::CByteRanges& ranges);
 

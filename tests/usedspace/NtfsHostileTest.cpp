@@ -69,19 +69,14 @@ protected:
     }
     void Patch(std::uint64_t offset, const std::string& bytes)
     {
-        std::fstream image(m_image, std::ios::binary | std::ios::in | std::ios::out);
-        image.seekp(static_cast<std::streamoff>(offset));
-        image.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        PatchFile(m_image, offset, bytes);
         m_patched.emplace_back(offset, bytes.size());
     }
     // Puts back what Patch changed.
     void Restore()
     {
-        std::fstream image(m_image, std::ios::binary | std::ios::in | std::ios::out);
-        for (const auto& [offset, size] : m_patched) {
-            image.seekp(static_cast<std::streamoff>(offset));
-            image.write(m_pristine.data() + offset, static_cast<std::streamsize>(size));
-        }
+        for (const auto& [offset, size] : m_patched)
+            PatchFile(m_image, offset, m_pristine.substr(offset, size));
         m_patched.clear();
     }
 
@@ -101,13 +96,7 @@ TEST_F(NtfsHostileTest, RefusesStructuresThatDoNotAddUp)
     const std::uint64_t sectors = Field(m_pristine, 40, 8);
     const auto [logLcnField, logLcnWidth] = FirstRunLcn(AttributeOffset(2, 0x80));
     const std::uint64_t logLcn = Field(m_pristine, logLcnField, logLcnWidth);
-    struct CCase {
-        const char* what;
-        std::uint64_t offset;
-        std::string bytes;
-        const char* reason;
-    };
-    const CCase cases[] = {
+    const CDamage cases[] = {
         {"sector size 0", 11, Little(0, 2), kNtfsBootSectorUnsound},
         {"sector size 768", 11, Little(768, 2), kNtfsBootSectorUnsound},
         {"clusters of 4 MiB", 13, Little(256 - 22, 1), kNtfsBootSectorUnsound},
@@ -131,7 +120,7 @@ TEST_F(NtfsHostileTest, RefusesStructuresThatDoNotAddUp)
         {"the $LogFile's clusters free", Field(m_pristine, bitmapLcn, bitmapLcnWidth) * 4096 + logLcn / 8,
          std::string(1, '\0'), kBitmapUnsound},
     };
-    for (const CCase& c : cases) {
+    for (const CDamage& c : cases) {
         Restore();
         Patch(c.offset, c.bytes);
         EXPECT_EQ(MapImage(m_image, "NTFS").m_reason, c.reason) << c.what;

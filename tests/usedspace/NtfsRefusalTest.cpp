@@ -37,12 +37,6 @@ protected:
             mftCluster = mftCluster << 8 | static_cast<unsigned char>(field[i]);
         return mftCluster * 4096 + number * 1024 + offset;
     }
-    void Patch(std::uint64_t offset, const std::string& bytes)
-    {
-        std::fstream image(m_image, std::ios::binary | std::ios::in | std::ios::out);
-        image.seekp(static_cast<std::streamoff>(offset));
-        image.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
 
     CTempMachine m_machine;
     std::string m_image = m_machine.Path("ntfs.img");
@@ -105,7 +99,7 @@ TEST_F(NtfsRefusalTest, RefusesADamagedRecord)
         for (const auto& [offset, bytes] : {std::pair<std::uint64_t, std::string>{0, "BAAD"}, {510, "\x5A\xA5"}}) {
             SCOPED_TRACE("record " + std::to_string(record) + " at " + std::to_string(offset));
             std::ofstream(m_image, std::ios::binary | std::ios::trunc) << pristine;
-            Patch(RecordByte(record, offset), bytes);
+            PatchFile(m_image, RecordByte(record, offset), bytes);
             EXPECT_EQ(Reason(), reason);
         }
     }
