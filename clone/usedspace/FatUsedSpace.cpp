@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "clone/usedspace/UsedSpace.h"
+#include "clone/usedspace/VolumeBytes.h"
+#include "probe/BootSector.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace usedspace {
+
+namespace {
+
+constexpr std::uint32_t kEntryMask = 0x0FFF'FFFF;  // FAT32 entries use 28 bits
+constexpr std::uint32_t kBadCluster = 0x0FFF'FFF7;
+constexpr std::uint32_t kCleanShutdown = 0x0800'0000;  // in entry 1; cleared while mounted
+constexpr std::uint32_t kNoHardError = 0x0400'0000;
+constexpr std::size_t kFirstDataCluster = 2;
+constexpr std::size_t kEntriesPerChunk = 1 << 18;
+
+// The layout of a FAT32 volume, from its boot sector.
+struct CFatLayout {
+    std::uint64_t m_sectorSize = 0;
+    std::uint64_t m_clusterSize = 0;
+    std::uint64_t m_fatOffset = 0;  // of the FAT that counts
+    std::uint64_t m_dataOffset = 0;
+    std::uint64_t m_clusters = 0;
+    std::uint32_t m_rootCluster = 0;
+    std::uint8_t m_media = 0;
+    bool m_dirty = false;
+};
+
+std::optional<CFatLayout> ReadLayout(std::span<const std::byte> boot, std::uint64_t partitionSize)
+{
+    if (boot.size() < bootsector::kSectorSize)
+        return std::nullopt;
+    auto byteAt = [&](std::size_t offset) { return std::to_integer<std::uint32_t>(boot[offset]); };
+    std::uint64_t sectorSize = Le16(boot, 11);
+    std::uint64_t perCluster = byteAt(13);
+    std::uint64_t reserved = Le16(boot, 14);
+    std::uint64_t fats = byteAt(16);
+    std::uint64_t totalSectors = Le32(boot, bootsector::kFatTotalSectors);
+    std::uint64_t fatSectors = Le32(boot, 36);
+    std::uint16_t extendedFlags = Le16(boot, 40);
+    // Bit 7: only one FAT is kept, the one numbered in bits 0 to 3.
+    std::uint64_t activeFat = (extendedFlags & 0x80) != 0 ? (extendedFlags & 0x0F) : 0;
+    // A FAT32 boot sector has no root-folder entries, 16-bit sector count or 16-bit FAT size.
+    if (Le16(boot, 510) != 0xAA55 || sectorSize < 512 || sectorSize > 4096 || !std::has_single_bit(sectorSize) ||
+        perCluster == 0 || perCluster > 128 || !std::has_single_bit(perCluster) || reserved == 0 || fats == 0 ||
+        activeFat >= fats || Le16(boot, 17) != 0 || Le16(boot, 19) != 0 || Le16(boot, 22) != 0 ||
+        fatSectors == 0 || totalSectors > partitionSize / sectorSize)
+        return std::nullopt;
+    std::uint64_t dataSector = reserved + fats * fatSectors;
+    if (dataSector >= totalSectors)
+        return std::nullopt;
+    CFatLayout layout;
+    layout.m_sectorSize = sectorSize;
+    layout.m_clusterSize = sectorSize * perCluster;
+    layout.m_fatOffset = (reserved + activeFat * fatSectors) * sectorSize;
+    layout.m_dataOffset = dataSector * sectorSize;
+    layout.m_clusters = (totalSectors - dataSector) / perCluster;
+    layout.m_rootCluster = Le32(boot, 44);
+    layout.m_media = static_cast<std::uint8_t>(byteAt(21));
+    layout.m_dirty = (byteAt(65) & 1) != 0;
+    if (layout.m_clusters == 0 || (layout.m_clusters + kFirstDataCluster) * 4 > fatSectors * sectorSize ||
+        layout.m_rootCluster < kFirstDataCluster || layout.m_rootCluster - kFirstDataCluster >= layout.m_clusters)
+        return std::nullopt;
+    return layout;
+}
+
+}  // namespace
+
+CUsedSpace MapFat32UsedSpace(platform::IVolume& source, std::span<const std::byte> boot, std::uint64_t joinGap)
+{
+    std::optional<CFatLayout> layout = ReadLayout(boot, source.Size());
+    if (!layout)
+        return CUsedSpace::Refused(kFatBootSectorUnsound);
+    if (layout->m_dirty)
+        return CUsedSpace::Refused(kFatMarkedForCheck);
+
+    // The reserved sectors and every FAT, up to the first cluster.
+    CByteRanges ranges(source.Size(), joinGap);
+    ranges.Add(0, layout->m_dataOffset);
+    const std::uint64_t entries = layout->m_clusters + kFirstDataCluster;
+    std::vector<std::byte> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kEntriesPerChunk, entries)) * 4);
+    std::uint64_t runStart = 0;
+    bool inRun = false;
+    bool rootUsed = false;
+    for (std::uint64_t first = 0; first < entries; first += chunk.size() / 4) {
+        std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size() / 4, entries - first));
+        std::span<std::byte> part = std::span(chunk).first(count * 4);
+        if (!ReadVolumeAt(source, layout->m_fatOffset + first * 4, part))
+            return CUsedSpace::Refused(kFatUnreadable);
+        for (std::size_t i = 0; i < count; ++i) {
+            std::uint64_t cluster = first + i;
+            std::uint32_t entry = Le32(part, i * 4) & kEntryMask;
+            if (cluster == 0 && (entry & 0xFF) != layout->m_media)
+                return CUsedSpace::Refused(kFatUnsound);
+            if (cluster == 1 && (entry & (kCleanShutdown | kNoHardError)) != (kCleanShutdown | kNoHardError))
+                return CUsedSpace::Refused(kFatMarkedForCheck);
+            if (cluster < kFirstDataCluster)
+                continue;
+            bool used = entry != 0 && entry != kBadCluster;
+            if (cluster == layout->m_rootCluster)
+                rootUsed = used;
+            if (used == inRun)
+                continue;
+            if (used)
+                runStart = cluster;
+            else
+                ranges.Add(layout->m_dataOffset + (runStart - kFirstDataCluster) * layout->m_clusterSize,
+                           (cluster - runStart) * layout->m_clusterSize);
+            inRun = used;
+        }
+    }
+    if (inRun)
+        ranges.Add(layout->m_dataOffset + (runStart - kFirstDataCluster) * layout->m_clusterSize,
+                   (entries - runStart) * layout->m_clusterSize);
+    if (!rootUsed)
+        return CUsedSpace::Refused(kFatUnsound);
+    return {std::move(ranges), ""};
+}
+
+}  // namespace usedspace
