@@ -284,6 +284,37 @@ TEST_F(KeldrunTest, APartitionIsWaitedForAndOneThatNeverComesIsRefused)
     EXPECT_EQ(ShutdownLog(), "shutdown -r -f -t 0\n");
 }
 
+// Keldrun looks its letters up in the table as it was when it started, and opens a
+// letter's path only while the device found there has the letter's fingerprint: another
+// image put at the source's path while Keldrun waits is waited past, never copied, and a
+// letter stored meanwhile for another image does not move the copy there.
+TEST_F(KeldrunTest, ALetterTableChangedWhileKeldrunWaitsMovesNoCopyElsewhere)
+{
+    const std::string source = SectorPattern(8 * kSector);
+    std::string sourcePath = Drive('X', source);
+    std::string dest = Drive('Y', std::string(8 * kSector, '\0'));
+    std::string elsewhere = m_machine.Path("elsewhere.img");
+    std::ofstream(elsewhere, std::ios::binary) << std::string(8 * kSector, '\0');
+    std::string away = m_machine.Path("away.img");
+    std::filesystem::rename(sourcePath, away);
+
+    CWaitBound bound(60'000);
+    std::thread meanwhile([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::ofstream(sourcePath, std::ios::binary) << std::string(8 * kSector, 'I');
+        std::string error;
+        EXPECT_TRUE(platform::RemoveDriveLetter('Y', error)) << error;
+        EXPECT_TRUE(platform::AssignDriveLetter('Y', elsewhere, error)) << error;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        std::filesystem::rename(away, sourcePath);
+    });
+    CProgramResult run = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
+    meanwhile.join();
+    EXPECT_NE(run.m_out.find("Succesfully created the Y: partition clone.\n"), std::string::npos) << run.m_err;
+    EXPECT_EQ(Read(dest), source);
+    EXPECT_EQ(Read(elsewhere), std::string(8 * kSector, '\0'));
+}
+
 // Before the local file systems are mounted nothing should be; a partition mounted all
 // the same (here in the simulated machine's mount table) is refused, saying where.
 TEST_F(KeldrunTest, AMountedPartitionIsRefusedWithItsMountPoint)
@@ -374,6 +405,13 @@ public:
         if (!m_ended && waitpid(m_pid, &m_status, 0) == m_pid)
             m_ended = true;
         return m_ended && WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
+    }
+    void Signal(int signal) { kill(m_pid, signal); }
+    // Waits for the end; the signal that ended the program, or 0.
+    int WaitForSignalEnd()
+    {
+        WaitForExit();
+        return m_ended && WIFSIGNALED(m_status) ? WTERMSIG(m_status) : 0;
     }
     void Type(const std::string& keys) { ASSERT_EQ(write(m_master, keys.data(), keys.size()), ssize_t(keys.size())); }
 
@@ -551,6 +589,53 @@ TEST_F(KeldrunTest, AFailingFileIsCopiedReadingNoSectorMoreThanThreeTimes)
         ASSERT_TRUE(platform::RemoveDriveLetter('X', error)) << error;
         ASSERT_TRUE(platform::RemoveDriveLetter('Y', error)) << error;
     }
+}
+
+// Ctrl-Alt-Del while a failed run is narrowed down, each bad sector taking its time: the
+// clone stops after the sector in progress, the report lists the bad sectors up to there
+// and says the copy is incomplete, and nothing past that sector is written.
+TEST_F(KeldrunTest, ASignalToEndDuringAFailedRunStopsAfterTheSectorInProgress)
+{
+    const std::size_t sectors = 2 * 2048;
+    const std::string source = SectorPattern(sectors * kSector);
+    std::string backing = m_machine.Path("backing.img");
+    std::ofstream(backing, std::ios::binary) << source;
+    std::vector<std::string> bad{"100"};
+    for (int sector = 1500; sector < 1700; ++sector)
+        bad.push_back(std::to_string(sector));
+    CBadSectorMount mount(m_machine.Path("mnt"), backing, bad, {"--slow-ms=20"});
+    if (!mount.Mounted())
+        GTEST_SKIP() << "FUSE cannot be mounted here";
+    Assign('X', mount.Image());
+    std::string dest = Drive('Y', std::string(sectors * kSector, '\x55'));
+
+    CTerminalRun run({KELDRUN_PATH, "X:", "Y:", "FAT32", "1,2,3,4,", "0", m_reportFolder}, m_machine.Root());
+    ASSERT_TRUE(run.Started());
+    // Well into the cluster: the run, its pieces and sector 100 took five failed reads.
+    while (mount.Count("reads touching a bad sector") < 15 && !run.Ended())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    run.Signal(SIGTERM);
+    EXPECT_EQ(run.WaitForSignalEnd(), SIGTERM) << run.Output();
+
+    const std::string interrupted =
+        "Clone interrupted by signal 15.  The copy on the Y: partition is incomplete and will be unusable.";
+    std::string status = Status().value_or("");
+    std::string listed = "From: X:\nTo:   Y:\nFile System: FAT32\n\n"
+                         "Error#: 5.  Skipping bad sector at location: 100 on partition X:\n";
+    int last = 1499;
+    while (status.find("location: " + std::to_string(last + 1) + " ") != std::string::npos)
+        listed += "Error#: 5.  Skipping bad sector at location: " + std::to_string(++last) + " on partition X:\n";
+    EXPECT_EQ(status, listed + interrupted + "\n");
+    EXPECT_GE(last, 1505);
+    EXPECT_LT(last, 1699);
+    EXPECT_TRUE(run.Output().ends_with("767,488 total accumulated bytes written to the partition...\n\n" +
+                                       interrupted + "\n"))
+        << run.Output().substr(run.Output().size() - std::min<std::size_t>(run.Output().size(), 300));
+    std::string expected(sectors * kSector, '\x55');
+    expected.replace(0, 1500 * kSector, source.substr(0, 1500 * kSector));
+    expected.replace(100 * kSector, kSector, std::string(kSector, '\x55'));
+    EXPECT_TRUE(Read(dest) == expected) << "more or less than the sectors before the cluster was copied";
+    EXPECT_FALSE(ShutdownLog());
 }
 
 #endif
