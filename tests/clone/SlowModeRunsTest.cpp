@@ -113,14 +113,6 @@ CResult CloneCase(const CFaultCase& fault, const std::string& reportPath, Clone 
     result.copy = dest.Bytes();
     result.sourceUnchanged = source.Bytes() == sourceBytes;
     result.mostReadsOfASector = source.MostReadsOfASector();
-    // The completion of an NTFS copy reads the source's boot sector once more, after the
-    // copy: that read is not the copy's.
-    if (fault.fileSystem == "NTFS" && result.outcome == CloneOutcome::Completed && source.ReadsOfSector(0) > 1) {
-        int copyReadsOfBootSector = source.ReadsOfSector(0) - 1;
-        result.mostReadsOfASector = copyReadsOfBootSector;
-        for (std::uint64_t sector = 1; sector * kSector < fault.sourceSize; ++sector)
-            result.mostReadsOfASector = std::max(result.mostReadsOfASector, source.ReadsOfSector(sector));
-    }
     result.mostWritesOfASector = dest.MostWritesOfASector();
     return result;
 }
