@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace {
 
@@ -144,6 +145,9 @@ private:
     std::uint64_t m_location = 0;
     std::uint64_t m_sourceBytesPassed = 0;  // read or skipped
     bool m_firstBlock = true;
+    // The source's first sector as read, before its size field was changed; empty when
+    // it could not be read.
+    std::vector<std::byte> m_sourceBoot;
     bool m_badSectors = false;
     CBadRun m_run;
 };
@@ -230,8 +234,10 @@ Ending CCloneRun::AcceptRead(std::span<std::byte> bytes)
                             CloneOutcome::UnknownFileSystem);
         // Only a block from byte 0 holds the boot sector; when sector 0 could not be
         // read, no other sector is changed in its place.
-        if (m_location == 0)
+        if (m_location == 0) {
+            m_sourceBoot.assign(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), kSectorSize));
             ApplySizeField(bytes, m_request.m_fileSystem, m_request.m_sizeFieldList);
+        }
         m_firstBlock = false;
     }
     if (m_frontEnd.CancelRequested())
@@ -401,7 +407,7 @@ CloneOutcome CCloneRun::Complete()
     // engine does.
     m_destination.reset();
     std::optional<std::string> capacityNote =
-        GrowNtfsCopy(m_request, *m_source, m_volumes.Device(platform::RawVolumeName(m_request.m_destDrive)));
+        GrowNtfsCopy(m_request, m_sourceBoot, m_volumes.Device(platform::RawVolumeName(m_request.m_destDrive)));
     if (capacityNote)
         AppendReportLine(m_reportPath, *capacityNote);
     std::string digits = FormatBytes(m_total);

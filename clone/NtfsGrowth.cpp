@@ -204,17 +204,12 @@ std::string CNtfsGrowth::CapacityNote() const
 
 }  // namespace
 
-std::optional<std::string> GrowNtfsCopy(const CCloneRequest& request, platform::IVolume& source,
+std::optional<std::string> GrowNtfsCopy(const CCloneRequest& request, std::span<const std::byte> sourceBoot,
                                         const std::optional<platform::CDriveDevice>& destination)
 {
     if (request.m_fileSystem != "NTFS")
         return std::nullopt;
-    platform::CVolumeBuffer sourceBoot(kFirstSectorSize);
-    std::uint32_t bytesRead = 0;
-    source.Rewind();
-    if (!sourceBoot.IsValid() || !source.Read(sourceBoot.Bytes(), bytesRead) || bytesRead != kFirstSectorSize)
-        return std::nullopt;
-    std::optional<CNtfsGeometry> geometry = NtfsGeometry(sourceBoot.Bytes());
+    std::optional<CNtfsGeometry> geometry = NtfsGeometry(sourceBoot);
     SizeFieldBytes announced = ParseByteList(request.m_sizeFieldList);
     if (!geometry || SizeFieldSectors(announced) <= geometry->sectors)
         return std::nullopt;
@@ -222,6 +217,6 @@ std::optional<std::string> GrowNtfsCopy(const CCloneRequest& request, platform::
     // they could be given.
     if (!destination)
         return std::nullopt;
-    CNtfsGrowth growth(request, *destination, *geometry, ReadSizeField(sourceBoot.Bytes()), announced);
-    return growth.Grow(sourceBoot.Bytes());
+    CNtfsGrowth growth(request, *destination, *geometry, ReadSizeField(sourceBoot), announced);
+    return growth.Grow(sourceBoot);
 }

@@ -4,8 +4,13 @@
 // EIO, as a disk with unreadable sectors does. Reads bypass the page cache, so a failure
 // stays confined to the sectors named. Beside it, "reads.txt" tells what the disk went
 // through since the mount: its reads, those that touched a bad sector, and the most reads
-// of one bad sector and of one sector.
-//   vantrel_badsectorfs MOUNTPOINT BACKING SECTOR...
+// of one bad sector and of one sector. Options, before the mount point:
+//   --max-read=BYTES  the most one request reads; the kernel splits larger reads, and
+//                     one that fails after some of its requests went through comes back
+//                     short, as a disk's split transfers do
+//   --slow-ms=N       a read that touches a bad sector takes N ms to fail, as a disk that
+//                     retries does
+//   vantrel_badsectorfs [OPTION]... MOUNTPOINT BACKING SECTOR...
 
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
@@ -19,8 +24,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
+#include <chrono>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -37,6 +44,8 @@ struct CBadDisk {
     std::vector<std::uint32_t> m_sectorReads;
     std::uint64_t m_reads = 0;
     std::uint64_t m_badReads = 0;
+    unsigned m_maxRead = 0;  // 0: as large as the kernel allows
+    std::chrono::milliseconds m_badReadTime{0};
 
     std::string ReadsText() const
     {
@@ -117,6 +126,7 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
         auto bad = disk.m_badSectors.lower_bound(first);
         if (bad != disk.m_badSectors.end() && *bad <= last) {
             ++disk.m_badReads;
+            std::this_thread::sleep_for(disk.m_badReadTime);
             return -EIO;
         }
     }
@@ -124,27 +134,51 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
     return done < 0 ? -errno : static_cast<int>(done);
 }
 
+// The kernel is told the largest read at the mount and again when the session starts.
+void* Init(fuse_conn_info* connection, fuse_config*)
+{
+    CBadDisk& disk = Disk();
+    if (disk.m_maxRead != 0)
+        connection->max_read = disk.m_maxRead;
+    return &disk;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
-    if (argc < 3)
-        return 2;
     CBadDisk disk;
-    disk.m_backing = open(argv[2], O_RDONLY | O_CLOEXEC);
+    int arg = 1;
+    for (; arg < argc && std::strncmp(argv[arg], "--", 2) == 0; ++arg) {
+        if (std::strncmp(argv[arg], "--max-read=", 11) == 0)
+            disk.m_maxRead = static_cast<unsigned>(std::strtoul(argv[arg] + 11, nullptr, 10));
+        else if (std::strncmp(argv[arg], "--slow-ms=", 10) == 0)
+            disk.m_badReadTime = std::chrono::milliseconds(std::strtoul(argv[arg] + 10, nullptr, 10));
+        else
+            return 2;
+    }
+    if (argc - arg < 2)
+        return 2;
+    disk.m_backing = open(argv[arg + 1], O_RDONLY | O_CLOEXEC);
     struct stat info {};
     if (disk.m_backing < 0 || fstat(disk.m_backing, &info) != 0)
         return 2;
     disk.m_size = info.st_size;
     disk.m_sectorReads.resize((static_cast<std::uint64_t>(info.st_size) + kSector - 1) / kSector);
-    for (int i = 3; i < argc; ++i)
+    for (int i = arg + 2; i < argc; ++i)
         disk.m_badSectors.insert(std::strtoull(argv[i], nullptr, 10));
 
     fuse_operations operations{};
+    operations.init = Init;
     operations.getattr = GetAttr;
     operations.readdir = ReadDir;
     operations.open = Open;
     operations.read = Read;
-    char* fuseArgs[] = {argv[0], argv[1], const_cast<char*>("-f"), const_cast<char*>("-s")};
-    return fuse_main(4, fuseArgs, &operations, &disk);
+    std::string maxRead = "max_read=" + std::to_string(disk.m_maxRead);
+    std::vector<char*> fuseArgs{argv[0], argv[arg], const_cast<char*>("-f"), const_cast<char*>("-s")};
+    if (disk.m_maxRead != 0) {
+        fuseArgs.push_back(const_cast<char*>("-o"));
+        fuseArgs.push_back(maxRead.data());
+    }
+    return fuse_main(static_cast<int>(fuseArgs.size()), fuseArgs.data(), &operations, &disk);
 }

@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -250,16 +251,27 @@ TEST_F(KeldrunTest, APartitionIsWaitedForAndOneThatNeverComesIsRefused)
         EXPECT_EQ(Read(dest), std::string(8 * kSector, '\0'));
     }
 
-    // The device comes while Keldrun waits.
+    // The device comes while Keldrun waits. Before it, another image is put at its path:
+    // it has not the letter's fingerprint, so it is waited past, never copied. Keldrun
+    // looks letters up in the table as it was when it started: Y: stored meanwhile for
+    // another image does not move the copy there.
+    std::string elsewhere = m_machine.Path("elsewhere.img");
+    std::ofstream(elsewhere, std::ios::binary) << std::string(8 * kSector, '\0');
     CWaitBound bound(60'000);
     std::thread arrives([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::ofstream(sourcePath, std::ios::binary) << std::string(8 * kSector, 'I');
+        std::string error;
+        EXPECT_TRUE(platform::RemoveDriveLetter('Y', error)) << error;
+        EXPECT_TRUE(platform::AssignDriveLetter('Y', elsewhere, error)) << error;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
         std::filesystem::rename(away, sourcePath);
     });
     CProgramResult waited = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
     arrives.join();
     EXPECT_NE(waited.m_out.find("Succesfully created the Y: partition clone.\n"), std::string::npos) << waited.m_err;
     EXPECT_EQ(Read(dest), source);
+    EXPECT_EQ(Read(elsewhere), std::string(8 * kSector, '\0'));
     EXPECT_EQ(ShutdownLog(), "shutdown -r -f -t 0\n");
 }
 
@@ -354,6 +366,13 @@ public:
             m_ended = true;
         return m_ended && WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
     }
+    void Signal(int signal) { kill(m_pid, signal); }
+    // Waits for the end; the signal that ended the program, or 0.
+    int WaitForSignalEnd()
+    {
+        WaitForExit();
+        return m_ended && WIFSIGNALED(m_status) ? WTERMSIG(m_status) : 0;
+    }
     void Type(const std::string& keys) { ASSERT_EQ(write(m_master, keys.data(), keys.size()), ssize_t(keys.size())); }
 
 private:
@@ -398,12 +417,17 @@ TEST_F(KeldrunTest, OnlyTheMessageOfAFailureStopsWaitingForEnter)
 // life of the object when the machine allows it.
 class CBadSectorMount {
 public:
-    CBadSectorMount(const std::string& mountPoint, const std::string& backing, std::vector<std::string> badSectors)
+    // options: those of the file system ("--slow-ms=20").
+    CBadSectorMount(const std::string& mountPoint, const std::string& backing, std::vector<std::string> badSectors,
+                    std::vector<std::string> options = {})
         : m_mountPoint(mountPoint)
     {
         if (access("/dev/fuse", R_OK | W_OK) != 0 || mkdir(mountPoint.c_str(), 0755) != 0)
             return;
-        std::vector<std::string> args{BADSECTORFS_PATH, mountPoint, backing};
+        std::vector<std::string> args{BADSECTORFS_PATH};
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back(mountPoint);
+        args.push_back(backing);
         args.insert(args.end(), badSectors.begin(), badSectors.end());
         std::vector<char*> argv;
         for (std::string& arg : args)
@@ -436,6 +460,13 @@ public:
 
     bool Mounted() const { return m_pid != 0 && platform::FileExists(Image()); }
     std::string Image() const { return m_mountPoint + "/disk.img"; }
+    // One of the counts of what the disk went through ("most reads of a sector").
+    int Count(const std::string& what) const
+    {
+        std::string reads = platform::ReadWholeFile(m_mountPoint + "/reads.txt").value_or("");
+        std::size_t at = reads.find(what + " ");
+        return at == std::string::npos ? -1 : std::atoi(reads.c_str() + at + what.size() + 1);
+    }
 
 private:
     std::string m_mountPoint;
@@ -469,6 +500,104 @@ TEST_F(KeldrunTest, UnreadableSectorsOfARealFileAreSkippedAndListed)
     expected.replace(63 * kSector, kSector, std::string(kSector, '\x55'));
     EXPECT_TRUE(Read(dest) == expected) << "the copy is not aligned with the source";
     EXPECT_EQ(ShutdownLog(), "shutdown -r -f -t 0\n");
+}
+
+// Bad sectors where narrowing a failed run down goes wrong most easily: the first sector,
+// both edges of 32 KiB pieces and of MiB runs, a cluster across a run's end, every other
+// sector of a worn area, the last sector. Every other sector is copied to its place, every
+// bad one listed, and no sector is read more than three times, also from a disk whose
+// transfers are split into smaller requests, where a read that fails comes back short,
+// and for an NTFS source, whose completion needs the boot sector the copy read.
+TEST_F(KeldrunTest, AFailingFileIsCopiedReadingNoSectorMoreThanThreeTimes)
+{
+    const std::size_t sectors = 3 * 2048 + 100;
+    const std::string source = SectorPattern(sectors * kSector);
+    std::string backing = m_machine.Path("backing.img");
+    std::ofstream(backing, std::ios::binary) << source;
+    std::vector<std::size_t> bad{0, 63, 64, 127, 2047, 2048, 4095, 4096, sectors - 1};
+    for (std::size_t sector = 3000; sector < 3010; ++sector)
+        bad.push_back(sector);
+    for (std::size_t sector = 5000; sector < 5400; sector += 2)
+        bad.push_back(sector);
+    std::sort(bad.begin(), bad.end());
+    std::vector<std::string> badArgs;
+    std::string listed;
+    std::string expected = source;
+    for (std::size_t sector : bad) {
+        badArgs.push_back(std::to_string(sector));
+        listed += "Error#: 5.  Skipping bad sector at location: " + std::to_string(sector) + " on partition X:\n";
+        expected.replace(sector * kSector, kSector, std::string(kSector, '\x55'));
+    }
+    listed += "Done => " + std::to_string((sectors - bad.size()) * kSector) + "\n";
+
+    struct CDisk {
+        const char* fileSystem;
+        std::vector<std::string> options;
+    };
+    for (const CDisk& disk : {CDisk{"FAT32", {}}, CDisk{"NTFS", {"--max-read=131072"}}}) {
+        SCOPED_TRACE(disk.fileSystem);
+        CBadSectorMount mount(m_machine.Path(std::string("mnt-") + disk.fileSystem), backing, badArgs, disk.options);
+        if (!mount.Mounted())
+            GTEST_SKIP() << "FUSE cannot be mounted here";
+        Assign('X', mount.Image());
+        std::string dest = Drive('Y', std::string(sectors * kSector, '\x55'));
+
+        CProgramResult run = Keldrun({"X:", "Y:", disk.fileSystem, kNtfsList, "0", m_reportFolder});
+        EXPECT_NE(run.m_out.find("Bad sectors were found and were skipped."), std::string::npos) << run.m_out;
+        EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: " + std::string(disk.fileSystem) + "\n\n" + listed);
+        EXPECT_TRUE(Read(dest) == expected) << "the copy is not the source without its bad sectors";
+        EXPECT_EQ(mount.Count("most reads of a sector"), 3);
+        std::string error;
+        ASSERT_TRUE(platform::RemoveDriveLetter('X', error)) << error;
+        ASSERT_TRUE(platform::RemoveDriveLetter('Y', error)) << error;
+    }
+}
+
+// Ctrl-Alt-Del while a failed run is narrowed down, each bad sector taking its time: the
+// clone stops after the sector in progress, the report lists the bad sectors up to there
+// and says the copy is incomplete, and nothing past that sector is written.
+TEST_F(KeldrunTest, ASignalToEndDuringAFailedRunStopsAfterTheSectorInProgress)
+{
+    const std::size_t sectors = 2 * 2048;
+    const std::string source = SectorPattern(sectors * kSector);
+    std::string backing = m_machine.Path("backing.img");
+    std::ofstream(backing, std::ios::binary) << source;
+    std::vector<std::string> bad{"100"};
+    for (int sector = 1500; sector < 1700; ++sector)
+        bad.push_back(std::to_string(sector));
+    CBadSectorMount mount(m_machine.Path("mnt"), backing, bad, {"--slow-ms=20"});
+    if (!mount.Mounted())
+        GTEST_SKIP() << "FUSE cannot be mounted here";
+    Assign('X', mount.Image());
+    std::string dest = Drive('Y', std::string(sectors * kSector, '\x55'));
+
+    CTerminalRun run({KELDRUN_PATH, "X:", "Y:", "FAT32", "1,2,3,4,", "0", m_reportFolder}, m_machine.Root());
+    ASSERT_TRUE(run.Started());
+    // Well into the cluster: the run, its pieces and sector 100 took five failed reads.
+    while (mount.Count("reads touching a bad sector") < 15 && !run.Ended())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    run.Signal(SIGTERM);
+    EXPECT_EQ(run.WaitForSignalEnd(), SIGTERM) << run.Output();
+
+    const std::string interrupted =
+        "Clone interrupted by signal 15.  The copy on the Y: partition is incomplete and will be unusable.";
+    std::string status = Status().value_or("");
+    std::string listed = "From: X:\nTo:   Y:\nFile System: FAT32\n\n"
+                         "Error#: 5.  Skipping bad sector at location: 100 on partition X:\n";
+    int last = 1499;
+    while (status.find("location: " + std::to_string(last + 1) + " ") != std::string::npos)
+        listed += "Error#: 5.  Skipping bad sector at location: " + std::to_string(++last) + " on partition X:\n";
+    EXPECT_EQ(status, listed + interrupted + "\n");
+    EXPECT_GE(last, 1505);
+    EXPECT_LT(last, 1699);
+    EXPECT_TRUE(run.Output().ends_with("767,488 total accumulated bytes written to the partition...\n\n" +
+                                       interrupted + "\n"))
+        << run.Output().substr(run.Output().size() - std::min<std::size_t>(run.Output().size(), 300));
+    std::string expected(sectors * kSector, '\x55');
+    expected.replace(0, 1500 * kSector, source.substr(0, 1500 * kSector));
+    expected.replace(100 * kSector, kSector, std::string(kSector, '\x55'));
+    EXPECT_TRUE(Read(dest) == expected) << "more or less than the sectors before the cluster was copied";
+    EXPECT_FALSE(ShutdownLog());
 }
 
 #endif

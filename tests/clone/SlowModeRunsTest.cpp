@@ -113,14 +113,6 @@ CResult CloneCase(const CFaultCase& fault, const std::string& reportPath, Clone 
     result.copy = dest.Bytes();
     result.sourceUnchanged = source.Bytes() == sourceBytes;
     result.mostReadsOfASector = source.MostReadsOfASector();
-    // The completion of an NTFS copy reads the source's boot sector once more, after the
-    // copy: that read is not the copy's.
-    if (fault.fileSystem == "NTFS" && result.outcome == CloneOutcome::Completed && source.ReadsOfSector(0) > 1) {
-        int copyReadsOfBootSector = source.ReadsOfSector(0) - 1;
-        result.mostReadsOfASector = copyReadsOfBootSector;
-        for (std::uint64_t sector = 1; sector * kSector < fault.sourceSize; ++sector)
-            result.mostReadsOfASector = std::max(result.mostReadsOfASector, source.ReadsOfSector(sector));
-    }
     result.mostWritesOfASector = dest.MostWritesOfASector();
     return result;
 }
@@ -295,6 +287,59 @@ TEST(SlowModeRunsTest, CancelAfterEverySkipOfHandPickedMapsGivesTheResultOfOneTr
         range(fault.unwritable, kRun + 36, kRun + 39, EIO);
         cases.push_back(fault);
     }
+    {
+        // The first and last sector of 32 KiB pieces and of MiB runs, on either partition;
+        // a source that is no whole number of pieces and ends in a partial sector.
+        CFaultCase fault;
+        fault.sourceSize = fault.destSize = (3 * kRun + 17) * kSector + 300;
+        for (std::uint64_t sector : std::initializer_list<std::uint64_t>{64, 127, 2 * kRun, 3 * kRun - 1, 3 * kRun + 16, 3 * kRun + 17})
+            fault.unreadable[sector] = ENODATA;
+        for (std::uint64_t sector : std::initializer_list<std::uint64_t>{192, 255, kRun - 1, kRun, 2 * kRun + 64})
+            fault.unwritable[sector] = EIO;
+        cases.push_back(fault);
+    }
+    {
+        // The boot sector of an NTFS source cannot be read: no other sector takes the size
+        // field; then its neighbour alone, with the boot sector read on its own.
+        CFaultCase fault;
+        fault.fileSystem = "NTFS";
+        fault.sourceSize = fault.destSize = 2 * kRun * kSector;
+        range(fault.unreadable, 0, 1, EIO);
+        cases.push_back(fault);
+        fault.unreadable.clear();
+        fault.unreadable[1] = EIO;
+        fault.unwritable[kRun] = EIO;
+        cases.push_back(fault);
+    }
+    {
+        // A bad last sector of a run in a source that ends while the single sectors past
+        // that run go on, on a whole sector and on a partial one; and a destination that
+        // ends there too.
+        CFaultCase fault;
+        fault.sourceSize = fault.destSize = (kRun + 2) * kSector;
+        range(fault.unreadable, kRun - 1, kRun + 5, EIO);
+        cases.push_back(fault);
+        fault.sourceSize = fault.destSize = (kRun + 1) * kSector + 77;
+        cases.push_back(fault);
+        fault.destSize = kRun * kSector;
+        cases.push_back(fault);
+        fault.destSize = (kRun + 1) * kSector;
+        fault.unwritable[kRun - 2] = ENXIO;
+        cases.push_back(fault);
+    }
+    {
+        // A destination that ends inside a piece that held a bad sector, and one that
+        // ends on a piece's edge.
+        CFaultCase fault;
+        fault.sourceSize = 3 * kRun * kSector;
+        fault.destSize = (2 * kRun + 30) * kSector;
+        fault.unreadable[2 * kRun + 5] = EIO;
+        fault.unwritable[2 * kRun + 20] = EROFS;
+        cases.push_back(fault);
+        fault.destSize = (2 * kRun + 64) * kSector;
+        fault.unreadable[2 * kRun + 63] = EIO;
+        cases.push_back(fault);
+    }
     testsupport::CTempMachine machine(QuickFolder());
     for (CFaultCase& fault : cases) {
         CResult whole = CloneCase(fault, machine.Path("sectors.txt"), CloneOneSectorAtATime);
@@ -308,6 +353,25 @@ TEST(SlowModeRunsTest, CancelAfterEverySkipOfHandPickedMapsGivesTheResultOfOneTr
             if (HasFailure())
                 return;
         }
+    }
+}
+
+// A worn area where every other sector fails, for thousands of sectors, on the source and
+// further on the destination: each piece fails, each bad sector is its own run of one.
+TEST(SlowModeRunsTest, ThousandsOfAlternatingBadSectorsGiveTheResultOfOneTransferPerSector)
+{
+    CFaultCase fault;
+    fault.sourceSize = fault.destSize = 4 * kRun * kSector;
+    for (std::uint64_t sector = 1000; sector < 5000; sector += 2)
+        fault.unreadable[sector] = sector % 3 == 0 ? ENODATA : EIO;
+    for (std::uint64_t sector = 6001; sector < 7500; sector += 2)
+        fault.unwritable[sector] = EIO;
+    const int skips = static_cast<int>(fault.unreadable.size() + fault.unwritable.size());
+    testsupport::CTempMachine machine(QuickFolder());
+    for (int cancel : {0, 1, 2, 3, skips / 2, skips - 1, skips}) {
+        fault.cancelAfterSkips = cancel;
+        SCOPED_TRACE("cancel after " + std::to_string(cancel) + " skips");
+        ExpectSameResult(fault, machine);
     }
 }
 

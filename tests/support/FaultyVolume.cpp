@@ -181,26 +181,33 @@ bool CMemoryVolume::ReadAt(std::uint64_t& position, std::span<std::byte> buffer,
                            int& error)
 {
     std::function<void(int)> hook;
+    std::function<void(std::uint64_t, bool)> everyReadHook;
     int reads = 0;
+    bool ok = false;
+    const std::uint64_t sector = position / kSector;
     {
         std::lock_guard lock(m_mutex);
         reads = ++m_reads;
         bytesRead = 0;
+        everyReadHook = m_everyReadHook;
         std::uint64_t begin = std::min<std::uint64_t>(position, m_data.size());
         std::uint64_t end = std::min<std::uint64_t>(begin + buffer.size(), m_data.size());
         CountSectors(m_sectorReads, begin, end);
         if (Touches(m_readFaults, begin, end, error)) {
             ++m_readsTouchingFaults;
-            return false;
+        } else {
+            std::copy_n(m_data.data() + begin, end - begin, buffer.data());
+            bytesRead = static_cast<std::uint32_t>(end - begin);
+            position += bytesRead;
+            hook = m_readHook;
+            ok = true;
         }
-        std::copy_n(m_data.data() + begin, end - begin, buffer.data());
-        bytesRead = static_cast<std::uint32_t>(end - begin);
-        position += bytesRead;
-        hook = m_readHook;
     }
     if (hook)
         hook(reads);
-    return true;
+    if (everyReadHook)
+        everyReadHook(sector, ok);
+    return ok;
 }
 
 bool CMemoryVolume::WriteAt(std::uint64_t& position, std::span<const std::byte> data, std::uint32_t& bytesWritten,
@@ -281,6 +288,12 @@ void CMemoryVolume::OnRead(std::function<void(int reads)> hook)
 {
     std::lock_guard lock(m_mutex);
     m_readHook = std::move(hook);
+}
+
+void CMemoryVolume::OnEveryRead(std::function<void(std::uint64_t sector, bool ok)> hook)
+{
+    std::lock_guard lock(m_mutex);
+    m_everyReadHook = std::move(hook);
 }
 
 int CMemoryVolume::Reads() const

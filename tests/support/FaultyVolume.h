@@ -60,6 +60,9 @@ public:
     // Called after every successful read with the number of reads so far (a test may,
     // for instance, ask the clone to stop there).
     void OnRead(std::function<void(int reads)> hook);
+    // Called after every read, failed ones included, with the sector it began at and
+    // whether it succeeded (a test may press Cancel at each point of a failed run).
+    void OnEveryRead(std::function<void(std::uint64_t sector, bool ok)> hook);
 
     // What was done: calls made (failed ones included), the position of this object,
     // and the handles opened through CFaultyVolumes that are still open.
@@ -88,6 +91,7 @@ private:
     std::map<std::uint64_t, int> m_writeFaults;
     int m_flushError = 0;
     std::function<void(int)> m_readHook;
+    std::function<void(std::uint64_t, bool)> m_everyReadHook;
     int m_reads = 0;
     int m_writes = 0;
     int m_flushes = 0;

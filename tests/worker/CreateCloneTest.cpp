@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/CreateClone.h"
 
+#include "clone/ReportFile.h"
+
 #include "platform/atoms/Atoms.h"
 #include "platform/files/TextFiles.h"
 #include "tests/support/FaultyVolume.h"
@@ -12,6 +14,8 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <optional>
+#include <set>
 #include <thread>
 
 namespace {
@@ -214,6 +218,72 @@ TEST_F(CreateCloneTest, TheWorkerThreadOwnsTheCloneAndUnlocksTheDialogWhenDone)
     ExpectLockedThenUnlocked();
     EXPECT_EQ(m_dest->Bytes(), m_sourceBytes);
     EXPECT_EQ(m_dialog.GlyphText(), "16,384");
+}
+
+// Cancel pressed after any transfer of a MiB run that failed, as it is narrowed down to its
+// bad sectors: the clone stops as a clone reading one sector at a time would, had Cancel
+// come as it read the transfer's first sector. That sector and everything after it stay
+// as they were; the report lists the bad sectors before it; the count shown is what was
+// written.
+TEST_F(CreateCloneTest, CancelAtAnyPointOfAFailedRunStopsWhereOneSectorAtATimeWould)
+{
+    constexpr std::uint64_t kRun = 2048;
+    const std::set<std::uint64_t> bad{kRun + 100, kRun + 639, kRun + 640, kRun + 641, 2 * kRun - 1};
+    // The sector where the clone stops when Cancel comes as sector `at` is read: the first
+    // sector that reads, or the second of a run of bad sectors, which asks again.
+    auto stopsAt = [&](std::uint64_t at) {
+        for (;; ++at) {
+            if (bad.count(at) == 0)
+                return at;
+            if (bad.count(at - 1) > 0)
+                return at + 1;
+        }
+    };
+    const std::size_t size = (2 * kRun + 10) * kSector;
+    for (int press = 1;; ++press) {
+        SCOPED_TRACE("Cancel after transfer " + std::to_string(press) + " of the failed run");
+        m_dialog.ClearEvents();
+        Volumes(size);
+        testsupport::CMemoryVolume& source = m_volumes->Add('S', size);
+        source.SetBytes(0, m_sourceBytes);
+        for (std::uint64_t sector : bad)
+            source.FailRead(sector);
+        // The run is read ahead while the one before it is written; what follows it is
+        // read by the clone itself, up to the single sector past the run's bad last one.
+        int reads = 0;
+        std::optional<std::uint64_t> pressedAt;
+        source.OnEveryRead([&](std::uint64_t sector, bool) {
+            if (sector < kRun || sector > 2 * kRun || ++reads != press + 1)
+                return;
+            pressedAt = sector;
+            platform::AddAtom(kCancelAtom);
+        });
+        Clone("FAT32", 0);
+        if (!pressedAt)
+            break;  // every transfer of the run has had its press
+
+        const std::uint64_t stop = stopsAt(*pressedAt);
+        std::string report = "From: S:\nTo:   D:\nFile System: FAT32\n\n";
+        std::vector<std::byte> expected(size, std::byte{0xEE});
+        std::uint64_t written = 0;
+        for (std::uint64_t sector = 0; sector < stop; ++sector) {
+            if (bad.count(sector) > 0) {
+                report += "Error#: 5.  Skipping bad sector at location: " + std::to_string(sector) + " on partition S:\n";
+                continue;
+            }
+            std::copy_n(m_sourceBytes.begin() + sector * kSector, kSector, expected.begin() + sector * kSector);
+            ++written;
+        }
+        EXPECT_EQ(platform::ReadWholeFile(m_machine.Path("Report.txt")), report) << "pressed at " << *pressedAt;
+        EXPECT_TRUE(m_dest->Bytes() == expected) << "pressed at " << *pressedAt << ", expected to stop at " << stop;
+        EXPECT_EQ(MessagesWithCount(),
+                  (std::vector<std::pair<std::string, std::string>>{
+                      {"Clone cancelled.\n\nCloned partition will be unusable.",
+                       AddThousandsSeparators(std::to_string(written * kSector))}}));
+        ExpectLockedThenUnlocked();
+        if (HasFailure())
+            break;
+    }
 }
 
 }  // namespace
