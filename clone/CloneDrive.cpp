@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/CloneDrive.h"
 
+#include "clone/CloneTexts.h"
 #include "clone/NtfsGrowth.h"
 #include "clone/ReadAhead.h"
 #include "clone/ReportFile.h"
@@ -29,14 +30,6 @@ std::string BadSectorsText(int error, const std::string& drive, const char* dire
 {
     return "Error#: " + std::to_string(error) + ".  Bad sector(s) discovered on the " + drive +
            " partition.  You must use the 'Slow Mode' option to copy " + direction + " this partition.";
-}
-
-// A destination that ends before the source is no bad sector: the copy cannot be complete.
-std::string DestinationTooSmallText(int error, const std::string& destination, const std::string& source)
-{
-    return "Error#: " + std::to_string(error) + ".  The " + destination +
-           " partition ended before the copy was complete.  It must be at least as large as the " + source +
-           " partition.";
 }
 
 // A source that shrank while it was copied (an image file cut short) leaves a copy without
@@ -239,9 +232,13 @@ Ending CCloneRun::AcceptRead(std::span<std::byte> bytes)
 Ending CCloneRun::WriteFastBlock(std::span<const std::byte> bytes)
 {
     std::uint32_t bytesWritten = 0;
-    if (!m_destination->Write(bytes, bytesWritten))
-        return ReportAndStop(BadSectorsText(m_destination->LastError(), m_request.m_destDrive, "to"),
+    if (!m_destination->Write(bytes, bytesWritten)) {
+        const int error = m_destination->LastError();
+        return ReportAndStop(error == ENOSPC
+                                 ? DestinationTooSmallText(error, m_request.m_destDrive, m_request.m_sourceDrive)
+                                 : BadSectorsText(error, m_request.m_destDrive, "to"),
                              CloneOutcome::WriteFailed);
+    }
     CountWritten(bytesWritten);
     AppendReportLine(m_reportPath, FormatBytes(m_total));
     return StopIfInterrupted();

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "clone/CloneTexts.h"
 #include "platform/drives/Drives.h"
 #include "platform/files/TextFiles.h"
 #include "tests/bootclone/ProgramRun.h"
@@ -167,6 +168,31 @@ TEST_F(KeldrunTest, FailedClonesShowTheirMessageRecordWhyAndDoNotRestart)
     EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: FAT16\n\n");
     EXPECT_EQ(Read(dest), std::string(8 * kSector, '\0'));
     EXPECT_FALSE(ShutdownLog());
+}
+
+// A destination that ends before the source is too small, not bad: slow mode would not
+// help, and neither mode says it would.
+TEST_F(KeldrunTest, ADestinationSmallerThanTheSourceIsToldSoInEitherMode)
+{
+    const std::string source = SectorPattern(30 << 20);
+    Drive('X', source);
+    std::string dest = Drive('Y', std::string(25 << 20, '\0'));
+    const std::string tooSmall = DestinationTooSmallText(ENOSPC, "Y:", "X:");
+
+    for (const char* fast : {"1", "0"}) {
+        SCOPED_TRACE(fast);
+        CProgramResult run = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", fast, m_reportFolder});
+        EXPECT_EQ(run.m_exitCode, 0);
+        EXPECT_NE(run.m_err.find(tooSmall), std::string::npos) << run.m_err;
+        EXPECT_EQ(run.m_err.find("Slow Mode"), std::string::npos) << run.m_err;
+        EXPECT_EQ(run.m_out.find("Succesfully"), std::string::npos);
+        EXPECT_EQ(Status(), std::string("From: X:\nTo:   Y:\nFile System: FAT32\n\n") +
+                                (*fast == '1' ? "20971520\n" : "") + tooSmall + "\n");
+        // Fast mode writes no part of a block that would run past the end.
+        const std::size_t copied = *fast == '1' ? 20 << 20 : 25 << 20;
+        EXPECT_TRUE(Read(dest) == source.substr(0, copied) + std::string((25 << 20) - copied, '\0'));
+        EXPECT_FALSE(ShutdownLog());
+    }
 }
 
 TEST_F(KeldrunTest, AReportFolderThatDoesNotExistDoesNotStopTheClone)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/CloneDrive.h"
 
+#include "clone/CloneTexts.h"
 #include "clone/ReportFile.h"
 #include "platform/files/TextFiles.h"
 #include "tests/support/FaultyVolume.h"
@@ -321,18 +322,16 @@ TEST_F(CloneDriveTest, ADestinationSmallerThanTheSource)
     Dest(60 * kSector);
     EXPECT_EQ(Clone("FAT32", false), CloneOutcome::WriteFailed);
     EXPECT_EQ(m_dest->Bytes(), Sectors(m_sourceBytes, 0, 60));
-    const std::string tooSmall = "Error#: 28.  The Y: partition ended before the copy was complete.  It must be "
-                                 "at least as large as the X: partition.";
+    const std::string tooSmall = DestinationTooSmallText(ENOSPC, "Y:", "X:");
     EXPECT_EQ(ReportLines(), Report({tooSmall}));
     EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{tooSmall});
 
+    // Fast mode ends the same way: slow mode would not help.
     Source(30 * kMiB);
     Dest(25 * kMiB);
     EXPECT_EQ(Clone("FAT32", true), CloneOutcome::WriteFailed);
-    const std::string error = "Error#: 28.  Bad sector(s) discovered on the Y: partition.  You must use the "
-                              "'Slow Mode' option to copy to this partition.";
-    EXPECT_EQ(ReportLines(), Report({"20971520", error}));
-    EXPECT_EQ(m_boxes.Texts().back(), error);
+    EXPECT_EQ(ReportLines(), Report({"20971520", tooSmall}));
+    EXPECT_EQ(m_boxes.Texts().back(), tooSmall);
 }
 
 TEST_F(CloneDriveTest, FastModeStopsAtTheFirstBadSector)
