@@ -2,7 +2,8 @@
 #include "clone/CloneDrive.h"
 
 #include "clone/CloneTexts.h"
-#include "clone/NtfsGrowth.h"
+#include "clone/NtfsBootSector.h"
+#include "clone/NtfsCompletion.h"
 #include "clone/ReadAhead.h"
 #include "clone/ReportFile.h"
 #include "clone/SizeField.h"
@@ -14,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace {
 
@@ -88,7 +90,7 @@ private:
     bool AllocateBuffers();
     CloneOutcome Copy();
     // The checks between a successful read and its write: the file system on the first
-    // block (and the size field written into it), the cancel request, the end.
+    // block (whose boot sector is kept for the completion), the cancel request, the end.
     Ending AcceptRead(std::span<std::byte> bytes);
     Ending WriteFastBlock(std::span<const std::byte> bytes);
     Ending WriteSlowRun(std::span<const std::byte> bytes);
@@ -110,6 +112,9 @@ private:
     // Stops the clone when a signal asked the program to end.
     Ending StopIfInterrupted();
     CloneOutcome Complete();
+    // The destination's device or image file, named to the user; its drive name when the
+    // letter has none.
+    std::string DestinationDevice();
     // drive could not be opened, with the open's errno.
     CloneOutcome OpenFailed(const std::string& text, const std::string& drive, int error);
     // Source and destination share storage: the copy would overwrite what it reads.
@@ -133,6 +138,7 @@ private:
     std::uint64_t m_sourceBytesPassed = 0;  // read or skipped
     bool m_firstBlock = true;
     bool m_badSectors = false;
+    std::vector<std::byte> m_bootSector;  // the source's first sector, as copied
     CBadRun m_run;
 };
 
@@ -217,9 +223,9 @@ Ending CCloneRun::AcceptRead(std::span<std::byte> bytes)
                                 m_request.m_fileSystem,
                             CloneOutcome::UnknownFileSystem);
         // Only a block from byte 0 holds the boot sector; when sector 0 could not be
-        // read, no other sector is changed in its place.
-        if (m_location == 0)
-            ApplySizeField(bytes, m_request.m_fileSystem, m_request.m_sizeFieldList);
+        // read, no other sector stands in for it.
+        if (m_location == 0 && bytes.size() >= kNtfsBootSectorBytes)
+            m_bootSector.assign(bytes.begin(), bytes.begin() + kNtfsBootSectorBytes);
         m_firstBlock = false;
     }
     if (m_frontEnd.CancelRequested())
@@ -364,18 +370,28 @@ CloneOutcome CCloneRun::Complete()
     if (!m_destination->Flush())
         return ReportAndStop(BadSectorsText(m_destination->LastError(), m_request.m_destDrive, "to"),
                              CloneOutcome::WriteFailed);
-    // The NTFS tools that complete the copy open the destination exclusively, as the
-    // engine does.
-    m_destination.reset();
-    std::optional<std::string> capacityNote =
-        GrowNtfsCopy(m_request, *m_source, m_volumes.Device(platform::RawVolumeName(m_request.m_destDrive)));
-    if (capacityNote)
-        AppendReportLine(m_reportPath, *capacityNote);
+    std::vector<std::string> notes;
+    if (m_request.m_fileSystem == "NTFS") {
+        // The destination stays claimed while it is completed: nobody mounts it meanwhile.
+        CNtfsCompletion ntfs = CompleteNtfsCopy(m_request, *m_source, *m_destination, m_bootSector, DestinationDevice());
+        for (const std::string& note : ntfs.notes)
+            AppendReportLine(m_reportPath, note);
+        if (ntfs.notUsable)
+            return ReportAndStop(*ntfs.notUsable, CloneOutcome::CopyUnusable);
+        notes = std::move(ntfs.notes);
+    }
     std::string digits = FormatBytes(m_total);
     AppendReportLine(m_reportPath, "Done => " + digits);
     Release();
-    m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_badSectors, capacityNote);
+    m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_badSectors, notes);
     return CloneOutcome::Completed;
+}
+
+std::string CCloneRun::DestinationDevice()
+{
+    std::optional<platform::CDriveDevice> device =
+        m_volumes.Device(platform::RawVolumeName(m_request.m_destDrive));
+    return device ? device->path : m_request.m_destDrive;
 }
 
 CloneOutcome CCloneRun::OpenFailed(const std::string& text, const std::string& drive, int error)

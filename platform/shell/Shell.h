@@ -15,10 +15,6 @@ bool StartProgram(const std::vector<std::string>& argv);
 // not be started or did not exit normally.
 int RunProgram(const std::vector<std::string>& argv);
 
-// RunProgram with the program's standard input, output and error on /dev/null: nothing it
-// writes reaches this program's console, and a question it asks reads end of input.
-int RunProgramQuietly(const std::vector<std::string>& argv);
-
 // How a program that was waited for ended.
 struct CProgramEnding {
     int startError = 0;  // the errno that kept it from starting; 0 when it started

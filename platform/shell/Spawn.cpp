@@ -161,13 +161,6 @@ int RunProgram(const std::vector<std::string>& argv)
     return RunProgramToEnd(argv).exitCode;
 }
 
-int RunProgramQuietly(const std::vector<std::string>& argv)
-{
-    CRunOptions quiet;
-    quiet.quiet = true;
-    return RunProgramToEnd(argv, quiet).exitCode;
-}
-
 std::string InheritedFilePath(std::size_t index)
 {
     return "/proc/self/fd/" + std::to_string(kFirstInheritedFile + index);

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A one-file FUSE file system for tests: mounted on MOUNTPOINT it shows BACKING as
 // "disk.img", and every read that touches one of the listed 512-byte sectors fails with
-// EIO, as a disk with unreadable sectors does. Reads bypass the page cache, so a failure
-// stays confined to the sectors named.
-//   vantrel_badsectorfs MOUNTPOINT BACKING SECTOR...
+// EIO, as a disk with unreadable sectors does; so does every write that touches a sector
+// listed with a "w" before it ("w32"), which keeps what it held. Transfers bypass the page
+// cache, so a failure stays confined to the sectors named.
+//   vantrel_badsectorfs MOUNTPOINT BACKING [SECTOR | wSECTOR]...
 
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
@@ -28,6 +29,7 @@ struct CBadDisk {
     int m_backing = -1;
     off_t m_size = 0;
     std::set<std::uint64_t> m_badSectors;
+    std::set<std::uint64_t> m_unwritableSectors;
 };
 
 CBadDisk& Disk()
@@ -69,15 +71,33 @@ int Open(const char* path, fuse_file_info* file)
     return 0;
 }
 
+// True when a transfer of size bytes at offset touches one of sectors.
+bool Touches(const std::set<std::uint64_t>& sectors, size_t size, off_t offset)
+{
+    if (size == 0)
+        return false;
+    auto bad = sectors.lower_bound(static_cast<std::uint64_t>(offset) / kSector);
+    return bad != sectors.end() && *bad <= (static_cast<std::uint64_t>(offset) + size - 1) / kSector;
+}
+
 int Read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info*)
 {
     CBadDisk& disk = Disk();
-    if (size > 0) {
-        auto bad = disk.m_badSectors.lower_bound(static_cast<std::uint64_t>(offset) / kSector);
-        if (bad != disk.m_badSectors.end() && *bad <= (static_cast<std::uint64_t>(offset) + size - 1) / kSector)
-            return -EIO;
-    }
+    if (Touches(disk.m_badSectors, size, offset))
+        return -EIO;
     ssize_t done = pread(disk.m_backing, buffer, size, offset);
+    return done < 0 ? -errno : static_cast<int>(done);
+}
+
+// Writes never reach past the end: the image stands for a disk of its size.
+int Write(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info*)
+{
+    CBadDisk& disk = Disk();
+    if (Touches(disk.m_unwritableSectors, size, offset))
+        return -EIO;
+    if (offset > disk.m_size || static_cast<off_t>(size) > disk.m_size - offset)
+        return -ENOSPC;
+    ssize_t done = pwrite(disk.m_backing, buffer, size, offset);
     return done < 0 ? -errno : static_cast<int>(done);
 }
 
@@ -88,19 +108,24 @@ int main(int argc, char* argv[])
     if (argc < 3)
         return 2;
     CBadDisk disk;
-    disk.m_backing = open(argv[2], O_RDONLY | O_CLOEXEC);
+    disk.m_backing = open(argv[2], O_RDWR | O_CLOEXEC);
     struct stat info {};
     if (disk.m_backing < 0 || fstat(disk.m_backing, &info) != 0)
         return 2;
     disk.m_size = info.st_size;
-    for (int i = 3; i < argc; ++i)
-        disk.m_badSectors.insert(std::strtoull(argv[i], nullptr, 10));
+    for (int i = 3; i < argc; ++i) {
+        if (argv[i][0] == 'w')
+            disk.m_unwritableSectors.insert(std::strtoull(argv[i] + 1, nullptr, 10));
+        else
+            disk.m_badSectors.insert(std::strtoull(argv[i], nullptr, 10));
+    }
 
     fuse_operations operations{};
     operations.getattr = GetAttr;
     operations.readdir = ReadDir;
     operations.open = Open;
     operations.read = Read;
+    operations.write = Write;
     char* fuseArgs[] = {argv[0], argv[1], const_cast<char*>("-f"), const_cast<char*>("-s")};
     return fuse_main(4, fuseArgs, &operations, &disk);
 }
