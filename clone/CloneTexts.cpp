@@ -70,6 +70,8 @@ std::string CheckNotRunText(int startError, int signal)
 {
     if (startError == ENOENT)
         return "ntfsfix of ntfs-3g is not installed";
+    if (startError == EBADF)
+        return "the volume cannot be handed to ntfsfix (is /proc mounted?)";
     if (startError != 0)
         return std::string("ntfsfix could not be started (") + std::strerror(startError) + ")";
     return "ntfsfix was ended by signal " + std::to_string(signal);

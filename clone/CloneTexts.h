@@ -29,5 +29,6 @@ std::string AsGoodAsSourceText(const std::string& source, const std::string& des
 std::string NotCheckedText(const std::string& destination, const std::string& why);
 
 // Why ntfsfix checked nothing: it could not be started (startError, an errno: ENOENT when
-// ntfs-3g is not installed), or signal ended it.
+// ntfs-3g is not installed, EBADF when the volume cannot be handed to it), or signal
+// ended it.
 std::string CheckNotRunText(int startError, int signal);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -42,12 +43,15 @@ CProgramEnding RunToolOnVolumes(const std::vector<std::string>& argv, const std:
     options.quiet = true;
     options.holdStopSignals = true;
     for (const IVolume* volume : volumes) {
-        if (volume->Descriptor() < 0) {
+        // Without /proc the program could not open what it is given: it would fail as if
+        // the volume were damaged.
+        const int descriptor = volume->Descriptor();
+        if (descriptor < 0 || ::access(("/proc/self/fd/" + std::to_string(descriptor)).c_str(), F_OK) != 0) {
             CProgramEnding ending;
             ending.startError = EBADF;
             return ending;
         }
-        options.inheritedFiles.push_back(volume->Descriptor());
+        options.inheritedFiles.push_back(descriptor);
     }
     return RunProgramToEnd(argv, options);
 }

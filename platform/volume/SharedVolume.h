@@ -22,7 +22,8 @@ std::unique_ptr<IVolume> ReopenShared(const IVolume& volume);
 
 // Runs argv with volumes handed to it (argv names the i-th as VolumeArgument(i)), with its
 // standard streams on /dev/null and the stop signals held, and waits for its end.
-// startError is EBADF when a volume is no file.
+// startError is EBADF when a volume is no file or its file cannot be reached through
+// /proc (not mounted), which the program needs to open it.
 CProgramEnding RunToolOnVolumes(const std::vector<std::string>& argv, const std::vector<const IVolume*>& volumes);
 
 // The argument that names the index-th volume handed to a program.
