@@ -61,22 +61,24 @@ void CBootCloneFrontEnd::OnBlockWritten(const std::string& total)
 }
 
 void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, const std::string& total,
-                                          bool badSectorsSkipped, const std::optional<std::string>& capacityNote)
+                                          bool badSectorsSkipped, const std::vector<std::string>& notes)
 {
     std::printf("\n");
     std::printf("Succesfully created the %s partition clone.\n", request.m_destDrive.c_str());
     std::printf("Total bytes copied to the partition: %s\n\n", total.c_str());
     if (badSectorsSkipped)
         std::printf("Bad sectors were found and were skipped.  See status.txt for details.\n");
-    if (capacityNote)
-        std::printf("%s\n", capacityNote->c_str());
+    for (const std::string& note : notes)
+        std::printf("%s\n", note.c_str());
     std::printf("Press the Enter key, or press the Ctrl-Alt-Del keys to reboot the system.\n"
                 "The partition will be useable when the system fully boots up.\n");
     std::fflush(stdout);
-    platform::LogToJournal(platform::JournalPriority::Notice,
-                           "Succesfully created the " + request.m_destDrive + " partition clone.  Total bytes copied to "
-                           "the partition: " + total + (badSectorsSkipped ? ".  Bad sectors were skipped: see " +
-                                                                                ReportPath() + "." : "."));
+    std::string record = "Succesfully created the " + request.m_destDrive +
+                         " partition clone.  Total bytes copied to the partition: " + total +
+                         (badSectorsSkipped ? ".  Bad sectors were skipped: see " + ReportPath() + "." : ".");
+    for (const std::string& note : notes)
+        record += "  " + note;
+    platform::LogToJournal(platform::JournalPriority::Notice, record);
     m_signals.LetThrough();
 }
 

@@ -4,8 +4,8 @@
 #include "clone/CloneDrive.h"
 #include "platform/system/TerminationSignals.h"
 
-#include <optional>
 #include <string>
+#include <vector>
 
 // Keldrun's side of a clone: the report "status.txt" in the folder it was given, a console
 // line after every block and a console summary at the end. Nothing can cancel it, but a
@@ -27,7 +27,7 @@ public:
     void OnCloneStarting() override;
     void OnBlockWritten(const std::string& total) override;
     void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
-                          const std::optional<std::string>& capacityNote) override;
+                          const std::vector<std::string>& notes) override;
     void OnOpenFailed(const std::string& text, const std::string& drive, int error) override;
     void OnRefused(const std::string& text) override;
     void OnCloneStopping() override;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/CloneDrive.h"
 
-#include "clone/NtfsGrowth.h"
+#include "clone/CloneTexts.h"
+#include "clone/NtfsBootSector.h"
+#include "clone/NtfsCompletion.h"
 #include "clone/ReadAhead.h"
 #include "clone/ReportFile.h"
 #include "clone/RetryPlan.h"
@@ -31,14 +33,6 @@ std::string BadSectorsText(int error, const std::string& drive, const char* dire
 {
     return "Error#: " + std::to_string(error) + ".  Bad sector(s) discovered on the " + drive +
            " partition.  You must use the 'Slow Mode' option to copy " + direction + " this partition.";
-}
-
-// A destination that ends before the source is no bad sector: the copy cannot be complete.
-std::string DestinationTooSmallText(int error, const std::string& destination, const std::string& source)
-{
-    return "Error#: " + std::to_string(error) + ".  The " + destination +
-           " partition ended before the copy was complete.  It must be at least as large as the " + source +
-           " partition.";
 }
 
 // A source that shrank while it was copied (an image file cut short) leaves a copy without
@@ -97,7 +91,7 @@ private:
     bool AllocateBuffers();
     CloneOutcome Copy();
     // The checks between a successful read and its write: the file system on the first
-    // block (and the size field written into it), the cancel request, the end.
+    // block (whose boot sector is kept for the completion), the cancel request, the end.
     Ending AcceptRead(std::span<std::byte> bytes);
     Ending WriteFastBlock(std::span<const std::byte> bytes);
     // Slow mode: writes bytes read at the location counter, narrowing a failed write down
@@ -123,6 +117,9 @@ private:
     // Stops the clone when a signal asked the program to end.
     Ending StopIfInterrupted();
     CloneOutcome Complete();
+    // The destination's device or image file, named to the user; its drive name when the
+    // letter has none.
+    std::string DestinationDevice();
     // drive could not be opened, with the open's errno.
     CloneOutcome OpenFailed(const std::string& text, const std::string& drive, int error);
     // Source and destination share storage: the copy would overwrite what it reads.
@@ -145,10 +142,8 @@ private:
     std::uint64_t m_location = 0;
     std::uint64_t m_sourceBytesPassed = 0;  // read or skipped
     bool m_firstBlock = true;
-    // The source's first sector as read, before its size field was changed; empty when
-    // it could not be read.
-    std::vector<std::byte> m_sourceBoot;
     bool m_badSectors = false;
+    std::vector<std::byte> m_bootSector;  // the source's first sector, as copied
     CBadRun m_run;
 };
 
@@ -233,11 +228,9 @@ Ending CCloneRun::AcceptRead(std::span<std::byte> bytes)
                                 m_request.m_fileSystem,
                             CloneOutcome::UnknownFileSystem);
         // Only a block from byte 0 holds the boot sector; when sector 0 could not be
-        // read, no other sector is changed in its place.
-        if (m_location == 0) {
-            m_sourceBoot.assign(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), kSectorSize));
-            ApplySizeField(bytes, m_request.m_fileSystem, m_request.m_sizeFieldList);
-        }
+        // read, no other sector stands in for it.
+        if (m_location == 0 && bytes.size() >= kNtfsBootSectorBytes)
+            m_bootSector.assign(bytes.begin(), bytes.begin() + kNtfsBootSectorBytes);
         m_firstBlock = false;
     }
     if (m_frontEnd.CancelRequested())
@@ -250,9 +243,13 @@ Ending CCloneRun::AcceptRead(std::span<std::byte> bytes)
 Ending CCloneRun::WriteFastBlock(std::span<const std::byte> bytes)
 {
     std::uint32_t bytesWritten = 0;
-    if (!m_destination->Write(bytes, bytesWritten))
-        return ReportAndStop(BadSectorsText(m_destination->LastError(), m_request.m_destDrive, "to"),
+    if (!m_destination->Write(bytes, bytesWritten)) {
+        const int error = m_destination->LastError();
+        return ReportAndStop(error == ENOSPC
+                                 ? DestinationTooSmallText(error, m_request.m_destDrive, m_request.m_sourceDrive)
+                                 : BadSectorsText(error, m_request.m_destDrive, "to"),
                              CloneOutcome::WriteFailed);
+    }
     CountWritten(bytesWritten);
     AppendReportLine(m_reportPath, FormatBytes(m_total));
     return StopIfInterrupted();
@@ -403,18 +400,28 @@ CloneOutcome CCloneRun::Complete()
     if (!m_destination->Flush())
         return ReportAndStop(BadSectorsText(m_destination->LastError(), m_request.m_destDrive, "to"),
                              CloneOutcome::WriteFailed);
-    // The NTFS tools that complete the copy open the destination exclusively, as the
-    // engine does.
-    m_destination.reset();
-    std::optional<std::string> capacityNote =
-        GrowNtfsCopy(m_request, m_sourceBoot, m_volumes.Device(platform::RawVolumeName(m_request.m_destDrive)));
-    if (capacityNote)
-        AppendReportLine(m_reportPath, *capacityNote);
+    std::vector<std::string> notes;
+    if (m_request.m_fileSystem == "NTFS") {
+        // The destination stays claimed while it is completed: nobody mounts it meanwhile.
+        CNtfsCompletion ntfs = CompleteNtfsCopy(m_request, *m_source, *m_destination, m_bootSector, DestinationDevice());
+        for (const std::string& note : ntfs.notes)
+            AppendReportLine(m_reportPath, note);
+        if (ntfs.notUsable)
+            return ReportAndStop(*ntfs.notUsable, CloneOutcome::CopyUnusable);
+        notes = std::move(ntfs.notes);
+    }
     std::string digits = FormatBytes(m_total);
     AppendReportLine(m_reportPath, "Done => " + digits);
     Release();
-    m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_badSectors, capacityNote);
+    m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_badSectors, notes);
     return CloneOutcome::Completed;
+}
+
+std::string CCloneRun::DestinationDevice()
+{
+    std::optional<platform::CDriveDevice> device =
+        m_volumes.Device(platform::RawVolumeName(m_request.m_destDrive));
+    return device ? device->path : m_request.m_destDrive;
 }
 
 CloneOutcome CCloneRun::OpenFailed(const std::string& text, const std::string& drive, int error)

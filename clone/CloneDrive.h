@@ -5,12 +5,13 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
-// The clone engine: copies one partition onto another from its first sector to its last,
-// rewriting only the size field of an NTFS boot sector so the copy announces the
-// destination's own size; an NTFS copy on a larger partition is then grown to that size
-// (clone/NtfsGrowth.h). Vantrel runs it on its worker thread, Keldrun at boot; what
-// differs between the two is their front end below.
+// The clone engine: copies one partition onto another from its first sector to its last.
+// An NTFS copy is then completed: grown to the size of its partition, so that it announces
+// the destination's own size (clone/NtfsGrowth.h), and checked, so that an unusable copy is
+// never told as done (clone/NtfsCompletion.h). Vantrel runs it on its worker thread,
+// Keldrun at boot; what differs between the two is their front end below.
 
 // The global atom whose presence asks a clone running in Vantrel to stop.
 inline constexpr const char* kCancelAtomName = "Vantrel 1.1";
@@ -20,7 +21,10 @@ struct CCloneRequest {
     std::string m_sourceDrive;    // "C:"
     std::string m_destDrive;      // "D:"
     std::string m_fileSystem;     // of the source: "NTFS" or "FAT32"; any other name is refused
-    std::string m_sizeFieldList;  // the destination's size field, such as "0,16,229,3,0,0,0,0"
+    // The destination's size field as the probe read it, such as "0,16,229,3,0,0,0,0". Not
+    // used: the size of an NTFS copy comes from the partition it lies on and the source's
+    // sectors, not from the file system the destination held before.
+    std::string m_sizeFieldList;
     int m_fastMode = 0;           // non-zero: 20 MiB transfers, stopping at the first bad sector
 };
 
@@ -49,11 +53,12 @@ public:
     // separators ("20,971,520").
     virtual void OnBlockWritten(const std::string& total) = 0;
     // After a completed clone: the destination is flushed, "Done => " is in the report and
-    // both partitions are closed. Tells the user. capacityNote is the line, also in the
-    // report, saying that an NTFS copy keeps the source's capacity until it is resized and
-    // what to run, when it could not grow to the destination's size.
+    // both partitions are closed. Tells the user. notes are the lines, also in the report
+    // before "Done => ", about the completion of an NTFS copy: it keeps the source's
+    // capacity until it is resized (and what to run), its resize did not complete (and it
+    // must be checked), it is as good as its source, or it could not be checked.
     virtual void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
-                                  const std::optional<std::string>& capacityNote) = 0;
+                                  const std::vector<std::string>& notes) = 0;
     // When drive could not be opened, before its message text is shown; error is the
     // errno of the open. The report holds nothing yet.
     virtual void OnOpenFailed([[maybe_unused]] const std::string& text, [[maybe_unused]] const std::string& drive,
@@ -86,6 +91,7 @@ enum class CloneOutcome {
     Interrupted,       // a signal asked the program to end; the copy is incomplete
     SourceEndedEarly,  // the source had fewer bytes than when it was opened
     OutOfMemory,       // the copy buffers could not be allocated
+    CopyUnusable,      // every byte was copied, but the NTFS copy fails the check its source passes
 };
 
 // Runs one clone. Volumes are opened through volumes by their raw names ("\\.\C:").

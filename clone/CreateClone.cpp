@@ -124,15 +124,15 @@ void CCreateClone::OnBlockWritten(const std::string& total)
 }
 
 void CCreateClone::OnCloneCompleted(const CCloneRequest& request, const std::string& total,
-                                    bool badSectorsSkipped, const std::optional<std::string>& capacityNote)
+                                    bool badSectorsSkipped, const std::vector<std::string>& notes)
 {
     ShowBytesCopied(total);
     m_controls.Deliver();
     std::string done = "Done!\n\nDrive partition cloned from: " + request.m_sourceDrive +
                        "\nDrive partition cloned to: " + request.m_destDrive +
                        "\n\nThe partition will be useable after rebooting the computer.";
-    if (capacityNote)
-        done += "\n\n" + *capacityNote;
+    for (const std::string& note : notes)
+        done += "\n\n" + note;
     platform::MessageBox(done);
     if (badSectorsSkipped)
         platform::MessageBox("Bad sectors were found and skipped.  See Report.txt for details.");

@@ -9,8 +9,8 @@
 #include "platform/volume/RawVolume.h"
 
 #include <memory>
-#include <optional>
 #include <string>
+#include <vector>
 
 // The clone worker of Vantrel: runs one clone on a thread of its own while the clone
 // dialog stays responsive. It holds copies of everything the clone needs, locks the
@@ -53,7 +53,7 @@ private:
     void OnCloneStarting() override;
     void OnBlockWritten(const std::string& total) override;
     void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
-                          const std::optional<std::string>& capacityNote) override;
+                          const std::vector<std::string>& notes) override;
     void OnCloneStopping() override;
 
     CCloneRequest m_request;

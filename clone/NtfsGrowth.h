@@ -1,29 +1,36 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "clone/CloneDrive.h"
+#include "clone/NtfsBootSector.h"
 #include "platform/volume/RawVolume.h"
 
-#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
 
-// The completion of an NTFS clone onto a larger partition. The engine's copy announces
-// the destination's size in its boot sector, while its allocation bitmap ($Bitmap) and
-// its backup boot sector still describe the source's size: tools call such a volume
-// inconsistent and the new space cannot be used. ntfsresize of ntfs-3g grows the volume
-// to the announced size; nothing here writes NTFS structures beyond the boot sector.
+// The growth of an NTFS copy to the size of its partition. The engine's copy is the
+// source's volume: its boot sector, its allocation bitmap ($Bitmap) and its backup boot
+// sector describe the source's size, and the new space cannot be used. ntfsresize of
+// ntfs-3g grows the volume; nothing here writes NTFS structures beyond the boot sector and
+// its backup.
 
-// Completes the copy on request's destination (destination, the device or image file it
-// was written on; nothing when it has none), which the engine has flushed and closed,
-// when the source is NTFS and the size-field list announces more sectors than the
-// source's own boot sector does. sourceBoot is that boot sector as the copy read it,
-// before its size field was changed; empty when it could not be read (the source is not
-// read again: on a failing disk each read of a bad sector costs). The copy is then a
-// sound NTFS volume of the announced size, or, where it cannot grow (a tool missing, a
-// volume ntfsresize or ntfs-3g refuses, a partition smaller than its size field), of the
-// source's size. Returns the line that tells the user the copy keeps the source's
-// capacity and what to run; nothing when the copy grew or there was nothing to grow.
-std::optional<std::string> GrowNtfsCopy(const CCloneRequest& request, std::span<const std::byte> sourceBoot,
-                                        const std::optional<platform::CDriveDevice>& destination);
+// The names a growth tells the user: the partitions, and the device or image file of the
+// copy (what to hand ntfsresize or ntfsfix).
+struct CGrowthNames {
+    std::string source;       // "C:"
+    std::string destination;  // "D:"
+    std::string device;
+};
+
+// Grows the copy on copy (the destination's own file, opened again for reading and
+// writing, never by its name) from source's size to target sectors, when its first sector
+// is boot, the boot sector the engine copied. The tools get copy's file. The copy is then a
+// sound NTFS volume of target sectors, or, where it cannot grow (a tool missing, a volume
+// ntfsresize or ntfs-3g refuses), the source's volume with its boot sector also in the
+// partition's last sector. Returns the line that tells the user what became of a copy that
+// did not grow: it keeps the source's capacity (and what to run), or the resize began and
+// did not complete (and the copy must be checked); nothing when it grew or its first
+// sector is not boot.
+std::optional<std::string> GrowNtfsCopy(platform::IVolume& copy, std::span<const std::byte> boot,
+                                        const CNtfsGeometry& source, std::uint64_t target,
+                                        const CGrowthNames& names);

@@ -15,9 +15,6 @@ bool StartProgram(const std::vector<std::string>& argv);
 // not be started or did not exit normally.
 int RunProgram(const std::vector<std::string>& argv);
 
-// RunProgram with the program's standard input, output and error on /dev/null: nothing it
-// writes reaches this program's console, and a question it asks reads end of input.
-int RunProgramQuietly(const std::vector<std::string>& argv);
 // How a program that was waited for ended.
 struct CProgramEnding {
     int startError = 0;  // the errno that kept it from starting; 0 when it started
@@ -25,8 +22,27 @@ struct CProgramEnding {
     int signal = 0;      // the signal that ended it, or 0
 };
 
+// How a program is run beyond its argument vector.
+struct CRunOptions {
+    // Standard input, output and error on /dev/null: nothing it writes reaches this
+    // program's console, and a question it asks reads end of input.
+    bool quiet = false;
+    // SIGTERM, SIGINT and SIGHUP blocked in the program, as a program that must not stop
+    // half way holds them (the stop of the machine signals every process of its unit).
+    bool holdStopSignals = false;
+    // Open files of this process that the program gets as its descriptors 3, 4, ...; it
+    // finds the i-th under InheritedFilePath(i), so it works on exactly the file this
+    // process opened and checked, never on a path that someone could swap meanwhile.
+    std::vector<int> inheritedFiles;
+};
+
 // Starts argv[0] as above and waits for it to end.
-CProgramEnding RunProgramToEnd(const std::vector<std::string>& argv);
+CProgramEnding RunProgramToEnd(const std::vector<std::string>& argv, const CRunOptions& options = {});
+
+// The path under which a program run with inherited files opens the index-th of them:
+// "/proc/self/fd/3" for the first. Opening it opens that very file again (its inode),
+// whatever has become of the name it was opened by.
+std::string InheritedFilePath(std::size_t index);
 
 // Asks the boot splash (Plymouth), when it runs, to quit, and waits until it has given
 // the console back, so that a program started at boot can use the terminal. Nothing

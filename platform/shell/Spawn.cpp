@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/shell/Shell.h"
 
+#include "platform/files/FileDescriptor.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -17,18 +19,25 @@ namespace platform {
 
 namespace {
 
-// Spawn attributes that give the program default signal handling and nothing blocked,
-// whatever the caller (a GUI, a test runner) has set up for itself.
+constexpr int kFirstInheritedFile = 3;
+
+// Spawn attributes that give the program default signal handling and nothing blocked but,
+// when held, the stop signals, whatever the caller (a GUI, a test runner) has set up for
+// itself.
 class CSpawnAttributes {
 public:
-    CSpawnAttributes()
+    explicit CSpawnAttributes(bool holdStopSignals)
     {
         posix_spawnattr_init(&m_attributes);
-        sigset_t none;
+        sigset_t blocked;
         sigset_t all;
-        sigemptyset(&none);
+        sigemptyset(&blocked);
+        if (holdStopSignals) {
+            for (int signal : {SIGTERM, SIGINT, SIGHUP})
+                sigaddset(&blocked, signal);
+        }
         sigfillset(&all);
-        posix_spawnattr_setsigmask(&m_attributes, &none);
+        posix_spawnattr_setsigmask(&m_attributes, &blocked);
         posix_spawnattr_setsigdefault(&m_attributes, &all);
         posix_spawnattr_setflags(&m_attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     }
@@ -41,40 +50,64 @@ private:
     posix_spawnattr_t m_attributes;
 };
 
-// File actions that put the program's standard input, output and error on /dev/null.
-class CNullStreams {
+// The file actions of options: the standard streams on /dev/null when quiet, and the
+// inherited files moved to descriptors 3, 4, ... Each inherited file is first duplicated
+// above every target (close-on-exec, so the copies vanish at exec), so that moving one
+// never overwrites another that is still to be moved.
+class CFileActions {
 public:
-    CNullStreams()
+    explicit CFileActions(const CRunOptions& options)
     {
         posix_spawn_file_actions_init(&m_actions);
-        posix_spawn_file_actions_addopen(&m_actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&m_actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&m_actions, STDOUT_FILENO, STDERR_FILENO);
+        if (options.quiet) {
+            posix_spawn_file_actions_addopen(&m_actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+            posix_spawn_file_actions_addopen(&m_actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+            posix_spawn_file_actions_adddup2(&m_actions, STDOUT_FILENO, STDERR_FILENO);
+        }
+        const int above = kFirstInheritedFile + static_cast<int>(options.inheritedFiles.size());
+        for (std::size_t i = 0; i < options.inheritedFiles.size(); ++i) {
+            CFd copy(::fcntl(options.inheritedFiles[i], F_DUPFD_CLOEXEC, above));
+            if (!copy.IsOpen()) {
+                m_error = errno;
+                return;
+            }
+            posix_spawn_file_actions_adddup2(&m_actions, copy.Get(), kFirstInheritedFile + static_cast<int>(i));
+            m_copies.push_back(std::move(copy));
+        }
     }
-    ~CNullStreams() { posix_spawn_file_actions_destroy(&m_actions); }
-    CNullStreams(const CNullStreams&) = delete;
-    CNullStreams& operator=(const CNullStreams&) = delete;
+    ~CFileActions() { posix_spawn_file_actions_destroy(&m_actions); }
+    CFileActions(const CFileActions&) = delete;
+    CFileActions& operator=(const CFileActions&) = delete;
+    // 0, or the errno of an inherited file that could not be duplicated.
+    int Error() const { return m_error; }
     const posix_spawn_file_actions_t* Get() const { return &m_actions; }
 
 private:
     posix_spawn_file_actions_t m_actions;
+    std::vector<CFd> m_copies;
+    int m_error = 0;
 };
 
 // Starts the program with the environment of this process and, when given, the file
 // actions; its process id, or -1 when it could not be started (including a program that
 // is missing or not executable), with the reason in error.
-pid_t Spawn(const std::vector<std::string>& argv, int& error, const posix_spawn_file_actions_t* actions = nullptr)
+pid_t Spawn(const std::vector<std::string>& argv, int& error, const CRunOptions& options = {})
 {
     error = ENOENT;
     if (argv.empty() || argv[0].empty())
         return -1;
+    CFileActions actions(options);
+    if (actions.Error() != 0) {
+        error = actions.Error();
+        return -1;
+    }
     std::vector<char*> pointers;
     for (const std::string& argument : argv)
         pointers.push_back(const_cast<char*>(argument.c_str()));
     pointers.push_back(nullptr);
-    CSpawnAttributes attributes;
+    CSpawnAttributes attributes(options.holdStopSignals);
     pid_t pid = -1;
-    error = posix_spawnp(&pid, argv[0].c_str(), actions, attributes.Get(), pointers.data(), environ);
+    error = posix_spawnp(&pid, argv[0].c_str(), actions.Get(), attributes.Get(), pointers.data(), environ);
     return error == 0 ? pid : -1;
 }
 
@@ -111,10 +144,10 @@ bool StartProgram(const std::vector<std::string>& argv)
     return true;
 }
 
-CProgramEnding RunProgramToEnd(const std::vector<std::string>& argv)
+CProgramEnding RunProgramToEnd(const std::vector<std::string>& argv, const CRunOptions& options)
 {
     int error = 0;
-    pid_t pid = Spawn(argv, error);
+    pid_t pid = Spawn(argv, error, options);
     if (pid < 0) {
         CProgramEnding ending;
         ending.startError = error;
@@ -128,12 +161,9 @@ int RunProgram(const std::vector<std::string>& argv)
     return RunProgramToEnd(argv).exitCode;
 }
 
-int RunProgramQuietly(const std::vector<std::string>& argv)
+std::string InheritedFilePath(std::size_t index)
 {
-    CNullStreams streams;
-    int error = 0;
-    pid_t pid = Spawn(argv, error, streams.Get());
-    return pid < 0 ? -1 : WaitFor(pid).exitCode;
+    return "/proc/self/fd/" + std::to_string(kFirstInheritedFile + index);
 }
 
 }  // namespace platform

@@ -97,6 +97,11 @@ CVolumeExtent CDeviceVolume::Extent() const
     return m_extent;
 }
 
+int CDeviceVolume::Descriptor() const
+{
+    return m_file.Get();
+}
+
 bool CDeviceVolume::Fail(int error)
 {
     m_lastError = error;

@@ -28,6 +28,7 @@ public:
     std::uint64_t Size() const override;
     int LastError() const override;
     CVolumeExtent Extent() const override;
+    int Descriptor() const override;
 
 private:
     // Each returns 0 or the errno; a read sets done to the bytes really read.

@@ -44,6 +44,9 @@ public:
     virtual int LastError() const = 0;
     // Where the volume's bytes are, found when it was opened.
     virtual CVolumeExtent Extent() const = 0;
+    // The open file of the volume, for the platform to hand it to a program
+    // (SharedVolume.h); -1 for a volume that is no file.
+    virtual int Descriptor() const { return -1; }
 };
 
 // Opens volumes by their raw names; the engine and the probe take one, so tests can

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A FUSE file system for tests and benchmarks: mounted on MOUNTPOINT it shows BACKING as
 // "disk.img", and every read that touches one of the listed 512-byte sectors fails with
-// EIO, as a disk with unreadable sectors does. Reads bypass the page cache, so a failure
-// stays confined to the sectors named. Beside it, "reads.txt" tells what the disk went
+// EIO, as a disk with unreadable sectors does; so does every write that touches a sector
+// listed with a "w" before it ("w32"), which keeps what it held. Transfers bypass the page
+// cache, so a failure stays confined to the sectors named. Beside it, "reads.txt" tells what the disk went
 // through since the mount: its reads, those that touched a bad sector, and the most reads
 // of one bad sector and of one sector. Options, before the mount point:
 //   --max-read=BYTES  the most one request reads; the kernel splits larger reads, and
@@ -10,7 +11,7 @@
 //                     short, as a disk's split transfers do
 //   --slow-ms=N       a read that touches a bad sector takes N ms to fail, as a disk that
 //                     retries does
-//   vantrel_badsectorfs [OPTION]... MOUNTPOINT BACKING SECTOR...
+//   vantrel_badsectorfs [OPTION]... MOUNTPOINT BACKING [SECTOR | wSECTOR]...
 
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
@@ -41,6 +42,7 @@ struct CBadDisk {
     int m_backing = -1;
     off_t m_size = 0;
     std::set<std::uint64_t> m_badSectors;
+    std::set<std::uint64_t> m_unwritableSectors;
     std::vector<std::uint32_t> m_sectorReads;
     std::uint64_t m_reads = 0;
     std::uint64_t m_badReads = 0;
@@ -102,6 +104,15 @@ int Open(const char* path, fuse_file_info* file)
     return 0;
 }
 
+// True when a transfer of size bytes at offset touches one of sectors.
+bool Touches(const std::set<std::uint64_t>& sectors, size_t size, off_t offset)
+{
+    if (size == 0)
+        return false;
+    auto bad = sectors.lower_bound(static_cast<std::uint64_t>(offset) / kSector);
+    return bad != sectors.end() && *bad <= (static_cast<std::uint64_t>(offset) + size - 1) / kSector;
+}
+
 int ReadCounts(char* buffer, size_t size, off_t offset)
 {
     const std::string text = Disk().ReadsText();
@@ -134,6 +145,18 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
     return done < 0 ? -errno : static_cast<int>(done);
 }
 
+// Writes never reach past the end: the image stands for a disk of its size.
+int Write(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info*)
+{
+    CBadDisk& disk = Disk();
+    if (Touches(disk.m_unwritableSectors, size, offset))
+        return -EIO;
+    if (offset > disk.m_size || static_cast<off_t>(size) > disk.m_size - offset)
+        return -ENOSPC;
+    ssize_t done = pwrite(disk.m_backing, buffer, size, offset);
+    return done < 0 ? -errno : static_cast<int>(done);
+}
+
 // The kernel is told the largest read at the mount and again when the session starts.
 void* Init(fuse_conn_info* connection, fuse_config*)
 {
@@ -159,14 +182,18 @@ int main(int argc, char* argv[])
     }
     if (argc - arg < 2)
         return 2;
-    disk.m_backing = open(argv[arg + 1], O_RDONLY | O_CLOEXEC);
+    disk.m_backing = open(argv[arg + 1], O_RDWR | O_CLOEXEC);
     struct stat info {};
     if (disk.m_backing < 0 || fstat(disk.m_backing, &info) != 0)
         return 2;
     disk.m_size = info.st_size;
     disk.m_sectorReads.resize((static_cast<std::uint64_t>(info.st_size) + kSector - 1) / kSector);
-    for (int i = arg + 2; i < argc; ++i)
-        disk.m_badSectors.insert(std::strtoull(argv[i], nullptr, 10));
+    for (int i = arg + 2; i < argc; ++i) {
+        if (argv[i][0] == 'w')
+            disk.m_unwritableSectors.insert(std::strtoull(argv[i] + 1, nullptr, 10));
+        else
+            disk.m_badSectors.insert(std::strtoull(argv[i], nullptr, 10));
+    }
 
     fuse_operations operations{};
     operations.init = Init;
@@ -174,6 +201,7 @@ int main(int argc, char* argv[])
     operations.readdir = ReadDir;
     operations.open = Open;
     operations.read = Read;
+    operations.write = Write;
     std::string maxRead = "max_read=" + std::to_string(disk.m_maxRead);
     std::vector<char*> fuseArgs{argv[0], argv[arg], const_cast<char*>("-f"), const_cast<char*>("-s")};
     if (disk.m_maxRead != 0) {

@@ -81,7 +81,6 @@ TEST_F(KeldrunDrivesTest, OverlappingRegionsOfOneImageAreRefusedAndAdjacentOnesC
         << run.m_out << run.m_err;
     std::string expected = m_imageBytes;
     expected.replace(2 * kMiB, kMiB, m_imageBytes.substr(kMiB, kMiB));
-    expected.replace(2 * kMiB + 40, 8, std::string("\x00\x10\xE5\x03\x00\x00\x00\x00", 8));
     EXPECT_TRUE(platform::ReadWholeFile(m_image) == expected) << "only the adjacent region may change";
 }
 
@@ -106,7 +105,6 @@ TEST_F(KeldrunDrivesTest, APartitionAndItsWholeDiskAreRefused)
         << run.m_out << run.m_err;
     std::string expected = m_imageBytes;
     expected.replace(3 * kMiB, 2 * kMiB, m_imageBytes.substr(kMiB, 2 * kMiB));
-    expected.replace(3 * kMiB + 40, 8, std::string("\x00\x10\xE5\x03\x00\x00\x00\x00", 8));
     EXPECT_TRUE(platform::ReadWholeFile(m_image) == expected) << "only the second partition may change";
 }
 

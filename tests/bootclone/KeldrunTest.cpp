@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bootclone/BootTexts.h"
+#include "clone/CloneTexts.h"
 #include "platform/drives/Drives.h"
 #include "platform/files/TextFiles.h"
+#include "tests/bootclone/BadSectorMount.h"
 #include "tests/bootclone/ProgramRun.h"
 #include "tests/support/SectorPattern.h"
 #include "tests/support/TempMachine.h"
@@ -78,7 +80,7 @@ TEST_F(KeldrunTest, ACompletedCloneReportsWaitsForEnterAndRequestsTheRestart)
     Drive('X', source);
     std::string dest = Drive('Y', std::string(50 << 20, '\0'));
 
-    CProgramResult run = Keldrun({"X:", "Y:", "NTFS", kNtfsList, "1", m_reportFolder});
+    CProgramResult run = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
     EXPECT_EQ(run.m_exitCode, 0);
     EXPECT_EQ(run.m_out, std::string("20,971,520 total accumulated bytes written to the partition...\n"
                                      "41,943,040 total accumulated bytes written to the partition...\n"
@@ -89,17 +91,14 @@ TEST_F(KeldrunTest, ACompletedCloneReportsWaitsForEnterAndRequestsTheRestart)
                                      "\n") +
                              kPrompt);
     EXPECT_EQ(run.m_err, "");
-    EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: NTFS\n\n20971520\n41943040\n52428800\nDone => 52428800\n");
+    EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: FAT32\n\n20971520\n41943040\n52428800\nDone => 52428800\n");
     EXPECT_EQ(ShutdownLog(), "shutdown -r -f -t 0\n");
     EXPECT_EQ(Journal(), "info Keldrun: cloning X: (" + m_machine.Path("X.img") + ") onto Y: (" + dest +
-                             "), NTFS, fast mode; report " + m_reportFolder + "status.txt\n"
+                             "), FAT32, fast mode; report " + m_reportFolder + "status.txt\n"
                              "notice Keldrun: Succesfully created the Y: partition clone.  Total bytes copied to the "
                              "partition: 52,428,800.\n"
                              "notice Keldrun: restarting the machine\n");
-
-    std::string expected = source;
-    expected.replace(40, 8, std::string("\x00\x10\xE5\x03\x00\x00\x00\x00", 8));
-    EXPECT_TRUE(Read(dest) == expected) << "the copy differs from the source beyond bytes 40 to 47";
+    EXPECT_TRUE(Read(dest) == source) << "the copy differs from the source";
 }
 
 TEST_F(KeldrunTest, AFifthArgumentWithoutDigitsSelectsSlowModeWithALinePerSector)
@@ -169,6 +168,31 @@ TEST_F(KeldrunTest, FailedClonesShowTheirMessageRecordWhyAndDoNotRestart)
     EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: FAT16\n\n");
     EXPECT_EQ(Read(dest), std::string(8 * kSector, '\0'));
     EXPECT_FALSE(ShutdownLog());
+}
+
+// A destination that ends before the source is too small, not bad: slow mode would not
+// help, and neither mode says it would.
+TEST_F(KeldrunTest, ADestinationSmallerThanTheSourceIsToldSoInEitherMode)
+{
+    const std::string source = SectorPattern(30 << 20);
+    Drive('X', source);
+    std::string dest = Drive('Y', std::string(25 << 20, '\0'));
+    const std::string tooSmall = DestinationTooSmallText(ENOSPC, "Y:", "X:");
+
+    for (const char* fast : {"1", "0"}) {
+        SCOPED_TRACE(fast);
+        CProgramResult run = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", fast, m_reportFolder});
+        EXPECT_EQ(run.m_exitCode, 0);
+        EXPECT_NE(run.m_err.find(tooSmall), std::string::npos) << run.m_err;
+        EXPECT_EQ(run.m_err.find("Slow Mode"), std::string::npos) << run.m_err;
+        EXPECT_EQ(run.m_out.find("Succesfully"), std::string::npos);
+        EXPECT_EQ(Status(), std::string("From: X:\nTo:   Y:\nFile System: FAT32\n\n") +
+                                (*fast == '1' ? "20971520\n" : "") + tooSmall + "\n");
+        // Fast mode writes no part of a block that would run past the end.
+        const std::size_t copied = *fast == '1' ? 20 << 20 : 25 << 20;
+        EXPECT_TRUE(Read(dest) == source.substr(0, copied) + std::string((25 << 20) - copied, '\0'));
+        EXPECT_FALSE(ShutdownLog());
+    }
 }
 
 TEST_F(KeldrunTest, AReportFolderThatDoesNotExistDoesNotStopTheClone)
@@ -413,72 +437,12 @@ TEST_F(KeldrunTest, OnlyTheMessageOfAFailureStopsWaitingForEnter)
 
 #ifdef BADSECTORFS_PATH
 
-// An image served through the FUSE file system with unreadable sectors, mounted for the
-// life of the object when the machine allows it.
-class CBadSectorMount {
-public:
-    // options: those of the file system ("--slow-ms=20").
-    CBadSectorMount(const std::string& mountPoint, const std::string& backing, std::vector<std::string> badSectors,
-                    std::vector<std::string> options = {})
-        : m_mountPoint(mountPoint)
-    {
-        if (access("/dev/fuse", R_OK | W_OK) != 0 || mkdir(mountPoint.c_str(), 0755) != 0)
-            return;
-        std::vector<std::string> args{BADSECTORFS_PATH};
-        args.insert(args.end(), options.begin(), options.end());
-        args.push_back(mountPoint);
-        args.push_back(backing);
-        args.insert(args.end(), badSectors.begin(), badSectors.end());
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-            m_pid = 0;
-            return;
-        }
-        // The mount is ready when the image shows; a file system that never comes up
-        // (or exits) means FUSE cannot be used here.
-        for (int attempt = 0; attempt < 200 && !Mounted(); ++attempt) {
-            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-                m_pid = 0;
-                return;
-            }
-            usleep(25000);
-        }
-    }
-    ~CBadSectorMount()
-    {
-        if (m_pid == 0)
-            return;
-        testsupport::RunCaptured({"/usr/bin/fusermount3", "-u", m_mountPoint}, "", m_mountPoint + "/..");
-        if (waitpid(m_pid, nullptr, WNOHANG) == 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-
-    bool Mounted() const { return m_pid != 0 && platform::FileExists(Image()); }
-    std::string Image() const { return m_mountPoint + "/disk.img"; }
-    // One of the counts of what the disk went through ("most reads of a sector").
-    int Count(const std::string& what) const
-    {
-        std::string reads = platform::ReadWholeFile(m_mountPoint + "/reads.txt").value_or("");
-        std::size_t at = reads.find(what + " ");
-        return at == std::string::npos ? -1 : std::atoi(reads.c_str() + at + what.size() + 1);
-    }
-
-private:
-    std::string m_mountPoint;
-    pid_t m_pid = 0;
-};
-
 TEST_F(KeldrunTest, UnreadableSectorsOfARealFileAreSkippedAndListed)
 {
     const std::string source = SectorPattern(64 * kSector);
     std::string backing = m_machine.Path("backing.img");
     std::ofstream(backing, std::ios::binary) << source;
-    CBadSectorMount mount(m_machine.Path("mnt"), backing, {"10", "11", "63"});
+    testsupport::CBadSectorMount mount(m_machine.Path("mnt"), backing, {"10", "11", "63"});
     if (!mount.Mounted())
         GTEST_SKIP() << "FUSE cannot be mounted here";
     Assign('X', mount.Image());
@@ -506,8 +470,9 @@ TEST_F(KeldrunTest, UnreadableSectorsOfARealFileAreSkippedAndListed)
 // both edges of 32 KiB pieces and of MiB runs, a cluster across a run's end, every other
 // sector of a worn area, the last sector. Every other sector is copied to its place, every
 // bad one listed, and no sector is read more than three times, also from a disk whose
-// transfers are split into smaller requests, where a read that fails comes back short,
-// and for an NTFS source, whose completion needs the boot sector the copy read.
+// transfers are split into smaller requests, where a read that fails comes back short.
+// An NTFS source of this pattern fails the consistency check, and so its copy is only as
+// good as its source: checking the source reads it once more, so its reads are not counted.
 TEST_F(KeldrunTest, AFailingFileIsCopiedReadingNoSectorMoreThanThreeTimes)
 {
     const std::size_t sectors = 3 * 2048 + 100;
@@ -534,9 +499,13 @@ TEST_F(KeldrunTest, AFailingFileIsCopiedReadingNoSectorMoreThanThreeTimes)
         const char* fileSystem;
         std::vector<std::string> options;
     };
-    for (const CDisk& disk : {CDisk{"FAT32", {}}, CDisk{"NTFS", {"--max-read=131072"}}}) {
+    const std::string asGoodAsSource = AsGoodAsSourceText("X:", "Y:") + "\n";
+    int mounts = 0;
+    for (const CDisk& disk : {CDisk{"FAT32", {}}, CDisk{"FAT32", {"--max-read=131072"}},
+                              CDisk{"NTFS", {"--max-read=131072"}}}) {
         SCOPED_TRACE(disk.fileSystem);
-        CBadSectorMount mount(m_machine.Path(std::string("mnt-") + disk.fileSystem), backing, badArgs, disk.options);
+        testsupport::CBadSectorMount mount(m_machine.Path("mnt-" + std::to_string(++mounts)), backing, badArgs,
+                                           disk.options);
         if (!mount.Mounted())
             GTEST_SKIP() << "FUSE cannot be mounted here";
         Assign('X', mount.Image());
@@ -544,9 +513,14 @@ TEST_F(KeldrunTest, AFailingFileIsCopiedReadingNoSectorMoreThanThreeTimes)
 
         CProgramResult run = Keldrun({"X:", "Y:", disk.fileSystem, kNtfsList, "0", m_reportFolder});
         EXPECT_NE(run.m_out.find("Bad sectors were found and were skipped."), std::string::npos) << run.m_out;
-        EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: " + std::string(disk.fileSystem) + "\n\n" + listed);
+        const bool ntfs = std::string(disk.fileSystem) == "NTFS";
+        std::string report = listed;
+        if (ntfs)
+            report.insert(report.rfind("Done => "), asGoodAsSource);
+        EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: " + std::string(disk.fileSystem) + "\n\n" + report);
         EXPECT_TRUE(Read(dest) == expected) << "the copy is not the source without its bad sectors";
-        EXPECT_EQ(mount.Count("most reads of a sector"), 3);
+        if (!ntfs)
+            EXPECT_EQ(mount.Count("most reads of a sector"), 3);
         std::string error;
         ASSERT_TRUE(platform::RemoveDriveLetter('X', error)) << error;
         ASSERT_TRUE(platform::RemoveDriveLetter('Y', error)) << error;
@@ -565,7 +539,7 @@ TEST_F(KeldrunTest, ASignalToEndDuringAFailedRunStopsAfterTheSectorInProgress)
     std::vector<std::string> bad{"100"};
     for (int sector = 1500; sector < 1700; ++sector)
         bad.push_back(std::to_string(sector));
-    CBadSectorMount mount(m_machine.Path("mnt"), backing, bad, {"--slow-ms=20"});
+    testsupport::CBadSectorMount mount(m_machine.Path("mnt"), backing, bad, {"--slow-ms=20"});
     if (!mount.Mounted())
         GTEST_SKIP() << "FUSE cannot be mounted here";
     Assign('X', mount.Image());

@@ -101,10 +101,10 @@ TEST_F(BootPathTest, KeldrunReceivesExactlyTheSixArgumentsOfTheClone)
 TEST_F(BootPathTest, TheScheduledCloneRunsOnceAtTheNextStart)
 {
     fs::create_symlink(KELDRUN_PATH, m_folder + "Keldrun.exe");
-    Schedule("NTFS", 1);
+    Schedule("FAT32", 1);
     ASSERT_TRUE(Entry());
     // Until the restart the entry itself blocks a second scheduling.
-    Schedule("NTFS", 0);
+    Schedule("FAT32", 0);
     EXPECT_EQ(m_boxes.Texts().back(),
               "Cannot run in Safe Mode at this time.  Other programs are scheduled to run during boot up.");
 
@@ -114,12 +114,9 @@ TEST_F(BootPathTest, TheScheduledCloneRunsOnceAtTheNextStart)
     EXPECT_FALSE(Entry());
 
     std::string copy = platform::ReadWholeFile(m_machine.Path("D.img")).value_or("");
-    std::string expected = m_source;
-    const char field[] = {0, 16, static_cast<char>(229), 3, 0, 0, 0, 0};
-    expected.replace(40, 8, field, 8);
-    EXPECT_EQ(copy.substr(0, m_source.size()), expected);
+    EXPECT_TRUE(copy.substr(0, m_source.size()) == m_source) << "the copy is not the source";
     EXPECT_EQ(platform::ReadWholeFile(m_folder + "status.txt"),
-              "From: S:\nTo:   D:\nFile System: NTFS\n\n262144\nDone => 262144\n");
+              "From: S:\nTo:   D:\nFile System: FAT32\n\n262144\nDone => 262144\n");
     EXPECT_EQ(platform::ReadWholeFile(m_machine.Path("shutdown.log")), "shutdown -r -f -t 0\n");
 
     // Nothing is left to run at the start after that.

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/CloneDrive.h"
 
+#include "clone/CloneTexts.h"
 #include "clone/ReportFile.h"
+#include "clone/SizeField.h"
 #include "platform/files/TextFiles.h"
 #include "tests/support/FaultyVolume.h"
 #include "tests/support/ScriptedMessageBox.h"
@@ -30,6 +32,13 @@ constexpr const char* kDoneText =
     "The partition will be useable after rebooting the computer.";
 constexpr const char* kCancelText = "Clone cancelled.\n\nCloned partition will be unusable.";
 
+// A volume in memory is no file that ntfsfix could be given: an NTFS copy on it is
+// completed without its check, and says so.
+std::string NotCheckedNote()
+{
+    return NotCheckedText("Y:", CheckNotRunText(EBADF, 0));
+}
+
 // Records what the engine tells its front end; asks cancel through a test's predicate.
 class CRecordingFrontEnd : public ICloneFrontEnd {
 public:
@@ -49,9 +58,9 @@ public:
     void OnCloneStarting() override { ++m_starts; }
     void OnBlockWritten(const std::string& total) override { m_totals.push_back(total); }
     void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
-                          const std::optional<std::string>& capacityNote) override
+                          const std::vector<std::string>& notes) override
     {
-        EXPECT_FALSE(capacityNote) << *capacityNote;
+        m_notes = notes;
         platform::MessageBox("Done!\n\nDrive partition cloned from: " + request.m_sourceDrive +
                              "\nDrive partition cloned to: " + request.m_destDrive +
                              "\n\nThe partition will be useable after rebooting the computer.");
@@ -66,6 +75,7 @@ public:
     std::vector<std::string> m_totals;
     std::optional<std::string> m_completedTotal;
     bool m_badSectors = false;
+    std::vector<std::string> m_notes;
 
 private:
     std::string m_reportPath;
@@ -146,22 +156,22 @@ protected:
     std::vector<std::byte> m_sourceBytes;
 };
 
-TEST_F(CloneDriveTest, FastModeCopiesInTwentyMebibyteBlocksAndRewritesOnlyTheNtfsSizeField)
+// The size-field list describes the file system the destination held before: the copy is
+// the source byte for byte whatever the list says.
+TEST_F(CloneDriveTest, FastModeCopiesInTwentyMebibyteBlocksByteForByte)
 {
     Source(50 * kMiB);
     Dest(50 * kMiB);
     ASSERT_EQ(Clone("NTFS", true), CloneOutcome::Completed);
 
-    std::vector<std::byte> expected = m_sourceBytes;
-    const std::uint8_t field[] = {0, 16, 229, 3, 0, 0, 0, 0};
-    for (int i = 0; i < 8; ++i)
-        expected[40 + i] = std::byte{field[i]};
-    EXPECT_EQ(m_dest->Bytes(), expected);
+    EXPECT_EQ(m_dest->Bytes(), m_sourceBytes);
     EXPECT_EQ(m_source->Bytes(), m_sourceBytes);
     EXPECT_EQ(m_dest->Writes(), 3);
     EXPECT_EQ(m_dest->Flushes(), 1);
 
-    EXPECT_EQ(ReportLines(), Report({"20971520", "41943040", "52428800", "Done => 52428800"}, "NTFS"));
+    EXPECT_EQ(ReportLines(),
+              Report({"20971520", "41943040", "52428800", NotCheckedNote(), "Done => 52428800"}, "NTFS"));
+    EXPECT_EQ(m_frontEnd.m_notes, std::vector<std::string>{NotCheckedNote()});
     EXPECT_EQ(m_frontEnd.m_starts, 1);
     EXPECT_EQ(m_frontEnd.m_totals, (std::vector<std::string>{"20,971,520", "41,943,040", "52,428,800"}));
     EXPECT_EQ(m_frontEnd.m_completedTotal, "52,428,800");
@@ -207,13 +217,54 @@ TEST_F(CloneDriveTest, SlowModeCountsEverySectorAndLeavesFat32Unchanged)
     EXPECT_EQ(ReportLines(), Report({"Done => 1048576"}));
 }
 
+// An NTFS boot sector announcing size sectors of 512 bytes, 8 to a cluster, over the
+// source's first sector.
+void PutNtfsBootSector(CMemoryVolume& volume, std::vector<std::byte>& bytes, std::uint64_t sectors)
+{
+    const char oem[] = "NTFS    ";
+    for (std::size_t i = 0; i < 8; ++i)
+        bytes[3 + i] = std::byte(oem[i]);
+    bytes[11] = std::byte{0x00};
+    bytes[12] = std::byte{0x02};
+    bytes[13] = std::byte{8};
+    WriteSizeField(bytes, SizeFieldOf(sectors));
+    volume.SetBytes(0, bytes);
+}
+
+// The copy announces its partition's size only once it has grown to it; a copy that cannot
+// be grown keeps the source's size field and says what to run, whatever the list says.
+TEST_F(CloneDriveTest, AnNtfsCopyThatCannotGrowKeepsTheSourcesSizeFieldAndSaysSo)
+{
+    for (const char* list : {"255,15,0,0,0,0,0,0", "", "0,0,0,0,0,0,0,0", "0,0,0,1,0,0,0,0"}) {
+        SCOPED_TRACE(list);
+        PutNtfsBootSector(Source(kMiB), m_sourceBytes, 2047);
+        Dest(2 * kMiB);
+        ASSERT_EQ(Clone("NTFS", false, list), CloneOutcome::Completed);
+
+        EXPECT_TRUE(std::equal(m_sourceBytes.begin(), m_sourceBytes.end(), m_dest->Bytes().begin()));
+        const std::vector<std::string> notes{CapacityNoteText("X:", "Y:"), NotCheckedNote()};
+        EXPECT_EQ(m_frontEnd.m_notes, notes);
+        EXPECT_EQ(ReportLines(), Report({notes[0], notes[1], "Done => 1048576"}, "NTFS"));
+    }
+    // On a partition of its own size there is nothing to grow, and FAT32 is never looked at.
+    PutNtfsBootSector(Source(kMiB), m_sourceBytes, 2047);
+    Dest(kMiB);
+    ASSERT_EQ(Clone("NTFS", true), CloneOutcome::Completed);
+    EXPECT_EQ(m_frontEnd.m_notes, std::vector<std::string>{NotCheckedNote()});
+    PutNtfsBootSector(Source(kMiB), m_sourceBytes, 2047);
+    Dest(2 * kMiB);
+    ASSERT_EQ(Clone("FAT32", true), CloneOutcome::Completed);
+    EXPECT_TRUE(m_frontEnd.m_notes.empty());
+    EXPECT_EQ(ReportLines(), Report({"1048576", "Done => 1048576"}));
+}
+
 TEST_F(CloneDriveTest, AnEmptySourceCompletesWithNothingWritten)
 {
     Source(0);
     Dest(kMiB);
     ASSERT_EQ(Clone("NTFS", false), CloneOutcome::Completed);
     EXPECT_EQ(m_dest->Writes(), 0);
-    EXPECT_EQ(ReportLines(), Report({"Done => 0"}, "NTFS"));
+    EXPECT_EQ(ReportLines(), Report({NotCheckedNote(), "Done => 0"}, "NTFS"));
     EXPECT_EQ(m_frontEnd.m_completedTotal, "0");
     EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{kDoneText});
 }
@@ -321,18 +372,16 @@ TEST_F(CloneDriveTest, ADestinationSmallerThanTheSource)
     Dest(60 * kSector);
     EXPECT_EQ(Clone("FAT32", false), CloneOutcome::WriteFailed);
     EXPECT_EQ(m_dest->Bytes(), Sectors(m_sourceBytes, 0, 60));
-    const std::string tooSmall = "Error#: 28.  The Y: partition ended before the copy was complete.  It must be "
-                                 "at least as large as the X: partition.";
+    const std::string tooSmall = DestinationTooSmallText(ENOSPC, "Y:", "X:");
     EXPECT_EQ(ReportLines(), Report({tooSmall}));
     EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{tooSmall});
 
+    // Fast mode ends the same way: slow mode would not help.
     Source(30 * kMiB);
     Dest(25 * kMiB);
     EXPECT_EQ(Clone("FAT32", true), CloneOutcome::WriteFailed);
-    const std::string error = "Error#: 28.  Bad sector(s) discovered on the Y: partition.  You must use the "
-                              "'Slow Mode' option to copy to this partition.";
-    EXPECT_EQ(ReportLines(), Report({"20971520", error}));
-    EXPECT_EQ(m_boxes.Texts().back(), error);
+    EXPECT_EQ(ReportLines(), Report({"20971520", tooSmall}));
+    EXPECT_EQ(m_boxes.Texts().back(), tooSmall);
 }
 
 TEST_F(CloneDriveTest, FastModeStopsAtTheFirstBadSector)

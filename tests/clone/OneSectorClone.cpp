@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/clone/OneSectorClone.h"
 
+#include "clone/NtfsCompletion.h"
 #include "clone/ReportFile.h"
 #include "clone/SizeField.h"
 #include "platform/ui/MessageBox.h"
@@ -63,13 +64,13 @@ private:
                                     m_request.m_fileSystem,
                                 CloneOutcome::UnknownFileSystem);
                 if (m_location == 0)
-                    ApplySizeField(sector, m_request.m_fileSystem, m_request.m_sizeFieldList);
+                    m_boot.assign(sector.begin(), sector.begin() + bytesRead);
                 firstBlock = false;
             }
             if (m_frontEnd.CancelRequested())
                 return Stop(kCancelled, CloneOutcome::Cancelled);
             if (bytesRead == 0)
-                return Complete(dest);
+                return Complete(source, dest);
             std::uint32_t bytesWritten = 0;
             if (!dest.Write(sector.first(bytesRead), bytesWritten)) {
                 if (dest.LastError() == ENOSPC) {
@@ -106,7 +107,7 @@ private:
         return continues;
     }
 
-    CloneOutcome Complete(platform::IVolume& dest)
+    CloneOutcome Complete(const platform::IVolume& source, platform::IVolume& dest)
     {
         if (!dest.Flush()) {
             std::string text = "Error#: " + std::to_string(dest.LastError()) + ".  Bad sector(s) discovered on the " +
@@ -115,9 +116,15 @@ private:
             AppendReportLine(m_report, text);
             return Stop(text, CloneOutcome::WriteFailed);
         }
+        std::vector<std::string> notes;
+        if (m_request.m_fileSystem == "NTFS") {
+            notes = CompleteNtfsCopy(m_request, source, dest, m_boot, m_request.m_destDrive).notes;
+            for (const std::string& note : notes)
+                AppendReportLine(m_report, note);
+        }
         std::string digits = FormatBytes(m_total);
         AppendReportLine(m_report, "Done => " + digits);
-        m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_bad, std::nullopt);
+        m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_bad, notes);
         return CloneOutcome::Completed;
     }
 
@@ -134,6 +141,7 @@ private:
     std::uint64_t m_total = 0;
     std::uint64_t m_location = 0;
     bool m_bad = false;
+    std::vector<std::byte> m_boot;  // the first sector, when it was copied
     const platform::IVolume* m_runVolume = nullptr;
     std::uint64_t m_runNext = 0;
     int m_runError = 0;

@@ -52,9 +52,11 @@ public:
     void OnCloneStarting() override { m_events << "start\n"; }
     void OnBlockWritten(const std::string& total) override { m_events << total << '\n'; }
     void OnCloneCompleted(const CCloneRequest&, const std::string& total, bool badSectorsSkipped,
-                          const std::optional<std::string>&) override
+                          const std::vector<std::string>& notes) override
     {
         m_events << "done " << total << (badSectorsSkipped ? " with bad sectors" : "") << '\n';
+        for (const std::string& note : notes)
+            m_events << note << '\n';
     }
     void OnCloneStopping() override { m_events << "stopping\n"; }
 

@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/files/FileDescriptor.h"
 #include "platform/files/TextFiles.h"
 #include "platform/shell/Shell.h"
+#include "platform/system/TerminationSignals.h"
 
 #include "platform/system/SystemRoot.h"
 #include "tests/support/TempMachine.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <chrono>
 #include <filesystem>
@@ -78,15 +84,63 @@ TEST(RunProgram, FailsForMissingProgramsAndAbnormalEnds)
     EXPECT_EQ(RunProgram({"sh", "-c", "kill -9 $$"}), -1);
 }
 
-TEST(RunProgramQuietly, KeepsTheProgramOffTheConsoleAndGivesItNoInput)
+TEST(RunProgramToEnd, QuietKeepsTheProgramOffTheConsoleAndGivesItNoInput)
 {
+    platform::CRunOptions quiet;
+    quiet.quiet = true;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    int code = platform::RunProgramQuietly({"sh", "-c", "echo out; echo err >&2; read answer && exit 3; exit 5"});
+    platform::CProgramEnding ending =
+        platform::RunProgramToEnd({"sh", "-c", "echo out; echo err >&2; read answer && exit 3; exit 5"}, quiet);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(code, 5);
-    EXPECT_EQ(platform::RunProgramQuietly({"vantrel-no-such-program-on-path"}), -1);
+    EXPECT_EQ(ending.exitCode, 5);
+    EXPECT_EQ(platform::RunProgramToEnd({"vantrel-no-such-program-on-path"}, quiet).startError, ENOENT);
+}
+
+// Inherited files reach the program under InheritedFilePath in the order given, whatever
+// their numbers here (even swapped ones) and whatever their names point at by then.
+TEST(RunProgramToEnd, InheritedFilesAreTheFilesOpenedHereNotTheirNames)
+{
+    testsupport::CTempMachine machine;
+    const std::string first = machine.Path("first"), second = machine.Path("second"), out = machine.Path("out");
+    ASSERT_TRUE(platform::AppendToFile(first, "first\n"));
+    ASSERT_TRUE(platform::AppendToFile(second, "second\n"));
+    platform::CFd a(::open(first.c_str(), O_RDONLY | O_CLOEXEC));
+    platform::CFd b(::open(second.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(a.IsOpen() && b.IsOpen());
+    // Both names now stand for other files.
+    std::filesystem::rename(first, machine.Path("gone"));
+    ASSERT_TRUE(platform::AppendToFile(first, "planted\n"));
+    std::filesystem::remove(second);
+    std::filesystem::create_symlink(first, second);
+
+    platform::CRunOptions options;
+    options.inheritedFiles = {b.Get(), a.Get()};
+    platform::CProgramEnding ending = platform::RunProgramToEnd(
+        {"sh", "-c", "cat \"$0\" \"$1\" > \"$2\"; [ ! -e /proc/self/fd/5 ]", platform::InheritedFilePath(0),
+         platform::InheritedFilePath(1), out},
+        options);
+    EXPECT_EQ(ending.exitCode, 0) << "the program got more files than it was given";
+    EXPECT_EQ(ReadFile(out), "second\nfirst\n");
+
+    options.inheritedFiles = {-1};
+    EXPECT_EQ(platform::RunProgramToEnd({"true"}, options).startError, EBADF);
+}
+
+// Held, the signals that stop a machine wait in the program; otherwise they end it.
+TEST(RunProgramToEnd, HeldStopSignalsDoNotEndTheProgram)
+{
+    const std::vector<std::string> selfSignals = {"sh", "-c", "kill -TERM $$; kill -INT $$; kill -HUP $$; exit 4"};
+    platform::CRunOptions held;
+    held.holdStopSignals = true;
+    EXPECT_EQ(platform::RunProgramToEnd(selfSignals, held).exitCode, 4);
+    platform::CProgramEnding ending = platform::RunProgramToEnd(selfSignals);
+    EXPECT_EQ(ending.signal, SIGTERM);
+    // The caller's own mask is not the program's.
+    platform::CTerminationSignals holding;
+    EXPECT_EQ(platform::RunProgramToEnd(selfSignals).signal, SIGTERM);
+    EXPECT_EQ(holding.Pending(), 0);
 }
 
 // ShellExecute of a program is StartProgram with the parameters split.

@@ -14,22 +14,7 @@ namespace testsupport {
 
 namespace {
 
-constexpr std::uint64_t kSector = 512;
-constexpr std::uint64_t kSectorsPerCluster = 8;
-
-std::uint64_t ListSectors(const std::string& list)
-{
-    std::uint64_t sectors = 0;
-    int shift = 0;
-    std::size_t start = 0;
-    for (std::size_t comma; start <= list.size(); start = comma + 1, shift += 8) {
-        comma = list.find(',', start);
-        if (comma == std::string::npos)
-            comma = list.size();
-        sectors |= std::stoull(list.substr(start, comma - start)) << shift;
-    }
-    return sectors;
-}
+constexpr std::uint64_t kClusterBytes = 4096;
 
 std::string ReadFile(const std::string& path)
 {
@@ -63,10 +48,11 @@ void ExpectMountTakesMoreThanTheSource(const CTempMachine& machine, const CNtfsS
 
 }  // namespace
 
-CNtfsSource MakeNtfsSource(const CTempMachine& machine, const std::string& path)
+CNtfsSource MakeNtfsSource(const CTempMachine& machine, const std::string& path, unsigned bytesPerSector)
 {
-    CNtfsSource source{path, {{"pattern.bin", SectorPattern(3 << 20)}, {"notes.txt", "The source's own file.\n"}}, ""};
-    if (!MakeNtfsImage(machine, path, kNtfsSourceSize))
+    CNtfsSource source{
+        path, {{"pattern.bin", SectorPattern(3 << 20)}, {"notes.txt", "The source's own file.\n"}}, "", bytesPerSector};
+    if (!MakeNtfsImage(machine, path, kNtfsSourceSize, {bytesPerSector, 0}))
         return source;
     for (const auto& [name, content] : source.m_files)
         if (!PutNtfsFile(machine, path, name, content))
@@ -75,12 +61,18 @@ CNtfsSource MakeNtfsSource(const CTempMachine& machine, const std::string& path)
     return source;
 }
 
-void ExpectGrownCopy(const CTempMachine& machine, const CNtfsSource& source, const std::string& dest,
-                     const std::string& list)
+std::uint64_t PartitionSizeField(const std::string& path, unsigned bytesPerSector)
 {
-    const std::uint64_t sectors = ListSectors(list);
-    EXPECT_EQ(SizeFieldList(dest), list);
-    EXPECT_TRUE(ReadBytes(dest, sectors * kSector, kSector) == ReadBytes(dest, 0, kSector))
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    return static_cast<std::uint64_t>(in.tellg()) / bytesPerSector - 1;
+}
+
+void ExpectGrownCopy(const CTempMachine& machine, const CNtfsSource& source, const std::string& dest,
+                     std::uint64_t sectors)
+{
+    const std::uint64_t bps = source.m_bytesPerSector;
+    EXPECT_EQ(SizeFieldSectors(dest), sectors);
+    EXPECT_TRUE(ReadBytes(dest, sectors * bps, bps) == ReadBytes(dest, 0, bps))
         << "the backup boot sector is not the copy's boot sector";
 
     CToolRun fix = RunTool(machine, "ntfsfix", {"--no-action", dest});
@@ -90,7 +82,8 @@ void ExpectGrownCopy(const CTempMachine& machine, const CNtfsSource& source, con
     CToolRun info = RunTool(machine, "ntfsresize", {"--info", "--force", "--no-progress-bar", dest});
     EXPECT_EQ(info.exitCode, 0) << info.out;
     // ntfsresize counts the clusters and the backup boot sector after them.
-    const std::uint64_t volumeBytes = sectors / kSectorsPerCluster * kSectorsPerCluster * kSector + kSector;
+    const std::uint64_t sectorsPerCluster = kClusterBytes / bps;
+    const std::uint64_t volumeBytes = (sectors / sectorsPerCluster * sectorsPerCluster + 1) * bps;
     EXPECT_NE(info.out.find("Current volume size: " + std::to_string(volumeBytes) + " bytes"), std::string::npos)
         << info.out;
 
@@ -100,20 +93,15 @@ void ExpectGrownCopy(const CTempMachine& machine, const CNtfsSource& source, con
     ExpectMountTakesMoreThanTheSource(machine, source, dest);
 }
 
-void ExpectCopyOfTheSourcesSize(const CNtfsSource& source, const std::string& dest, const std::string& list)
+void ExpectCopyOfTheSourcesSize(const CTempMachine& machine, const CNtfsSource& source, const std::string& dest)
 {
+    const std::uint64_t bps = source.m_bytesPerSector;
     EXPECT_TRUE(ReadBytes(dest, 0, source.m_bytes.size()) == source.m_bytes) << "the copy is not the source";
-    const std::uint64_t sectors = ListSectors(list);
-    if (sectors * kSector < std::filesystem::file_size(dest)) {
-        EXPECT_TRUE(ReadBytes(dest, sectors * kSector, kSector) == source.m_bytes.substr(0, kSector))
-            << "the backup's place of the announced size holds another boot sector";
-    }
-}
-
-std::string CapacityNote(const std::string& sourceDrive, const std::string& dest)
-{
-    return "The copy keeps the capacity of the " + sourceDrive +
-           " partition until it is resized.  To resize it, run: ntfsresize " + dest;
+    EXPECT_TRUE(ReadBytes(dest, PartitionSizeField(dest, source.m_bytesPerSector) * bps, bps) ==
+                source.m_bytes.substr(0, bps))
+        << "the partition's last sector holds another boot sector";
+    CToolRun fix = RunTool(machine, "ntfsfix", {"--no-action", dest});
+    EXPECT_EQ(fix.exitCode, 0) << fix.out << fix.err;
 }
 
 }  // namespace testsupport

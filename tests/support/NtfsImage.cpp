@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 namespace testsupport {
 
@@ -53,12 +54,25 @@ bool NtfsToolsPresent(const CTempMachine& machine)
                .exitCode == 0;
 }
 
-bool MakeNtfsImage(const CTempMachine& machine, const std::string& path, std::uint64_t size)
+bool MakeNtfsImage(const CTempMachine& machine, const std::string& path, std::uint64_t size,
+                   const CNtfsFormat& format)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc);
     std::error_code error;
     std::filesystem::resize_file(path, size, error);
-    return !error && RunTool(machine, "mkntfs", {"-F", "-Q", "-q", "-s", "512", "-c", "4096", path}).exitCode == 0;
+    return !error && FormatNtfs(machine, path, format);
+}
+
+bool FormatNtfs(const CTempMachine& machine, const std::string& path, const CNtfsFormat& format)
+{
+    std::vector<std::string> args{"-F", "-Q", "-q", "-c", "4096"};
+    if (format.bytesPerSector != 0)
+        args.insert(args.end(), {"-s", std::to_string(format.bytesPerSector)});
+    args.push_back(path);
+    // mkntfs counts the volume in sectors, and leaves the last one for the backup boot sector.
+    if (format.volumeBytes != 0)
+        args.push_back(std::to_string(format.volumeBytes / (format.bytesPerSector ? format.bytesPerSector : 512)));
+    return RunTool(machine, "mkntfs", args).exitCode == 0;
 }
 
 bool PutNtfsFile(const CTempMachine& machine, const std::string& image, const std::string& name,
@@ -86,6 +100,18 @@ std::string ReadBytes(const std::string& path, std::uint64_t offset, std::size_t
     in.read(bytes.data(), static_cast<std::streamsize>(count));
     bytes.resize(static_cast<std::size_t>(in.gcount()));
     return bytes;
+}
+
+std::uint64_t NtfsMftSector(const std::string& image, bool mirror)
+{
+    auto number = [&](std::uint64_t offset, std::size_t count) {
+        std::string bytes = ReadBytes(image, offset, count);
+        std::uint64_t value = 0;
+        for (std::size_t i = bytes.size(); i-- > 0;)
+            value = value << 8 | static_cast<unsigned char>(bytes[i]);
+        return value;
+    };
+    return number(mirror ? 56 : 48, 8) * number(13, 1) * number(11, 2) / 512;
 }
 
 std::string SizeFieldList(const std::string& image)

@@ -14,9 +14,19 @@ namespace testsupport {
 // tests that need them skip otherwise.
 bool NtfsToolsPresent(const CTempMachine& machine);
 
-// A sparse image file of size bytes formatted NTFS with 512-byte sectors and 4 KiB
-// clusters, as a partition of that size.
-bool MakeNtfsImage(const CTempMachine& machine, const std::string& path, std::uint64_t size);
+// How an NTFS volume is formatted: its sector size (0: the device's own, as mkntfs takes
+// it from a block device) and the bytes it covers (0: the whole partition). Clusters are
+// 4 KiB.
+struct CNtfsFormat {
+    unsigned bytesPerSector = 512;
+    std::uint64_t volumeBytes = 0;
+};
+
+// A sparse image file of size bytes formatted NTFS, as a partition of that size.
+bool MakeNtfsImage(const CTempMachine& machine, const std::string& path, std::uint64_t size,
+                   const CNtfsFormat& format = {});
+// Formats the image file or block device at path NTFS.
+bool FormatNtfs(const CTempMachine& machine, const std::string& path, const CNtfsFormat& format = {});
 
 // Stores content as the file name in the root folder of image.
 bool PutNtfsFile(const CTempMachine& machine, const std::string& image, const std::string& name,
@@ -30,6 +40,10 @@ std::optional<std::string> ReadNtfsFile(const CTempMachine& machine, const std::
 // ("255,255,2,0,0,0,0,0"), and the sector count it stands for.
 std::string SizeFieldList(const std::string& image);
 std::uint64_t SizeFieldSectors(const std::string& image);
+
+// The 512-byte sector of image where its $MFT (or the mirror of its first records,
+// $MFTMirr) begins, as its boot sector says.
+std::uint64_t NtfsMftSector(const std::string& image, bool mirror = false);
 
 // count bytes of path from offset; fewer at its end.
 std::string ReadBytes(const std::string& path, std::uint64_t offset, std::size_t count);

@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "clone/CloneTexts.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// path as one word of a shell command line.
+std::string ShellWord(const std::string& path)
+{
+    auto plain = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               std::strchr("/._-+:=@,", c) != nullptr;
+    };
+    if (!path.empty() && std::all_of(path.begin(), path.end(), plain))
+        return path;
+    std::string quoted = "'";
+    for (char c : path)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+}  // namespace
+
+std::string DestinationTooSmallText(int error, const std::string& destination, const std::string& source)
+{
+    return "Error#: " + std::to_string(error) + ".  The " + destination +
+           " partition ended before the copy was complete.  It must be at least as large as the " + source +
+           " partition.";
+}
+
+std::string CapacityNoteText(const std::string& source, const std::string& device)
+{
+    // Without a size, ntfsresize grows the volume to its whole partition.
+    return "The copy keeps the capacity of the " + source +
+           " partition until it is resized.  To resize it, run: ntfsresize " + ShellWord(device);
+}
+
+std::string ResizeCutShortText(const std::string& destination, const std::string& device, const std::string& how)
+{
+    return "The resize of the copy on the " + destination + " partition did not complete: ntfsresize " + how +
+           ".  The copy must be checked before it is used: run ntfsfix --no-action " + ShellWord(device) +
+           ", and chkdsk /f when Windows starts from it.";
+}
+
+std::string CopyNotUsableText(const std::string& source, const std::string& destination)
+{
+    return "The copy on the " + destination +
+           " partition is not usable: it fails the consistency check of NTFS (ntfsfix --no-action), which the " +
+           source + " partition passes.  Clone again; should the copy fail again, check the " + destination +
+           " partition and its disk.";
+}
+
+std::string AsGoodAsSourceText(const std::string& source, const std::string& destination)
+{
+    return "The " + source +
+           " partition itself fails the consistency check of NTFS (ntfsfix --no-action): it may be hibernated, "
+           "marked for a check or damaged.  The copy on the " +
+           destination + " partition is as good as its source.";
+}
+
+std::string NotCheckedText(const std::string& destination, const std::string& why)
+{
+    return "The copy on the " + destination + " partition was not checked: " + why + ".";
+}
+
+std::string CheckNotRunText(int startError, int signal)
+{
+    if (startError == ENOENT)
+        return "ntfsfix of ntfs-3g is not installed";
+    if (startError == EBADF)
+        return "the volume cannot be handed to ntfsfix (is /proc mounted?)";
+    if (startError != 0)
+        return std::string("ntfsfix could not be started (") + std::strerror(startError) + ")";
+    return "ntfsfix was ended by signal " + std::to_string(signal);
+}

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+
+// Texts that the clone engine tells the user and writes into its report, defined once for
+// the engine, its front ends and their tests.
+
+// A destination that ends before the source (ENOSPC, in either mode) is no bad sector:
+// the copy cannot be complete.
+std::string DestinationTooSmallText(int error, const std::string& destination, const std::string& source);
+
+// An NTFS copy that could not grow to its partition's size (a tool missing, a volume the
+// tools refuse): it is the source's volume, and device is what to hand ntfsresize.
+std::string CapacityNoteText(const std::string& source, const std::string& device);
+
+// The resize of an NTFS copy that had begun to write and did not complete; how says how
+// it ended ("was ended by signal 9", "failed with exit code 1").
+std::string ResizeCutShortText(const std::string& destination, const std::string& device, const std::string& how);
+
+// The copy fails NTFS's consistency check while its source passes it: never a success.
+std::string CopyNotUsableText(const std::string& source, const std::string& destination);
+
+// The source fails the check itself (hibernated, marked for a check, damaged), and so does
+// its copy.
+std::string AsGoodAsSourceText(const std::string& source, const std::string& destination);
+
+// The copy's check could not be made; why says why (CheckNotRunText).
+std::string NotCheckedText(const std::string& destination, const std::string& why);
+
+// Why ntfsfix checked nothing: it could not be started (startError, an errno: ENOENT when
+// ntfs-3g is not installed, EBADF when the volume cannot be handed to it), or signal
+// ended it.
+std::string CheckNotRunText(int startError, int signal);

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "clone/NtfsBootSector.h"
+
+#include "clone/SizeField.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr char kNtfsOemName[] = "NTFS    ";
+
+}  // namespace
+
+std::optional<CNtfsGeometry> NtfsGeometry(std::span<const std::byte> boot)
+{
+    if (boot.size() < kNtfsBootSectorBytes || std::memcmp(boot.data() + 3, kNtfsOemName, 8) != 0)
+        return std::nullopt;
+    CNtfsGeometry geometry;
+    geometry.bytesPerSector = std::to_integer<std::uint32_t>(boot[11]) | std::to_integer<std::uint32_t>(boot[12]) << 8;
+    // Clusters of more than 128 sectors are counted as 2 to the power of 256 minus the byte.
+    unsigned clusterByte = std::to_integer<unsigned>(boot[13]);
+    if (clusterByte <= 128)
+        geometry.sectorsPerCluster = clusterByte;
+    else if (256 - clusterByte < 32)
+        geometry.sectorsPerCluster = 1u << (256 - clusterByte);
+    geometry.sectors = SizeFieldSectors(ReadSizeField(boot));
+    const std::uint32_t bps = geometry.bytesPerSector;
+    if (bps < 512 || bps > 4096 || (bps & (bps - 1)) != 0 || geometry.sectorsPerCluster == 0)
+        return std::nullopt;
+    return geometry;
+}
+
+std::uint64_t CopySizeField(const CNtfsGeometry& source, std::uint64_t partitionBytes)
+{
+    const std::uint64_t partitionSectors = partitionBytes / source.bytesPerSector;
+    if (partitionSectors == 0)
+        return source.sectors;
+    return std::max(partitionSectors - 1, source.sectors);
+}

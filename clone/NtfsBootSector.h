@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+// What a copy of an NTFS volume needs of its boot sector: the sizes of its sectors and
+// clusters and its size field, which counts the volume's sectors before its backup boot
+// sector (mkntfs and Windows keep that backup in the partition's last sector).
+
+inline constexpr std::size_t kNtfsBootSectorBytes = 512;
+
+struct CNtfsGeometry {
+    std::uint32_t bytesPerSector = 0;
+    std::uint32_t sectorsPerCluster = 0;
+    std::uint64_t sectors = 0;  // the size field
+};
+
+// The geometry of an NTFS boot sector (its first 512 bytes); nothing for any other sector:
+// no "NTFS    " OEM name, or sector and cluster sizes that NTFS does not use.
+std::optional<CNtfsGeometry> NtfsGeometry(std::span<const std::byte> boot);
+
+// The size field of a copy of the volume source on a partition of partitionBytes: every
+// whole sector of the source's size in the partition but the last, which keeps the backup
+// boot sector, as mkntfs formats a partition; the source's own field where that is no more
+// (the copy then is the source's volume as it is).
+std::uint64_t CopySizeField(const CNtfsGeometry& source, std::uint64_t partitionBytes);

@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The simulated machine of Keldrun's tests with real NTFS images (made with mkntfs): an
+// NTFS source X: and a report folder.
+
+#include "platform/drives/Drives.h"
+#include "platform/files/TextFiles.h"
+#include "tests/bootclone/ProgramRun.h"
+#include "tests/support/NtfsClone.h"
+#include "tests/support/NtfsImage.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace keldrun_ntfs {
+
+inline constexpr std::uint64_t kMiB = 1 << 20;
+inline constexpr const char* kFastProgress = "20,971,520 total accumulated bytes written to the partition...\n"
+                                             "41,943,040 total accumulated bytes written to the partition...\n"
+                                             "62,914,560 total accumulated bytes written to the partition...\n"
+                                             "67,108,864 total accumulated bytes written to the partition...\n";
+inline constexpr const char* kHeader = "From: X:\nTo:   Y:\nFile System: NTFS\n\n";
+inline constexpr const char* kFastTotals = "20971520\n41943040\n62914560\n67108864\n";
+
+// The console summary of a completed clone of the 64 MiB source onto Y:, with the notes of
+// its completion.
+inline std::string Summary(const std::vector<std::string>& notes = {})
+{
+    std::string lines;
+    for (const std::string& note : notes)
+        lines += note + "\n";
+    return "\nSuccesfully created the Y: partition clone.\n"
+           "Total bytes copied to the partition: 67,108,864\n\n" +
+           lines +
+           "Press the Enter key, or press the Ctrl-Alt-Del keys to reboot the system.\n"
+           "The partition will be useable when the system fully boots up.\n";
+}
+
+class CKeldrunNtfsFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testsupport::NtfsToolsPresent(m_machine))
+            GTEST_SKIP() << "the NTFS tools of ntfs-3g are missing (scripts/install-deps installs them)";
+        ASSERT_EQ(mkdir(m_reportFolder.c_str(), 0755), 0);
+        Source(512);
+    }
+
+    // The 64 MiB NTFS source X: with sectors of bytesPerSector, made afresh.
+    void Source(unsigned bytesPerSector)
+    {
+        m_source = testsupport::MakeNtfsSource(m_machine, m_machine.Path("X.img"), bytesPerSector);
+        ASSERT_FALSE(m_source.m_bytes.empty()) << "the NTFS source could not be made";
+        Assign('X', m_source.m_path);
+    }
+    // letter for path, in place of any device it had.
+    void Assign(char letter, const std::string& path)
+    {
+        std::string error;
+        platform::RemoveDriveLetter(letter, error);
+        ASSERT_TRUE(platform::AssignDriveLetter(letter, path, error)) << error;
+    }
+    // An NTFS image of size bytes, Y: unless told otherwise.
+    std::string Destination(std::uint64_t size, bool lettered = true, const testsupport::CNtfsFormat& format = {})
+    {
+        std::string path = m_machine.Path("Y.img");
+        EXPECT_TRUE(testsupport::MakeNtfsImage(m_machine, path, size, format));
+        if (lettered)
+            Assign('Y', path);
+        return path;
+    }
+    // Runs Keldrun, after the restart request of any run before.
+    testsupport::CProgramResult Keldrun(const std::string& list, bool fast)
+    {
+        std::filesystem::remove(m_machine.Path("shutdown.log"));
+        return testsupport::RunCaptured({KELDRUN_PATH, "X:", "Y:", "NTFS", list, fast ? "1" : "0", m_reportFolder},
+                                        "\n", m_machine.Root());
+    }
+    std::optional<std::string> Status() const { return platform::ReadWholeFile(m_reportFolder + "status.txt"); }
+    bool RestartRequested() const { return platform::FileExists(m_machine.Path("shutdown.log")); }
+
+    testsupport::CTempMachine m_machine;
+    std::string m_reportFolder = m_machine.Path("Vantrel/");
+    testsupport::CNtfsSource m_source;
+};
+
+}  // namespace keldrun_ntfs

@@ -1,0 +1,345 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Keldrun completing NTFS copies: the size of the copy comes from where it lies, the copy
+// is checked before "Done", the tools work on the file the clone wrote and are not cut
+// short by the stop of the machine. Real NTFS images, loop devices and ntfs-3g's tools.
+
+#include "clone/CloneTexts.h"
+#include "tests/bootclone/BadSectorMount.h"
+#include "tests/bootclone/KeldrunNtfs.h"
+#include "tests/support/FakeTool.h"
+#include "tests/support/LoopDevice.h"
+#include "tests/support/ToolRun.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace keldrun_ntfs;
+using testsupport::CLoopDevice;
+using testsupport::CProgramResult;
+
+constexpr std::uint64_t kDestSize = 96 * kMiB;
+
+class KeldrunNtfsCompletionTest : public CKeldrunNtfsFixture {
+protected:
+    // The summary of a completed clone without notes, its report, and a restart asked for.
+    void ExpectDone(const CProgramResult& run)
+    {
+        EXPECT_EQ(run.m_exitCode, 0);
+        EXPECT_EQ(run.m_out, kFastProgress + Summary()) << run.m_err;
+        EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + "Done => 67108864\n");
+        EXPECT_TRUE(RestartRequested());
+    }
+    // The clone was not told as done: text is the report's last line and the message on the
+    // console, and the machine is not restarted.
+    void ExpectNotDone(const CProgramResult& run, const std::string& text)
+    {
+        EXPECT_EQ(run.m_exitCode, 0);
+        EXPECT_EQ(run.m_out.find("Succesfully"), std::string::npos) << run.m_out;
+        EXPECT_NE(run.m_err.find(text), std::string::npos) << run.m_err;
+        const std::string status = Status().value_or("");
+        EXPECT_TRUE(status.ends_with(text + "\n")) << status;
+        EXPECT_EQ(status.find("Done =>"), std::string::npos) << status;
+        EXPECT_FALSE(RestartRequested());
+    }
+};
+
+// The size of a copy counts the sectors of the source's own size that its partition holds;
+// the destination's old file system may have counted sectors of another size.
+TEST_F(KeldrunNtfsCompletionTest, SectorSizesThatDifferGiveASoundVolumeOfThePartitionsSize)
+{
+    struct CCase {
+        const char* what;
+        unsigned sourceSectors;
+        unsigned destSectors;
+        bool loop4K;  // the destination a loop device with 4096-byte logical sectors
+    };
+    const CCase cases[] = {
+        {"512-byte sectors onto 4096-byte ones", 512, 4096, false},
+        {"4096-byte sectors onto 512-byte ones", 4096, 512, false},
+        {"512-byte sectors onto a disk of 4096-byte logical sectors", 512, 0, true},
+    };
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Source(c.sourceSectors);
+        std::string dest = c.loop4K ? m_machine.MakeImage("Y.img", kDestSize) : Destination(kDestSize, true, {c.destSectors, 0});
+        std::unique_ptr<CLoopDevice> loop;
+        if (c.loop4K) {
+            loop = std::make_unique<CLoopDevice>(dest, 4096);
+            if (!loop->IsAttached()) {
+                std::cout << "[ SKIPPED  ] " << c.what << ": no loop device: " << loop->Error() << "\n";
+                continue;
+            }
+            dest = loop->Path();
+            ASSERT_TRUE(testsupport::FormatNtfs(m_machine, dest, {0, 0}));
+            Assign('Y', dest);
+        }
+        ASSERT_NE(testsupport::ReadBytes(dest, 11, 2), testsupport::ReadBytes(m_source.m_path, 11, 2))
+            << "the destination's file system has the source's sector size";
+
+        CProgramResult run = Keldrun(testsupport::SizeFieldList(dest), true);
+        ExpectDone(run);
+        testsupport::ExpectGrownCopy(m_machine, m_source, dest, kDestSize / c.sourceSectors - 1);
+    }
+}
+
+// Neither a destination formatted over part of its partition nor a list of nothing makes
+// the copy announce less than it holds.
+TEST_F(KeldrunNtfsCompletionTest, TheCopyFillsItsPartitionWhateverTheDestinationHeldOrTheListSays)
+{
+    struct CCase {
+        const char* what;
+        std::uint64_t destVolumeBytes;   // 0: over the whole partition
+        std::optional<std::string> list;  // the destination's own when none
+    };
+    const CCase cases[] = {
+        {"a destination formatted over 48 of its 96 MiB", 48 * kMiB, std::nullopt},
+        {"an all-zero list", 0, "0,0,0,0,0,0,0,0"},
+        {"an empty list", 0, ""},
+        {"a list of more than the partition", 0, "255,255,255,255,0,0,0,0"},
+    };
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Source(512);
+        std::string dest = Destination(kDestSize, true, {512, c.destVolumeBytes});
+
+        CProgramResult run = Keldrun(c.list.value_or(testsupport::SizeFieldList(dest)), true);
+        ExpectDone(run);
+        testsupport::ExpectGrownCopy(m_machine, m_source, dest, 196607);
+    }
+}
+
+// Sectors of the destination that refuse their data in slow mode leave the copy without
+// its $MFT: a source that passes the check gives a copy that is not usable, said so, and
+// the machine is not restarted over it.
+TEST_F(KeldrunNtfsCompletionTest, ACopyThatFailsTheCheckWhileItsSourcePassesIsNotUsable)
+{
+    const std::string backing = m_machine.MakeImage("backing.img", testsupport::kNtfsSourceSize);
+    std::vector<std::string> unwritable;
+    const std::uint64_t mft = testsupport::NtfsMftSector(m_source.m_path);
+    for (std::uint64_t sector = mft; sector < mft + 8; ++sector)
+        unwritable.push_back("w" + std::to_string(sector));
+    testsupport::CBadSectorMount mount(m_machine.Path("mnt"), backing, unwritable);
+    if (!mount.Mounted())
+        GTEST_SKIP() << "FUSE cannot be mounted here";
+    Assign('Y', mount.Image());
+
+    CProgramResult run = Keldrun("255,255,1,0,0,0,0,0", false);
+    ExpectNotDone(run, CopyNotUsableText("X:", "Y:"));
+    EXPECT_NE(Status().value_or("").find("Error#: 5.  Skipping bad sector at location: " + std::to_string(mft) +
+                                         " on partition Y:\n"),
+              std::string::npos);
+}
+
+// A source that fails the check itself (here its $MFTMirr no longer matches $MFT) gives a
+// copy as good as itself, which is done and said to be so.
+TEST_F(KeldrunNtfsCompletionTest, ASourceThatFailsTheCheckGivesACopyAsGoodAsItself)
+{
+    {
+        std::fstream image(m_source.m_path, std::ios::in | std::ios::out | std::ios::binary);
+        image.seekp(static_cast<std::streamoff>(testsupport::NtfsMftSector(m_source.m_path, true) * 512 + 2048 + 100));
+        image << "XXXXXXXX";
+        ASSERT_TRUE(image.flush());
+    }
+    const std::string source = *platform::ReadWholeFile(m_source.m_path);
+    ASSERT_NE(testsupport::RunTool(m_machine, "ntfsfix", {"--no-action", m_source.m_path}).exitCode, 0)
+        << "the source still passes the check";
+    std::string dest = m_machine.MakeImage("Y.img", testsupport::kNtfsSourceSize, 0xEE);
+    Assign('Y', dest);
+
+    CProgramResult run = Keldrun("255,255,1,0,0,0,0,0", true);
+    const std::string note = AsGoodAsSourceText("X:", "Y:");
+    EXPECT_EQ(run.m_out, kFastProgress + Summary({note}));
+    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + note + "\nDone => 67108864\n");
+    EXPECT_TRUE(RestartRequested());
+    EXPECT_TRUE(platform::ReadWholeFile(dest) == source) << "the copy is not the source";
+}
+
+// A resize that began and did not complete may have left anything: the copy must be
+// checked, not resized again; one whose $MFT is gone is not usable.
+TEST_F(KeldrunNtfsCompletionTest, AResizeCutShortSaysTheCopyMustBeChecked)
+{
+    struct CCase {
+        const char* what;
+        std::string script;  // the real run of ntfsresize
+        const char* how;
+        bool wrecked;
+    };
+    const CCase cases[] = {
+        {"killed", "kill -KILL $$\n", "was ended by signal 9", false},
+        {"failed", "exit 1\n", "failed with exit code 1", false},
+        {"killed after writing", testsupport::ZeroMftScript(m_source.m_path) + "kill -KILL $$\n",
+         "was ended by signal 9", true},
+    };
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string dest = Destination(kDestSize);
+        CProgramResult run;
+        {
+            testsupport::CFakeTool resize(m_machine, "ntfsresize", testsupport::CFakeTool::kRealRunOnly + c.script);
+            run = Keldrun(testsupport::SizeFieldList(dest), true);
+        }
+
+        const std::string note = ResizeCutShortText("Y:", dest, c.how);
+        if (c.wrecked) {
+            ExpectNotDone(run, CopyNotUsableText("X:", "Y:"));
+            EXPECT_NE(Status().value_or("").find(note + "\n"), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(run.m_out, kFastProgress + Summary({note}));
+        EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + note + "\nDone => 67108864\n");
+        testsupport::ExpectCopyOfTheSourcesSize(m_machine, m_source, dest);
+    }
+}
+
+// The stop of the machine signals every process of Keldrun's unit: the growth goes on to
+// its end, and Keldrun ends by the signal once the clone is done, without the restart.
+TEST_F(KeldrunNtfsCompletionTest, TheStopOfTheMachineDoesNotCutTheGrowthShort)
+{
+    std::string dest = Destination(kDestSize);
+    CProgramResult run;
+    {
+        testsupport::CFakeTool resize(m_machine, "ntfsresize",
+                                      testsupport::CFakeTool::kRealRunOnly +
+                                          "kill -TERM $PPID; kill -TERM $$; kill -INT $$; kill -HUP $$\n"
+                                          "exec \"$real\" \"$@\"\n");
+        run = Keldrun(testsupport::SizeFieldList(dest), true);
+    }
+
+    EXPECT_EQ(run.m_exitCode, -1) << "Keldrun did not end by the signal";
+    EXPECT_EQ(run.m_out, kFastProgress + Summary());
+    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + "Done => 67108864\n");
+    EXPECT_FALSE(RestartRequested());
+    testsupport::ExpectGrownCopy(m_machine, m_source, dest, 196607);
+}
+
+// A folder in /tmp that every user may write (the machine's own folder is root's alone),
+// removed with what is in it when the object goes.
+class CWorldWritableFolder {
+public:
+    CWorldWritableFolder()
+    {
+        char name[] = "/tmp/vantrel-shared-XXXXXX";
+        if (mkdtemp(name) != nullptr && chmod(name, 0777) == 0)
+            m_path = name;
+    }
+    ~CWorldWritableFolder()
+    {
+        std::error_code ignored;
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path, ignored);
+    }
+    CWorldWritableFolder(const CWorldWritableFolder&) = delete;
+    CWorldWritableFolder& operator=(const CWorldWritableFolder&) = delete;
+
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// argv run as the user nobody, from start to Wait().
+class CRunAsNobody {
+public:
+    explicit CRunAsNobody(std::vector<std::string> argv)
+    {
+        argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        std::vector<char*> pointers;
+        for (std::string& arg : argv)
+            pointers.push_back(arg.data());
+        pointers.push_back(nullptr);
+        if (posix_spawn(&m_pid, pointers[0], nullptr, nullptr, pointers.data(), environ) != 0)
+            m_pid = 0;
+    }
+    ~CRunAsNobody() { Wait(); }
+    CRunAsNobody(const CRunAsNobody&) = delete;
+    CRunAsNobody& operator=(const CRunAsNobody&) = delete;
+
+    // Its exit code, or -1; one that still runs is killed first.
+    int Wait()
+    {
+        if (m_pid == 0)
+            return m_status;
+        if (waitpid(m_pid, &m_status, WNOHANG) == 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, &m_status, 0);
+        }
+        m_pid = 0;
+        m_status = WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
+        return m_status;
+    }
+
+private:
+    pid_t m_pid = 0;
+    int m_status = -1;
+};
+
+// Another user who may write the folder of the destination's image puts a link to another
+// volume in its place the moment the completion begins on it (the copy's boot sector lands
+// in the partition's last sector): the tools still work on the image the clone wrote, and
+// the other volume stays as it was.
+class KeldrunPathSwapTest : public KeldrunNtfsCompletionTest {
+protected:
+    void SwapOnto(const std::string& victim)
+    {
+        if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
+            GTEST_SKIP() << "needs root and setpriv to act as another user";
+        CWorldWritableFolder shared;
+        ASSERT_FALSE(shared.Path().empty());
+        const std::string swapper = shared.Path() + "/swapper";
+        std::filesystem::copy_file(PATHSWAPPER_PATH, swapper);
+        ASSERT_EQ(chmod(swapper.c_str(), 0755), 0);
+        const std::string trigger = shared.Path() + "/boot";
+        std::ofstream(trigger, std::ios::binary) << m_source.m_bytes.substr(0, 512);
+        const std::string dest = shared.Path() + "/Y.img";
+        ASSERT_TRUE(testsupport::MakeNtfsImage(m_machine, dest, kDestSize));
+        Assign('Y', dest);
+        const std::string list = testsupport::SizeFieldList(dest);
+        const std::optional<std::string> victimBefore = platform::ReadWholeFile(victim);
+        ASSERT_TRUE(victimBefore);
+
+        CRunAsNobody attacker({swapper, dest, victim, trigger, std::to_string(kDestSize - 512)});
+        CProgramResult run = Keldrun(list, true);
+        ASSERT_EQ(attacker.Wait(), 0) << "the path was not swapped during the completion";
+
+        EXPECT_TRUE(platform::ReadWholeFile(victim) == victimBefore) << "the other volume changed";
+        ExpectDone(run);
+        testsupport::ExpectGrownCopy(m_machine, m_source, dest + ".old", 196607);
+    }
+};
+
+TEST_F(KeldrunPathSwapTest, ALinkToAnotherImageIsNeverResized)
+{
+    const std::string victim = m_machine.Path("V.img");
+    ASSERT_TRUE(testsupport::MakeNtfsImage(m_machine, victim, 128 * kMiB));
+    SwapOnto(victim);
+}
+
+TEST_F(KeldrunPathSwapTest, ALinkToALoopDeviceIsNeverResized)
+{
+    const std::string backing = m_machine.Path("V.img");
+    ASSERT_TRUE(testsupport::MakeNtfsImage(m_machine, backing, 128 * kMiB));
+    CLoopDevice victim(backing);
+    if (!victim.IsAttached())
+        GTEST_SKIP() << "no loop device: " << victim.Error();
+    SwapOnto(victim.Path());
+}
+
+}  // namespace

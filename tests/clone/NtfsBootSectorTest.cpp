@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "clone/NtfsBootSector.h"
+#include "clone/SizeField.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+
+namespace {
+
+constexpr std::uint64_t kMiB = 1 << 20;
+
+std::array<std::byte, 512> BootSector(std::uint16_t bytesPerSector, std::uint8_t clusterByte, std::uint64_t sectors,
+                                      const char* oem = "NTFS    ")
+{
+    std::array<std::byte, 512> boot{};
+    std::memcpy(boot.data() + 3, oem, 8);
+    boot[11] = std::byte(bytesPerSector & 0xFF);
+    boot[12] = std::byte(bytesPerSector >> 8);
+    boot[13] = std::byte(clusterByte);
+    WriteSizeField(boot, SizeFieldOf(sectors));
+    return boot;
+}
+
+TEST(NtfsGeometry, ReadsTheSizesNtfsUsesAndNothingElse)
+{
+    std::optional<CNtfsGeometry> geometry = NtfsGeometry(BootSector(4096, 1, 24575));
+    ASSERT_TRUE(geometry);
+    EXPECT_EQ(geometry->bytesPerSector, 4096u);
+    EXPECT_EQ(geometry->sectorsPerCluster, 1u);
+    EXPECT_EQ(geometry->sectors, 24575u);
+    // Clusters of more than 128 sectors: 2 to the power of 256 minus the byte.
+    EXPECT_EQ(NtfsGeometry(BootSector(512, 0xF4, 1))->sectorsPerCluster, 4096u);
+
+    EXPECT_FALSE(NtfsGeometry(BootSector(512, 8, 1, "MSDOS5.0")));
+    for (std::uint16_t bps : {256, 1000, 8192})
+        EXPECT_FALSE(NtfsGeometry(BootSector(bps, 8, 1))) << bps;
+    for (std::uint8_t clusterByte : {0x00, 0xE0})
+        EXPECT_FALSE(NtfsGeometry(BootSector(512, clusterByte, 1))) << int{clusterByte};
+    EXPECT_FALSE(NtfsGeometry(std::span<const std::byte>(BootSector(512, 8, 1)).first(511)));
+}
+
+// mkntfs gives a partition of B bytes the size field B / bytes per sector - 1 (checked
+// against real images in the tests of both programs); a copy must get the same.
+TEST(CopySizeField, CountsThePartitionsWholeSectorsOfTheSourcesSizeButTheLast)
+{
+    const CNtfsGeometry small512{512, 8, 131071};   // 64 MiB
+    const CNtfsGeometry small4096{4096, 1, 16383};  // 64 MiB
+    EXPECT_EQ(CopySizeField(small512, 96 * kMiB), 196607u);
+    EXPECT_EQ(CopySizeField(small4096, 96 * kMiB), 24575u);
+    EXPECT_EQ(CopySizeField(small512, 96 * kMiB + 1536), 196610u);
+    EXPECT_EQ(CopySizeField(small4096, 96 * kMiB + 1536), 24575u);
+    EXPECT_EQ(CopySizeField(small512, 64 * kMiB), 131071u);
+    // Never fewer sectors than the source's own volume: the copy then is that volume.
+    EXPECT_EQ(CopySizeField(small512, 32 * kMiB), 131071u);
+    EXPECT_EQ(CopySizeField(small4096, 4095), 16383u);
+    EXPECT_EQ(CopySizeField(small512, 0), 131071u);
+}
+
+TEST(SizeField, ReadsAndWritesEightBytesLeastSignificantFirst)
+{
+    std::array<std::byte, 512> boot{};
+    WriteSizeField(boot, SizeFieldOf(0x0102030405060708ull));
+    EXPECT_EQ(boot[40], std::byte{0x08});
+    EXPECT_EQ(boot[47], std::byte{0x01});
+    EXPECT_EQ(boot[39], std::byte{0});
+    EXPECT_EQ(boot[48], std::byte{0});
+    EXPECT_EQ(SizeFieldSectors(ReadSizeField(boot)), 0x0102030405060708ull);
+}
+
+}  // namespace
