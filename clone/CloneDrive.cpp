@@ -229,8 +229,11 @@ Ending CCloneRun::AcceptRead(std::span<std::byte> bytes)
                             CloneOutcome::UnknownFileSystem);
         // Only a block from byte 0 holds the boot sector; when sector 0 could not be
         // read, no other sector stands in for it.
-        if (m_location == 0 && bytes.size() >= kNtfsBootSectorBytes)
+        if (m_location == 0 && bytes.size() >= kNtfsBootSectorBytes) {
             m_bootSector.assign(bytes.begin(), bytes.begin() + kNtfsBootSectorBytes);
+            if (m_request.m_fileSystem == "NTFS")
+                ApplySizeFieldList(bytes, m_request.m_sizeFieldList, m_destination->Size());
+        }
         m_firstBlock = false;
     }
     if (m_frontEnd.CancelRequested())

@@ -31,6 +31,16 @@ std::optional<CNtfsGeometry> NtfsGeometry(std::span<const std::byte> boot)
     return geometry;
 }
 
+void ApplySizeFieldList(std::span<std::byte> firstSector, const std::string& list, std::uint64_t partitionBytes)
+{
+    if (firstSector.size() < kNtfsBootSectorBytes || NtfsGeometry(firstSector))
+        return;
+    const SizeFieldBytes field = ParseByteList(list);
+    const std::uint64_t sectors = SizeFieldSectors(field);
+    if (sectors != 0 && sectors < partitionBytes / kNtfsBootSectorBytes)
+        WriteSizeField(firstSector, field);
+}
+
 std::uint64_t CopySizeField(const CNtfsGeometry& source, std::uint64_t partitionBytes)
 {
     const std::uint64_t partitionSectors = partitionBytes / source.bytesPerSector;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 // What a copy of an NTFS volume needs of its boot sector: the sizes of its sectors and
 // clusters and its size field, which counts the volume's sectors before its backup boot
@@ -21,6 +22,12 @@ struct CNtfsGeometry {
 // The geometry of an NTFS boot sector (its first 512 bytes); nothing for any other sector:
 // no "NTFS    " OEM name, or sector and cluster sizes that NTFS does not use.
 std::optional<CNtfsGeometry> NtfsGeometry(std::span<const std::byte> boot);
+
+// A first sector that the probe called NTFS but that is no NTFS boot sector the copy could
+// grow (NtfsGeometry gives nothing) gets the size field of list, as given, where it
+// announces at least one 512-byte sector and no more than a partition of partitionBytes
+// holds before its last sector; any other sector is left as it is.
+void ApplySizeFieldList(std::span<std::byte> firstSector, const std::string& list, std::uint64_t partitionBytes);
 
 // The size field of a copy of the volume source on a partition of partitionBytes: every
 // whole sector of the source's size in the partition but the last, which keeps the backup

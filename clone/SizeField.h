@@ -20,5 +20,11 @@ std::uint64_t SizeFieldSectors(const SizeFieldBytes& field);
 // The size field that counts sectors.
 SizeFieldBytes SizeFieldOf(std::uint64_t sectors);
 
+// The values of a size-field list ("0,16,229,3,0,0,0,0": decimal bytes separated by ",",
+// least significant first, as the volume probe writes it) in order, each as atoi reads it
+// and kept to its low 8 bits. A list with n commas has n + 1 values ("" is one value, 0);
+// values past the eighth are dropped and missing ones are 0.
+SizeFieldBytes ParseByteList(const std::string& list);
+
 // True for the file systems the engine clones: "NTFS" and "FAT32", compared exactly.
 bool IsClonedFileSystem(const std::string& fileSystem);

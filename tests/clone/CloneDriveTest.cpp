@@ -179,6 +179,20 @@ TEST_F(CloneDriveTest, FastModeCopiesInTwentyMebibyteBlocksByteForByte)
     EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{kDoneText});
 }
 
+// A first sector that is no NTFS boot sector cannot grow: it takes the list as given, when
+// the partition holds what the list announces.
+TEST_F(CloneDriveTest, AnNtfsSourceWithoutAnNtfsBootSectorTakesTheListThatFitsItsPartition)
+{
+    Source(kMiB);
+    Dest(kMiB);
+    ASSERT_EQ(Clone("NTFS", false, "255,7,0,0,0,0,0,0"), CloneOutcome::Completed);
+    std::vector<std::byte> expected = m_sourceBytes;
+    const std::uint8_t field[] = {255, 7, 0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 8; ++i)
+        expected[40 + i] = std::byte{field[i]};
+    EXPECT_EQ(m_dest->Bytes(), expected);
+}
+
 // A report that turns into a link to a root-only file mid-clone takes no more lines, and
 // the clone goes on to its end as with any report that cannot be written.
 TEST_F(CloneDriveTest, AReportSwappedForALinkMidCloneIsNotWrittenThrough)

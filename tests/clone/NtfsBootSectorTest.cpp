@@ -69,4 +69,48 @@ TEST(SizeField, ReadsAndWritesEightBytesLeastSignificantFirst)
     EXPECT_EQ(SizeFieldSectors(ReadSizeField(boot)), 0x0102030405060708ull);
 }
 
+SizeFieldBytes Bytes(std::initializer_list<std::uint8_t> values)
+{
+    SizeFieldBytes bytes{};
+    std::copy(values.begin(), values.end(), bytes.begin());
+    return bytes;
+}
+
+TEST(ParseByteList, ReadsTheListsTheProbeWritesEachValueAsAtoiDoesKeepingItsLowByte)
+{
+    EXPECT_EQ(ParseByteList("0,16,229,3,0,0,0,0"), Bytes({0x00, 0x10, 0xE5, 0x03, 0, 0, 0, 0}));
+    EXPECT_EQ(ParseByteList("1,2,3,4,"), Bytes({1, 2, 3, 4, 0}));
+    EXPECT_EQ(ParseByteList(""), Bytes({0}));
+    EXPECT_EQ(ParseByteList("300,-1, 7,12abc,abc,+5,256,99999999999999999999"),
+              Bytes({44, 255, 7, 12, 0, 5, 0, 255}));
+    std::string longList;
+    for (int i = 1; i <= 300; ++i)
+        longList += std::to_string(i) + ",";
+    EXPECT_EQ(ParseByteList(longList), Bytes({1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+// A first sector the copy cannot grow takes the list as given, but never a size of 0 nor
+// one its partition does not hold; an NTFS boot sector keeps its own field.
+TEST(ApplySizeFieldList, WritesTheListOnlyIntoASectorThatIsNoNtfsBootSector)
+{
+    std::array<std::byte, 512> sector{};
+    sector.fill(std::byte{0x5A});
+    ApplySizeFieldList(sector, "0,16,229,3,0,0,0,0", (0x03E51000u + 1) * std::uint64_t{512});
+    EXPECT_EQ(SizeFieldSectors(ReadSizeField(sector)), 0x03E51000u);
+    EXPECT_EQ(sector[39], std::byte{0x5A});
+    EXPECT_EQ(sector[48], std::byte{0x5A});
+
+    for (const char* refused : {"", "0,0,0,0,0,0,0,0", "0,0,2,0,0,0,0,0"}) {
+        SCOPED_TRACE(refused);
+        std::array<std::byte, 512> untouched{};
+        untouched.fill(std::byte{0x5A});
+        ApplySizeFieldList(untouched, refused, 64 * kMiB);
+        EXPECT_EQ(SizeFieldSectors(ReadSizeField(untouched)), 0x5A5A5A5A5A5A5A5Au);
+    }
+
+    std::array<std::byte, 512> boot = BootSector(512, 8, 131071);
+    ApplySizeFieldList(boot, "255,255,3,0,0,0,0,0", 256 * kMiB);
+    EXPECT_EQ(SizeFieldSectors(ReadSizeField(boot)), 131071u);
+}
+
 }  // namespace
