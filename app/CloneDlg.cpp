@@ -2,7 +2,7 @@
 #include "app/CloneDlg.h"
 
 #include "app/AboutDlg.h"
-#include "clone/CloneDlgControls.h"
+#include "worker/CloneDlgControls.h"
 #include "app/CloneDlgTemplate.h"
 #include "app/DriveChecks.h"
 #include "app/InstallFolder.h"

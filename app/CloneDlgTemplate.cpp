@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CloneDlgTemplate.h"
 
-#include "clone/CloneDlgControls.h"
+#include "worker/CloneDlgControls.h"
 
 using namespace platform;
 using namespace clonedlg;

@@ -3,9 +3,9 @@
 
 #include "app/DriveChecks.h"
 
-#include "clone/CloneDlgControls.h"
+#include "worker/CloneDlgControls.h"
 #include "clone/CloneDrive.h"
-#include "clone/CreateClone.h"
+#include "worker/CreateClone.h"
 #include "platform/atoms/Atoms.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/BootClone.h"

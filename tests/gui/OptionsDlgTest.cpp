@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CloneDlg.h"
-#include "clone/CloneDlgControls.h"
+#include "worker/CloneDlgControls.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/Settings.h"
 #include "tests/gui/GuiTest.h"

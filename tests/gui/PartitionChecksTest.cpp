@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CloneDlg.h"
 #include "app/DriveChecks.h"
-#include "clone/CloneDlgControls.h"
+#include "worker/CloneDlgControls.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/gui/SimulatedMachine.h"
 #include "tests/support/KernelMount.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "clone/GlyphRow.h"
-#include "clone/ThrottledControls.h"
+#include "worker/GlyphRow.h"
+#include "worker/ThrottledControls.h"
 #include "tests/worker/RecordingControls.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "clone/CreateClone.h"
+#include "worker/CreateClone.h"
 
 #include "clone/ReportFile.h"
 

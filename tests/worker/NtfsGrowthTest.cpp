@@ -2,7 +2,7 @@
 // Vantrel's clone worker cloning real NTFS images (made with mkntfs) onto larger partitions.
 
 #include "clone/CloneTexts.h"
-#include "clone/CreateClone.h"
+#include "worker/CreateClone.h"
 
 #include "platform/drives/Drives.h"
 #include "platform/files/TextFiles.h"

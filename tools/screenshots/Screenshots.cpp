@@ -6,7 +6,7 @@
 // has run at once, then Tallisk's dialog (which writes DriveReport.txt into the working
 // directory first).
 #include "app/CloneDlg.h"
-#include "clone/CloneDlgControls.h"
+#include "worker/CloneDlgControls.h"
 #include "app/ColorFile.h"
 #include "driveinfo/DriveReportDlg.h"
 #include "platform/qt/Application.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "clone/CloneDlgControls.h"
+#include "worker/CloneDlgControls.h"
 #include "platform/ui/Controls.h"
 
 #include <array>

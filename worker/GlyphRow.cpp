@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "clone/GlyphRow.h"
+#include "worker/GlyphRow.h"
 
 void CGlyphRow::Show(platform::IControlHost& controls, const std::string& text)
 {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "clone/CreateClone.h"
+#include "worker/CreateClone.h"
 
-#include "clone/CloneDlgControls.h"
+#include "worker/CloneDlgControls.h"
 #include "platform/atoms/Atoms.h"
 #include "platform/ui/MessageBox.h"
 

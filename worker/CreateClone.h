@@ -2,8 +2,8 @@
 #pragma once
 
 #include "clone/CloneDrive.h"
-#include "clone/GlyphRow.h"
-#include "clone/ThrottledControls.h"
+#include "worker/GlyphRow.h"
+#include "worker/ThrottledControls.h"
 #include "platform/atoms/AtomWatch.h"
 #include "platform/ui/Controls.h"
 #include "platform/volume/RawVolume.h"

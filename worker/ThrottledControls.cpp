@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "clone/ThrottledControls.h"
+#include "worker/ThrottledControls.h"
 
 CThrottledControls::CThrottledControls(platform::IControlHost& target,
                                        std::chrono::steady_clock::duration interval)
