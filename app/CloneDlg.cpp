@@ -2,7 +2,6 @@
 #include "app/CloneDlg.h"
 
 #include "app/AboutDlg.h"
-#include "worker/CloneDlgControls.h"
 #include "app/CloneDlgTemplate.h"
 #include "app/DriveChecks.h"
 #include "app/InstallFolder.h"
@@ -14,6 +13,7 @@
 #include "probe/DriveToolTip.h"
 #include "settings/OptionsDlg.h"
 #include "settings/Settings.h"
+#include "worker/CloneDlgControls.h"
 
 using namespace clonedlg;
 

@@ -3,13 +3,14 @@
 
 #include "app/DriveChecks.h"
 
-#include "worker/CloneDlgControls.h"
 #include "clone/CloneDrive.h"
-#include "worker/CreateClone.h"
 #include "platform/atoms/Atoms.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/BootClone.h"
 #include "settings/Settings.h"
+#include "worker/CancelAtom.h"
+#include "worker/CloneDlgControls.h"
+#include "worker/CreateClone.h"
 
 #include <memory>
 

@@ -5,12 +5,12 @@
 //   vantrel-dialog-bench SOURCE DEST FASTMODE INSTALLFOLDER
 // Prints the seconds from the start of the worker to the unlocked dialog. Message boxes
 // are answered at once; the run fails (exit 1) unless the clone completed.
-#include "worker/CreateClone.h"
 #include "platform/qt/Application.h"
 #include "platform/qt/Dialog.h"
 #include "platform/qt/UiThread.h"
 #include "platform/system/StandardOptions.h"
 #include "platform/ui/MessageBox.h"
+#include "worker/CreateClone.h"
 
 #include <atomic>
 #include <chrono>

@@ -13,9 +13,6 @@
 // never told as done (clone/NtfsCompletion.h). Vantrel runs it on its worker thread,
 // Keldrun at boot; what differs between the two is their front end below.
 
-// The global atom whose presence asks a clone running in Vantrel to stop.
-inline constexpr const char* kCancelAtomName = "Vantrel 1.1";
-
 // What one clone copies, and how.
 struct CCloneRequest {
     std::string m_sourceDrive;    // "C:"

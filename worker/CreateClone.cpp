@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "worker/CreateClone.h"
 
-#include "worker/CloneDlgControls.h"
 #include "platform/atoms/Atoms.h"
 #include "platform/ui/MessageBox.h"
+#include "worker/CloneDlgControls.h"
 
 #include <chrono>
 #include <system_error>

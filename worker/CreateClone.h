@@ -2,11 +2,12 @@
 #pragma once
 
 #include "clone/CloneDrive.h"
-#include "worker/GlyphRow.h"
-#include "worker/ThrottledControls.h"
 #include "platform/atoms/AtomWatch.h"
 #include "platform/ui/Controls.h"
 #include "platform/volume/RawVolume.h"
+#include "worker/CancelAtom.h"
+#include "worker/GlyphRow.h"
+#include "worker/ThrottledControls.h"
 
 #include <memory>
 #include <string>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "worker/CloneDlgControls.h"
 #include "platform/ui/Controls.h"
+#include "worker/CloneDlgControls.h"
 
 #include <array>
 #include <string>

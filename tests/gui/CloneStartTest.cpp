@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CloneDlg.h"
-#include "worker/CloneDlgControls.h"
 #include "clone/CloneDrive.h"
 #include "platform/atoms/Atoms.h"
 #include "platform/ui/MessageBox.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/gui/SimulatedMachine.h"
 #include "tests/support/ScriptedMessageBox.h"
+#include "worker/CancelAtom.h"
+#include "worker/CloneDlgControls.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CloneDlg.h"
-#include "worker/CloneDlgControls.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/Settings.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/gui/SimulatedMachine.h"
+#include "worker/CloneDlgControls.h"
 
 #include <gtest/gtest.h>
 

@@ -6,13 +6,13 @@
 // has run at once, then Tallisk's dialog (which writes DriveReport.txt into the working
 // directory first).
 #include "app/CloneDlg.h"
-#include "worker/CloneDlgControls.h"
 #include "app/ColorFile.h"
 #include "driveinfo/DriveReportDlg.h"
 #include "platform/qt/Application.h"
 #include "platform/system/StandardOptions.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/Settings.h"
+#include "worker/CloneDlgControls.h"
 
 #include <QCoreApplication>
 #include <QTimer>
