@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/CloneDrive.h"
 
+#include "clone/ClonePartitions.h"
 #include "clone/CloneTexts.h"
 #include "clone/NtfsBootSector.h"
 #include "clone/NtfsCompletion.h"
@@ -16,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <variant>
 #include <vector>
 
 namespace {
@@ -26,35 +28,6 @@ constexpr std::uint32_t kFastModeSectors = 40960;  // 20 MiB per transfer
 // failed down to its bad sectors (CRetryPlan), which gives the same copy, report and
 // progress as one transfer per sector.
 constexpr std::uint32_t kSlowModeRunSectors = 2048;  // 1 MiB
-constexpr const char* kCancelledText = "Clone cancelled.\n\nCloned partition will be unusable.";
-
-// The fast-mode error; direction is "from" for the source and "to" for the destination.
-std::string BadSectorsText(int error, const std::string& drive, const char* direction)
-{
-    return "Error#: " + std::to_string(error) + ".  Bad sector(s) discovered on the " + drive +
-           " partition.  You must use the 'Slow Mode' option to copy " + direction + " this partition.";
-}
-
-// A source that shrank while it was copied (an image file cut short) leaves a copy without
-// its end, however well the rest went.
-std::string SourceEndedEarlyText(const std::string& source, std::uint64_t sizeAtOpen, std::uint64_t sizeRead)
-{
-    return "The " + source + " partition ended before the copy was complete.  It held " + FormatBytes(sizeAtOpen) +
-           " bytes when the clone began, but only " + FormatBytes(sizeRead) + " could be read.";
-}
-
-std::string InterruptedText(int signal, const std::string& destination)
-{
-    return "Clone interrupted by signal " + std::to_string(signal) + ".  The copy on the " + destination +
-           " partition is incomplete and will be unusable.";
-}
-
-std::string SkippedSectorLine(int error, std::uint64_t location, const std::string& drive)
-{
-    return "Error#: " + std::to_string(error) + ".  Skipping bad sector at location: " + FormatBytes(location) +
-           " on partition " + drive;
-}
-
 // Consecutive bad sectors of one partition: every report line of the run carries the
 // error code of its first failure.
 struct CBadRun {
@@ -120,10 +93,6 @@ private:
     // The destination's device or image file, named to the user; its drive name when the
     // letter has none.
     std::string DestinationDevice();
-    // drive could not be opened, with the open's errno.
-    CloneOutcome OpenFailed(const std::string& text, const std::string& drive, int error);
-    // Source and destination share storage: the copy would overwrite what it reads.
-    CloneOutcome RefuseOverlap(const platform::CVolumeExtent& destination);
     CloneOutcome StopWith(const std::string& text, CloneOutcome outcome);
     CloneOutcome ReportAndStop(const std::string& text, CloneOutcome outcome);
     void Release();
@@ -152,34 +121,17 @@ CloneOutcome CCloneRun::Run()
     RemoveIfExists(m_reportPath);
     m_frontEnd.OnCloneStarting();
 
-    m_source = m_volumes.Open(platform::RawVolumeName(m_request.m_sourceDrive), platform::VolumeAccess::Read);
-    if (!m_source)
-        return OpenFailed(m_frontEnd.CannotOpenSourceText(m_request.m_sourceDrive), m_request.m_sourceDrive, errno);
-    m_source->Rewind();
-    const std::string destination = platform::RawVolumeName(m_request.m_destDrive);
-    m_destination = m_volumes.Open(destination, platform::VolumeAccess::Write);
-    if (!m_destination) {
-        int error = errno;
-        // A source claimed exclusively keeps its own storage from being claimed again:
-        // the user must hear that the two overlap, not that the destination is busy.
-        std::optional<platform::CDriveDevice> device = m_volumes.Device(destination);
-        std::optional<platform::CVolumeExtent> wanted = device ? platform::PathExtent(device->path) : std::nullopt;
-        if (wanted && platform::Overlaps(m_source->Extent(), *wanted))
-            return RefuseOverlap(*wanted);
-        return OpenFailed(m_frontEnd.CannotOpenDestinationText(m_request.m_destDrive), m_request.m_destDrive, error);
-    }
-    m_destination->Rewind();
-    // Two letters for one partition, a loop device over a lettered image, a partition and
-    // its own disk: the copy would overwrite its source while reading it.
-    if (platform::Overlaps(m_source->Extent(), m_destination->Extent()))
-        return RefuseOverlap(m_destination->Extent());
+    std::variant<CClonePartitions, CCloneRefusal> opened = OpenClonePartitions(m_request, m_frontEnd, m_volumes);
+    if (const CCloneRefusal* refusal = std::get_if<CCloneRefusal>(&opened))
+        return StopWith(refusal->text, refusal->outcome);
+    m_source = std::move(std::get<CClonePartitions>(opened).source);
+    m_destination = std::move(std::get<CClonePartitions>(opened).destination);
 
-    AppendReportLine(m_reportPath, "From: " + m_request.m_sourceDrive + "\nTo:   " + m_request.m_destDrive +
-                                       "\nFile System: " + m_request.m_fileSystem + "\n");
+    AppendReportLine(m_reportPath,
+                     ReportHeaderText(m_request.m_sourceDrive, m_request.m_destDrive, m_request.m_fileSystem));
 
     if (!AllocateBuffers())
-        return StopWith("CCreateClone::CloneDrive => Not enough memory to clone the partition.",
-                        CloneOutcome::OutOfMemory);
+        return StopWith(kNotEnoughMemoryText, CloneOutcome::OutOfMemory);
     return Copy();
 }
 
@@ -224,9 +176,7 @@ Ending CCloneRun::AcceptRead(std::span<std::byte> bytes)
     m_sourceBytesPassed += bytes.size();
     if (m_firstBlock) {
         if (!IsClonedFileSystem(m_request.m_fileSystem))
-            return StopWith("Quorvane Error: Clone cancelled.\n\nUnknown file system on partition: " +
-                                m_request.m_fileSystem,
-                            CloneOutcome::UnknownFileSystem);
+            return StopWith(UnknownFileSystemText(m_request.m_fileSystem), CloneOutcome::UnknownFileSystem);
         // Only a block from byte 0 holds the boot sector; when sector 0 could not be
         // read, no other sector stands in for it.
         if (m_location == 0 && bytes.size() >= kNtfsBootSectorBytes) {
@@ -237,7 +187,7 @@ Ending CCloneRun::AcceptRead(std::span<std::byte> bytes)
         m_firstBlock = false;
     }
     if (m_frontEnd.CancelRequested())
-        return StopWith(kCancelledText, CloneOutcome::Cancelled);
+        return StopWith(kCloneCancelledText, CloneOutcome::Cancelled);
     if (bytes.empty())
         return Complete();
     return std::nullopt;
@@ -300,7 +250,7 @@ Ending CCloneRun::WriteFailedRun(std::span<const std::byte> run)
         // first write, as after any read (the run's own check stood for its first sector).
         if (offset > asked) {
             if (m_frontEnd.CancelRequested())
-                return StopWith(kCancelledText, CloneOutcome::Cancelled);
+                return StopWith(kCloneCancelledText, CloneOutcome::Cancelled);
             asked = offset;
         }
         std::span<const std::byte> part = run.subspan(offset, std::min<std::size_t>(sectors * kSectorSize, run.size() - offset));
@@ -326,7 +276,7 @@ Ending CCloneRun::WriteFailedRun(std::span<const std::byte> run)
 Ending CCloneRun::PassUnreadableSector()
 {
     if (!SkipUnreadableSector())
-        return StopWith(kCancelledText, CloneOutcome::Cancelled);
+        return StopWith(kCloneCancelledText, CloneOutcome::Cancelled);
     return StopIfInterrupted();
 }
 
@@ -336,7 +286,7 @@ Ending CCloneRun::PassUnwritableSector()
         return ReportAndStop(DestinationTooSmallText(ENOSPC, m_request.m_destDrive, m_request.m_sourceDrive),
                              CloneOutcome::WriteFailed);
     if (!SkipUnwritableSector())
-        return StopWith(kCancelledText, CloneOutcome::Cancelled);
+        return StopWith(kCloneCancelledText, CloneOutcome::Cancelled);
     return StopIfInterrupted();
 }
 
@@ -414,7 +364,7 @@ CloneOutcome CCloneRun::Complete()
         notes = std::move(ntfs.notes);
     }
     std::string digits = FormatBytes(m_total);
-    AppendReportLine(m_reportPath, "Done => " + digits);
+    AppendReportLine(m_reportPath, DoneLineText(digits));
     Release();
     m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_badSectors, notes);
     return CloneOutcome::Completed;
@@ -425,21 +375,6 @@ std::string CCloneRun::DestinationDevice()
     std::optional<platform::CDriveDevice> device =
         m_volumes.Device(platform::RawVolumeName(m_request.m_destDrive));
     return device ? device->path : m_request.m_destDrive;
-}
-
-CloneOutcome CCloneRun::OpenFailed(const std::string& text, const std::string& drive, int error)
-{
-    m_frontEnd.OnOpenFailed(text, drive, error);
-    return StopWith(text, CloneOutcome::OpenFailed);
-}
-
-CloneOutcome CCloneRun::RefuseOverlap(const platform::CVolumeExtent& destination)
-{
-    const bool identical = platform::SameVolume(m_source->Extent(), destination);
-    const std::string text =
-        m_frontEnd.OverlappingVolumesText(m_request.m_sourceDrive, m_request.m_destDrive, identical);
-    m_frontEnd.OnRefused(text);
-    return StopWith(text, CloneOutcome::VolumesOverlap);
 }
 
 // The partitions are closed before the message: a box may stay open for long, and the

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/CloneTexts.h"
 
+#include "clone/ReportFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -23,6 +25,46 @@ std::string ShellWord(const std::string& path)
 }
 
 }  // namespace
+
+std::string ReportHeaderText(const std::string& source, const std::string& destination,
+                             const std::string& fileSystem)
+{
+    return "From: " + source + "\nTo:   " + destination + "\nFile System: " + fileSystem + "\n";
+}
+
+std::string DoneLineText(const std::string& digits)
+{
+    return "Done => " + digits;
+}
+
+std::string UnknownFileSystemText(const std::string& fileSystem)
+{
+    return "Quorvane Error: Clone cancelled.\n\nUnknown file system on partition: " + fileSystem;
+}
+
+std::string BadSectorsText(int error, const std::string& drive, const char* direction)
+{
+    return "Error#: " + std::to_string(error) + ".  Bad sector(s) discovered on the " + drive +
+           " partition.  You must use the 'Slow Mode' option to copy " + direction + " this partition.";
+}
+
+std::string SourceEndedEarlyText(const std::string& source, std::uint64_t sizeAtOpen, std::uint64_t sizeRead)
+{
+    return "The " + source + " partition ended before the copy was complete.  It held " + FormatBytes(sizeAtOpen) +
+           " bytes when the clone began, but only " + FormatBytes(sizeRead) + " could be read.";
+}
+
+std::string InterruptedText(int signal, const std::string& destination)
+{
+    return "Clone interrupted by signal " + std::to_string(signal) + ".  The copy on the " + destination +
+           " partition is incomplete and will be unusable.";
+}
+
+std::string SkippedSectorLine(int error, std::uint64_t location, const std::string& drive)
+{
+    return "Error#: " + std::to_string(error) + ".  Skipping bad sector at location: " + FormatBytes(location) +
+           " on partition " + drive;
+}
 
 std::string DestinationTooSmallText(int error, const std::string& destination, const std::string& source)
 {

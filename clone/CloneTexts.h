@@ -1,10 +1,42 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Texts that the clone engine tells the user and writes into its report, defined once for
 // the engine, its front ends and their tests.
+
+// The report's first lines: which partition is copied onto which, and its file system.
+std::string ReportHeaderText(const std::string& source, const std::string& destination,
+                             const std::string& fileSystem);
+
+// The report's last line after a completed clone; digits is the byte count without
+// separators.
+std::string DoneLineText(const std::string& digits);
+
+// A clone the user cancelled.
+inline constexpr const char* kCloneCancelledText = "Clone cancelled.\n\nCloned partition will be unusable.";
+
+// The copy buffers could not be allocated.
+inline constexpr const char* kNotEnoughMemoryText =
+    "CCreateClone::CloneDrive => Not enough memory to clone the partition.";
+
+// A source whose file system the engine does not copy (only "NTFS" and "FAT32").
+std::string UnknownFileSystemText(const std::string& fileSystem);
+
+// The fast-mode error; direction is "from" for the source and "to" for the destination.
+std::string BadSectorsText(int error, const std::string& drive, const char* direction);
+
+// A source that shrank while it was copied (an image file cut short) leaves a copy without
+// its end, however well the rest went.
+std::string SourceEndedEarlyText(const std::string& source, std::uint64_t sizeAtOpen, std::uint64_t sizeRead);
+
+// A signal asked the program to end while it cloned.
+std::string InterruptedText(int signal, const std::string& destination);
+
+// The report line of one sector that slow mode skipped, at location (a sector number).
+std::string SkippedSectorLine(int error, std::uint64_t location, const std::string& drive);
 
 // A destination that ends before the source (ENOSPC, in either mode) is no bad sector:
 // the copy cannot be complete.

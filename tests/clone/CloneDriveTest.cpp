@@ -30,7 +30,7 @@ constexpr const char* kNtfsList = "0,16,229,3,0,0,0,0";
 constexpr const char* kDoneText =
     "Done!\n\nDrive partition cloned from: X:\nDrive partition cloned to: Y:\n\n"
     "The partition will be useable after rebooting the computer.";
-constexpr const char* kCancelText = "Clone cancelled.\n\nCloned partition will be unusable.";
+constexpr const char* kCancelText = kCloneCancelledText;
 
 // A volume in memory is no file that ntfsfix could be given: an NTFS copy on it is
 // completed without its check, and says so.

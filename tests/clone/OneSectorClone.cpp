@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/clone/OneSectorClone.h"
 
+#include "clone/CloneTexts.h"
 #include "clone/NtfsCompletion.h"
 #include "clone/ReportFile.h"
 #include "clone/SizeField.h"
@@ -12,13 +13,6 @@
 namespace {
 
 constexpr std::uint32_t kSector = 512;
-constexpr const char* kCancelled = "Clone cancelled.\n\nCloned partition will be unusable.";
-
-std::string SkipLine(int error, std::uint64_t location, const std::string& drive)
-{
-    return "Error#: " + std::to_string(error) + ".  Skipping bad sector at location: " + FormatBytes(location) +
-           " on partition " + drive;
-}
 
 class COneSectorRun {
 public:
@@ -37,8 +31,8 @@ public:
         auto dest = volumes.Open(platform::RawVolumeName(m_request.m_destDrive), platform::VolumeAccess::Write);
         if (!dest)
             return Stop(m_frontEnd.CannotOpenDestinationText(m_request.m_destDrive), CloneOutcome::OpenFailed);
-        AppendReportLine(m_report, "From: " + m_request.m_sourceDrive + "\nTo:   " + m_request.m_destDrive +
-                                       "\nFile System: " + m_request.m_fileSystem + "\n");
+        AppendReportLine(m_report,
+                         ReportHeaderText(m_request.m_sourceDrive, m_request.m_destDrive, m_request.m_fileSystem));
         return Copy(*source, *dest);
     }
 
@@ -55,36 +49,32 @@ private:
                 source.Move(kSector);
                 dest.Move(kSector);
                 if (continues && m_frontEnd.CancelRequested())
-                    return Stop(kCancelled, CloneOutcome::Cancelled);
+                    return Stop(kCloneCancelledText, CloneOutcome::Cancelled);
                 continue;
             }
             if (firstBlock) {
                 if (!IsClonedFileSystem(m_request.m_fileSystem))
-                    return Stop("Quorvane Error: Clone cancelled.\n\nUnknown file system on partition: " +
-                                    m_request.m_fileSystem,
-                                CloneOutcome::UnknownFileSystem);
+                    return Stop(UnknownFileSystemText(m_request.m_fileSystem), CloneOutcome::UnknownFileSystem);
                 if (m_location == 0)
                     m_boot.assign(sector.begin(), sector.begin() + bytesRead);
                 firstBlock = false;
             }
             if (m_frontEnd.CancelRequested())
-                return Stop(kCancelled, CloneOutcome::Cancelled);
+                return Stop(kCloneCancelledText, CloneOutcome::Cancelled);
             if (bytesRead == 0)
                 return Complete(source, dest);
             std::uint32_t bytesWritten = 0;
             if (!dest.Write(sector.first(bytesRead), bytesWritten)) {
                 if (dest.LastError() == ENOSPC) {
-                    std::string text = "Error#: 28.  The " + m_request.m_destDrive +
-                                       " partition ended before the copy was complete.  It must be at least as "
-                                       "large as the " +
-                                       m_request.m_sourceDrive + " partition.";
+                    std::string text =
+                        DestinationTooSmallText(dest.LastError(), m_request.m_destDrive, m_request.m_sourceDrive);
                     AppendReportLine(m_report, text);
                     return Stop(text, CloneOutcome::WriteFailed);
                 }
                 bool continues = List(dest, m_request.m_destDrive);
                 dest.Move(kSector);
                 if (continues && m_frontEnd.CancelRequested())
-                    return Stop(kCancelled, CloneOutcome::Cancelled);
+                    return Stop(kCloneCancelledText, CloneOutcome::Cancelled);
                 continue;
             }
             m_total += bytesWritten;
@@ -102,7 +92,7 @@ private:
             m_runError = volume.LastError();
         }
         m_bad = true;
-        AppendReportLine(m_report, SkipLine(m_runError, m_location, drive));
+        AppendReportLine(m_report, SkippedSectorLine(m_runError, m_location, drive));
         m_runNext = ++m_location;
         return continues;
     }
@@ -110,9 +100,7 @@ private:
     CloneOutcome Complete(const platform::IVolume& source, platform::IVolume& dest)
     {
         if (!dest.Flush()) {
-            std::string text = "Error#: " + std::to_string(dest.LastError()) + ".  Bad sector(s) discovered on the " +
-                               m_request.m_destDrive +
-                               " partition.  You must use the 'Slow Mode' option to copy to this partition.";
+            std::string text = BadSectorsText(dest.LastError(), m_request.m_destDrive, "to");
             AppendReportLine(m_report, text);
             return Stop(text, CloneOutcome::WriteFailed);
         }
@@ -123,7 +111,7 @@ private:
                 AppendReportLine(m_report, note);
         }
         std::string digits = FormatBytes(m_total);
-        AppendReportLine(m_report, "Done => " + digits);
+        AppendReportLine(m_report, DoneLineText(digits));
         m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_bad, notes);
         return CloneOutcome::Completed;
     }
