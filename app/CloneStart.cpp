@@ -68,7 +68,7 @@ bool CCloneDlg::CheckPartitionsNow()
 void CCloneDlg::StartCloneThread()
 {
     auto clone = std::make_unique<CCreateClone>(m_sourceDrive, m_destDrive, m_sourceFileSystem, m_sizeFieldList,
-                                                this, FastMode, m_installFolder);
+                                                this, FastMode != 0, m_installFolder);
     clone->UseVolumes(m_volumes);
     CCreateClone::CreateThread(std::move(clone));
 }

@@ -85,7 +85,7 @@ void WaitForEnter()
 // the last transfer ends it when the clone is over, before the prompt.
 bool RunClone(const CCloneRequest& request, const std::string& reportFolder, platform::CTerminationSignals& signals)
 {
-    CBootCloneFrontEnd frontEnd(reportFolder, request.m_fastMode != 0, signals);
+    CBootCloneFrontEnd frontEnd(reportFolder, request.m_fastMode, signals);
     CloneOutcome outcome = CloneDrive(request, frontEnd, platform::BootVolumes());
     std::fflush(stdout);
     if (outcome == CloneOutcome::Interrupted)
@@ -120,7 +120,7 @@ bool CloneAtBoot(const CCloneRequest& request, const std::string& reportFolder)
     platform::LogToJournal(platform::JournalPriority::Info,
                            "cloning " + DescribeBootDrive(request.m_sourceDrive) + " onto " +
                                DescribeBootDrive(request.m_destDrive) + ", " + request.m_fileSystem +
-                               (request.m_fastMode != 0 ? ", fast mode" : ", slow mode") + "; report " +
+                               (request.m_fastMode ? ", fast mode" : ", slow mode") + "; report " +
                                reportFolder + "status.txt");
     platform::CTerminationSignals signals;
     if (std::optional<CBootRefusal> refusal =
@@ -157,7 +157,8 @@ int main(int argc, char* argv[])
     if (argc < 7) {
         platform::MessageBox("Partition Restore => Missing arguments.");
     } else {
-        CCloneRequest request{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5])};
+        // Fast mode unless the mode argument reads as the number 0.
+        CCloneRequest request{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5]) != 0};
         if (CloneAtBoot(request, argv[6])) {
             WaitForEnter();
             RestartAndEnd();

@@ -59,7 +59,7 @@ public:
     CloneOutcome Run();
 
 private:
-    bool FastMode() const { return m_request.m_fastMode != 0; }
+    bool FastMode() const { return m_request.m_fastMode; }
     std::uint32_t BlockSize() const { return kSectorSize * (FastMode() ? kFastModeSectors : kSlowModeRunSectors); }
     bool AllocateBuffers();
     CloneOutcome Copy();

@@ -22,7 +22,7 @@ struct CCloneRequest {
     // used: the size of an NTFS copy comes from the partition it lies on and the source's
     // sectors, not from the file system the destination held before.
     std::string m_sizeFieldList;
-    int m_fastMode = 0;           // non-zero: 20 MiB transfers, stopping at the first bad sector
+    bool m_fastMode = false;      // 20 MiB transfers, stopping at the first bad sector
 };
 
 // The program around a clone. Vantrel: report "Report.txt" in its install folder, the

@@ -18,7 +18,7 @@ constexpr std::chrono::milliseconds kRepaintInterval(33);
 
 CCreateClone::CCreateClone(const std::string& sourceDrive, const std::string& destDrive,
                            const std::string& fileSystem, const std::string& sizeFieldList,
-                           platform::IControlHost* owner, int fastMode, const std::string& installFolder)
+                           platform::IControlHost* owner, bool fastMode, const std::string& installFolder)
     : m_request{sourceDrive, destDrive, fileSystem, sizeFieldList, fastMode},
       m_installFolder(installFolder),
       m_controls(*owner, kRepaintInterval),

@@ -22,7 +22,7 @@ class CCreateClone : private ICloneFrontEnd {
 public:
     CCreateClone(const std::string& sourceDrive, const std::string& destDrive,
                  const std::string& fileSystem, const std::string& sizeFieldList,
-                 platform::IControlHost* owner, int fastMode, const std::string& installFolder);
+                 platform::IControlHost* owner, bool fastMode, const std::string& installFolder);
 
     // Runs the clone on a new thread that owns the object and frees it when the clone
     // is over; false when the thread could not be started.

@@ -119,7 +119,7 @@ protected:
 
     CloneOutcome Clone(const std::string& fileSystem, bool fast, const std::string& list = kNtfsList)
     {
-        CCloneRequest request{"X:", "Y:", fileSystem, list, fast ? 1 : 0};
+        CCloneRequest request{"X:", "Y:", fileSystem, list, fast};
         return CloneDrive(request, m_frontEnd, m_volumes);
     }
 
@@ -537,7 +537,7 @@ protected:
     void ExpectRefused(const std::string& dest, const std::string& text)
     {
         for (bool fast : {true, false}) {
-            CCloneRequest request{"X:", dest, "NTFS", kNtfsList, fast ? 1 : 0};
+            CCloneRequest request{"X:", dest, "NTFS", kNtfsList, fast};
             EXPECT_EQ(CloneDrive(request, m_frontEnd, m_volumes), CloneOutcome::VolumesOverlap) << dest;
             EXPECT_EQ(m_disk->Writes(), 0) << dest;
             EXPECT_EQ(m_disk->Bytes(), m_diskBytes) << dest;
@@ -569,7 +569,7 @@ TEST_F(CloneOntoItselfTest, SharedStorageIsRefusedBeforeAnythingIsWritten)
 TEST_F(CloneOntoItselfTest, AdjacentRegionsOfOneDiskStillClone)
 {
     m_volumes.AddRegion('Y', 'D', 2 * kMiB, kMiB);
-    CCloneRequest request{"X:", "Y:", "FAT32", "", 1};
+    CCloneRequest request{"X:", "Y:", "FAT32", "", true};
     ASSERT_EQ(CloneDrive(request, m_frontEnd, m_volumes), CloneOutcome::Completed);
 
     std::vector<std::byte> expected = m_diskBytes;

@@ -108,7 +108,7 @@ CResult CloneCase(const CFaultCase& fault, const std::string& reportPath, Clone 
     testsupport::CScriptedMessageBox boxes;
     CTranscriptFrontEnd frontEnd(reportPath, fault.cancelAfterSkips);
     CResult result;
-    result.outcome = clone(CCloneRequest{"X:", "Y:", fault.fileSystem, "9,8,7,6,5,4,3,2", 0}, frontEnd, volumes);
+    result.outcome = clone(CCloneRequest{"X:", "Y:", fault.fileSystem, "9,8,7,6,5,4,3,2", false}, frontEnd, volumes);
     result.events = frontEnd.Events();
     result.report = platform::ReadWholeFile(reportPath).value_or("(none)");
     result.boxes = boxes.Texts();

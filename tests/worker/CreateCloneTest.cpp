@@ -48,7 +48,7 @@ protected:
         m_dest = &m_volumes->Add('D', size, 0xEE);
     }
 
-    std::unique_ptr<CCreateClone> Worker(const std::string& fileSystem, int fastMode)
+    std::unique_ptr<CCreateClone> Worker(const std::string& fileSystem, bool fastMode)
     {
         auto worker = std::make_unique<CCreateClone>("S:", "D:", fileSystem, "0,16,229,3,0,0,0,0", &m_dialog,
                                                      fastMode, m_machine.Root() + "/");
@@ -56,7 +56,7 @@ protected:
         return worker;
     }
 
-    void Clone(const std::string& fileSystem, int fastMode) { Worker(fileSystem, fastMode)->Run(); }
+    void Clone(const std::string& fileSystem, bool fastMode) { Worker(fileSystem, fastMode)->Run(); }
 
     // The messages shown, each with the byte count the dialog showed at that moment.
     std::vector<std::pair<std::string, std::string>> MessagesWithCount() const

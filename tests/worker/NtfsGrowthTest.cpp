@@ -59,7 +59,7 @@ protected:
         platform::RemoveDriveLetter(letter, error);
         ASSERT_TRUE(platform::AssignDriveLetter(letter, path, error)) << error;
     }
-    void Clone(const std::string& list, int fastMode)
+    void Clone(const std::string& list, bool fastMode)
     {
         m_dialog.ClearEvents();
         CCreateClone("S:", "D:", "NTFS", list, &m_dialog, fastMode, m_machine.Root() + "/").Run();
