@@ -51,18 +51,20 @@ void CBootCloneFrontEnd::OnCloneStarting()
     }
 }
 
-void CBootCloneFrontEnd::OnBlockWritten(const std::string& total)
+void CBootCloneFrontEnd::OnBlockWritten(std::uint64_t total)
 {
-    std::printf("%s total accumulated bytes written to the partition...\n", total.c_str());
+    std::printf("%s total accumulated bytes written to the partition...\n",
+                AddThousandsSeparators(FormatBytes(total)).c_str());
     // A fast-mode line stands for 20 MiB and is shown at once; the line per sector of slow
     // mode stays buffered, so the console does not slow the copy down.
     if (m_fastMode)
         std::fflush(stdout);
 }
 
-void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, const std::string& total,
-                                          bool badSectorsSkipped, const std::vector<std::string>& notes)
+void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, std::uint64_t bytes, bool badSectorsSkipped,
+                                          const std::vector<std::string>& notes)
 {
+    const std::string total = AddThousandsSeparators(FormatBytes(bytes));
     std::printf("\n");
     std::printf("Succesfully created the %s partition clone.\n", request.m_destDrive.c_str());
     std::printf("Total bytes copied to the partition: %s\n\n", total.c_str());

@@ -4,6 +4,7 @@
 #include "clone/CloneDrive.h"
 #include "platform/system/TerminationSignals.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,8 @@ public:
                                        bool identical) const override;
     bool CancelRequested() override;
     void OnCloneStarting() override;
-    void OnBlockWritten(const std::string& total) override;
-    void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
+    void OnBlockWritten(std::uint64_t total) override;
+    void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                           const std::vector<std::string>& notes) override;
     void OnOpenFailed(const std::string& text, const std::string& drive, int error) override;
     void OnRefused(const std::string& text) override;

@@ -296,7 +296,7 @@ void CCloneRun::CountWritten(std::uint32_t bytes)
     const std::uint32_t step = FastMode() ? bytes : kSectorSize;
     for (std::uint32_t done = 0; done < bytes; done += step) {
         m_total += std::min(step, bytes - done);
-        m_frontEnd.OnBlockWritten(AddThousandsSeparators(FormatBytes(m_total)));
+        m_frontEnd.OnBlockWritten(m_total);
         ++m_location;
     }
 }
@@ -363,10 +363,9 @@ CloneOutcome CCloneRun::Complete()
             return ReportAndStop(*ntfs.notUsable, CloneOutcome::CopyUnusable);
         notes = std::move(ntfs.notes);
     }
-    std::string digits = FormatBytes(m_total);
-    AppendReportLine(m_reportPath, DoneLineText(digits));
+    AppendReportLine(m_reportPath, DoneLineText(FormatBytes(m_total)));
     Release();
-    m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_badSectors, notes);
+    m_frontEnd.OnCloneCompleted(m_request, m_total, m_badSectors, notes);
     return CloneOutcome::Completed;
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/volume/RawVolume.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,15 +47,14 @@ public:
     virtual bool CancelRequested() = 0;
     // Once, after the old report is deleted and before the partitions are opened.
     virtual void OnCloneStarting() = 0;
-    // After every block written; total is the bytes written so far with thousands
-    // separators ("20,971,520").
-    virtual void OnBlockWritten(const std::string& total) = 0;
+    // After every block written; total is the bytes written so far.
+    virtual void OnBlockWritten(std::uint64_t total) = 0;
     // After a completed clone: the destination is flushed, "Done => " is in the report and
     // both partitions are closed. Tells the user. notes are the lines, also in the report
     // before "Done => ", about the completion of an NTFS copy: it keeps the source's
     // capacity until it is resized (and what to run), its resize did not complete (and it
     // must be checked), it is as good as its source, or it could not be checked.
-    virtual void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
+    virtual void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                                   const std::vector<std::string>& notes) = 0;
     // When drive could not be opened, before its message text is shown; error is the
     // errno of the open. The report holds nothing yet.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "worker/CreateClone.h"
 
+#include "clone/ReportFile.h"
 #include "platform/atoms/Atoms.h"
 #include "platform/ui/MessageBox.h"
 #include "worker/CloneDlgControls.h"
@@ -118,15 +119,15 @@ void CCreateClone::OnCloneStarting()
     m_controls.Deliver();
 }
 
-void CCreateClone::OnBlockWritten(const std::string& total)
+void CCreateClone::OnBlockWritten(std::uint64_t total)
 {
-    ShowBytesCopied(total);
+    ShowBytesCopied(AddThousandsSeparators(FormatBytes(total)));
 }
 
-void CCreateClone::OnCloneCompleted(const CCloneRequest& request, const std::string& total,
-                                    bool badSectorsSkipped, const std::vector<std::string>& notes)
+void CCreateClone::OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
+                                    const std::vector<std::string>& notes)
 {
-    ShowBytesCopied(total);
+    ShowBytesCopied(AddThousandsSeparators(FormatBytes(total)));
     m_controls.Deliver();
     std::string done = "Done!\n\nDrive partition cloned from: " + request.m_sourceDrive +
                        "\nDrive partition cloned to: " + request.m_destDrive +

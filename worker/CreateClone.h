@@ -52,8 +52,8 @@ private:
                                        bool identical) const override;
     bool CancelRequested() override;
     void OnCloneStarting() override;
-    void OnBlockWritten(const std::string& total) override;
-    void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
+    void OnBlockWritten(std::uint64_t total) override;
+    void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                           const std::vector<std::string>& notes) override;
     void OnCloneStopping() override;
 

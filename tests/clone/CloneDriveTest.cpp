@@ -39,6 +39,12 @@ std::string NotCheckedNote()
     return NotCheckedText("Y:", CheckNotRunText(EBADF, 0));
 }
 
+// A byte count as the programs show it.
+std::string Shown(std::uint64_t bytes)
+{
+    return AddThousandsSeparators(FormatBytes(bytes));
+}
+
 // Records what the engine tells its front end; asks cancel through a test's predicate.
 class CRecordingFrontEnd : public ICloneFrontEnd {
 public:
@@ -56,15 +62,15 @@ public:
     int StopSignal() override { return m_stop && m_stop() ? 15 : 0; }
     void OnCloneInterrupted(const std::string& text) override { m_interrupted = text; }
     void OnCloneStarting() override { ++m_starts; }
-    void OnBlockWritten(const std::string& total) override { m_totals.push_back(total); }
-    void OnCloneCompleted(const CCloneRequest& request, const std::string& total, bool badSectorsSkipped,
+    void OnBlockWritten(std::uint64_t total) override { m_totals.push_back(Shown(total)); }
+    void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                           const std::vector<std::string>& notes) override
     {
         m_notes = notes;
         platform::MessageBox("Done!\n\nDrive partition cloned from: " + request.m_sourceDrive +
                              "\nDrive partition cloned to: " + request.m_destDrive +
                              "\n\nThe partition will be useable after rebooting the computer.");
-        m_completedTotal = total;
+        m_completedTotal = Shown(total);
         m_badSectors = badSectorsSkipped;
     }
 

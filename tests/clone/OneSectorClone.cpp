@@ -78,7 +78,7 @@ private:
                 continue;
             }
             m_total += bytesWritten;
-            m_frontEnd.OnBlockWritten(AddThousandsSeparators(FormatBytes(m_total)));
+            m_frontEnd.OnBlockWritten(m_total);
             ++m_location;
         }
     }
@@ -110,9 +110,8 @@ private:
             for (const std::string& note : notes)
                 AppendReportLine(m_report, note);
         }
-        std::string digits = FormatBytes(m_total);
-        AppendReportLine(m_report, DoneLineText(digits));
-        m_frontEnd.OnCloneCompleted(m_request, AddThousandsSeparators(digits), m_bad, notes);
+        AppendReportLine(m_report, DoneLineText(FormatBytes(m_total)));
+        m_frontEnd.OnCloneCompleted(m_request, m_total, m_bad, notes);
         return CloneOutcome::Completed;
     }
 

@@ -50,8 +50,8 @@ public:
         return skips >= static_cast<std::size_t>(m_cancelAfterSkips);
     }
     void OnCloneStarting() override { m_events << "start\n"; }
-    void OnBlockWritten(const std::string& total) override { m_events << total << '\n'; }
-    void OnCloneCompleted(const CCloneRequest&, const std::string& total, bool badSectorsSkipped,
+    void OnBlockWritten(std::uint64_t total) override { m_events << total << '\n'; }
+    void OnCloneCompleted(const CCloneRequest&, std::uint64_t total, bool badSectorsSkipped,
                           const std::vector<std::string>& notes) override
     {
         m_events << "done " << total << (badSectorsSkipped ? " with bad sectors" : "") << '\n';
