@@ -10,6 +10,7 @@
 #include "clone/RetryPlan.h"
 #include "clone/SizeField.h"
 #include "platform/ui/MessageBox.h"
+#include "platform/volume/SectorSize.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,7 +23,7 @@
 
 namespace {
 
-constexpr std::uint32_t kSectorSize = 512;
+using platform::kSectorSize;
 constexpr std::uint32_t kFastModeSectors = 40960;  // 20 MiB per transfer
 // Slow mode moves a run of healthy sectors in one transfer and narrows a run whose transfer
 // failed down to its bad sectors (CRetryPlan), which gives the same copy, report and
@@ -179,8 +180,8 @@ Ending CCloneRun::AcceptRead(std::span<std::byte> bytes)
             return StopWith(UnknownFileSystemText(m_request.m_fileSystem), CloneOutcome::UnknownFileSystem);
         // Only a block from byte 0 holds the boot sector; when sector 0 could not be
         // read, no other sector stands in for it.
-        if (m_location == 0 && bytes.size() >= kNtfsBootSectorBytes) {
-            m_bootSector.assign(bytes.begin(), bytes.begin() + kNtfsBootSectorBytes);
+        if (m_location == 0 && bytes.size() >= kSectorSize) {
+            m_bootSector.assign(bytes.begin(), bytes.begin() + kSectorSize);
             if (m_request.m_fileSystem == "NTFS")
                 ApplySizeFieldList(bytes, m_request.m_sizeFieldList, m_destination->Size());
         }

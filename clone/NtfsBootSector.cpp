@@ -2,6 +2,7 @@
 #include "clone/NtfsBootSector.h"
 
 #include "clone/SizeField.h"
+#include "platform/volume/SectorSize.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,7 +15,7 @@ constexpr char kNtfsOemName[] = "NTFS    ";
 
 std::optional<CNtfsGeometry> NtfsGeometry(std::span<const std::byte> boot)
 {
-    if (boot.size() < kNtfsBootSectorBytes || std::memcmp(boot.data() + 3, kNtfsOemName, 8) != 0)
+    if (boot.size() < platform::kSectorSize || std::memcmp(boot.data() + 3, kNtfsOemName, 8) != 0)
         return std::nullopt;
     CNtfsGeometry geometry;
     geometry.bytesPerSector = std::to_integer<std::uint32_t>(boot[11]) | std::to_integer<std::uint32_t>(boot[12]) << 8;
@@ -26,18 +27,18 @@ std::optional<CNtfsGeometry> NtfsGeometry(std::span<const std::byte> boot)
         geometry.sectorsPerCluster = 1u << (256 - clusterByte);
     geometry.sectors = SizeFieldSectors(ReadSizeField(boot));
     const std::uint32_t bps = geometry.bytesPerSector;
-    if (bps < 512 || bps > 4096 || (bps & (bps - 1)) != 0 || geometry.sectorsPerCluster == 0)
+    if (bps < platform::kSectorSize || bps > 4096 || (bps & (bps - 1)) != 0 || geometry.sectorsPerCluster == 0)
         return std::nullopt;
     return geometry;
 }
 
 void ApplySizeFieldList(std::span<std::byte> firstSector, const std::string& list, std::uint64_t partitionBytes)
 {
-    if (firstSector.size() < kNtfsBootSectorBytes || NtfsGeometry(firstSector))
+    if (firstSector.size() < platform::kSectorSize || NtfsGeometry(firstSector))
         return;
     const SizeFieldBytes field = ParseByteList(list);
     const std::uint64_t sectors = SizeFieldSectors(field);
-    if (sectors != 0 && sectors < partitionBytes / kNtfsBootSectorBytes)
+    if (sectors != 0 && sectors < partitionBytes / platform::kSectorSize)
         WriteSizeField(firstSector, field);
 }
 

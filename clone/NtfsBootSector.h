@@ -11,8 +11,6 @@
 // clusters and its size field, which counts the volume's sectors before its backup boot
 // sector (mkntfs and Windows keep that backup in the partition's last sector).
 
-inline constexpr std::size_t kNtfsBootSectorBytes = 512;
-
 struct CNtfsGeometry {
     std::uint32_t bytesPerSector = 0;
     std::uint32_t sectorsPerCluster = 0;

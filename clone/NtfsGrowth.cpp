@@ -3,6 +3,7 @@
 
 #include "clone/CloneTexts.h"
 #include "clone/SizeField.h"
+#include "platform/volume/SectorSize.h"
 #include "platform/volume/SharedVolume.h"
 
 #include <algorithm>
@@ -55,8 +56,8 @@ std::optional<std::string> CNtfsGrowth::Grow(std::span<const std::byte> engineBo
         return std::nullopt;
     // A first sector that is not the engine's copy (the source's first sector could not be
     // read) is left as it is.
-    if (engineBoot.size() < kNtfsBootSectorBytes || !ReadSector(0, boot.Bytes()) ||
-        !std::equal(engineBoot.begin(), engineBoot.begin() + kNtfsBootSectorBytes, boot.Bytes().begin()))
+    if (engineBoot.size() < platform::kSectorSize || !ReadSector(0, boot.Bytes()) ||
+        !std::equal(engineBoot.begin(), engineBoot.begin() + platform::kSectorSize, boot.Bytes().begin()))
         return std::nullopt;
 
     // The partition's last sector still holds whatever the destination had there (the

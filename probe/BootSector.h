@@ -10,8 +10,6 @@
 // The fields of a volume's first sector that tell its file system and size.
 namespace bootsector {
 
-constexpr std::size_t kSectorSize = 512;
-
 constexpr std::size_t kNtfsSignature = 3;      // "NTFS", start of the OEM name
 constexpr std::size_t kFatTotalSectors = 32;   // 32-bit total sectors of a FAT volume
 constexpr std::size_t kNtfsTotalSectors = 40;  // 64-bit total sectors of an NTFS volume

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/DriveProbe.h"
 
+#include "platform/volume/SectorSize.h"
 #include "probe/BootSector.h"
 
 #include <memory>
@@ -32,12 +33,12 @@ bool CDriveProbe::ProbeVolume(const std::string& volume, std::string& fileSystem
 
     // A sector that comes back short is as good as unread: its signatures would be
     // looked for in bytes that were never filled.
-    platform::CVolumeBuffer buffer(kSectorSize);
+    platform::CVolumeBuffer buffer(platform::kSectorSize);
     std::uint32_t bytesRead = 0;
     bool read = buffer.IsValid();
     if (read) {
         device->Rewind();
-        read = device->Read(buffer.Bytes(), bytesRead) && bytesRead == kSectorSize;
+        read = device->Read(buffer.Bytes(), bytesRead) && bytesRead == platform::kSectorSize;
     }
     if (!read) {
         m_strReport += "    Could not successfully read drive.\n";
@@ -56,7 +57,7 @@ bool CDriveProbe::ProbeVolume(const std::string& volume, std::string& fileSystem
     }
     if (HasText(sector, kFat32Label, "FAT32")) {
         fileSystem = "FAT32";
-        size = std::uint64_t{ReadLittleEndian32(sector, kFatTotalSectors)} * kSectorSize;
+        size = std::uint64_t{ReadLittleEndian32(sector, kFatTotalSectors)} * platform::kSectorSize;
         sizeFieldList = FatSizeFieldList(sector);
         return true;
     }

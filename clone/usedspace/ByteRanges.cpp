@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/usedspace/ByteRanges.h"
 
+#include "platform/volume/SectorSize.h"
+
 #include <algorithm>
 
 namespace usedspace {
@@ -12,8 +14,8 @@ void CByteRanges::Add(std::uint64_t offset, std::uint64_t length)
     if (length == 0 || offset >= m_limit)
         return;
     std::uint64_t end = length > m_limit - offset ? m_limit : offset + length;
-    std::uint64_t begin = offset / kRangeSector * kRangeSector;
-    end = std::min(m_limit, (end + kRangeSector - 1) / kRangeSector * kRangeSector);
+    std::uint64_t begin = offset / platform::kSectorSize * platform::kSectorSize;
+    end = std::min(m_limit, (end + platform::kSectorSize - 1) / platform::kSectorSize * platform::kSectorSize);
 
     // The first range that ends at or after begin (less the gap) is the first one to merge.
     auto first = std::lower_bound(m_ranges.begin(), m_ranges.end(), begin, [this](const CByteRange& range,

@@ -5,10 +5,8 @@
 #include <vector>
 
 // The parts of a volume that a copy must hold: ordered, disjoint byte ranges in whole
-// 512-byte sectors, merged where they touch.
+// sectors (platform::kSectorSize), merged where they touch.
 namespace usedspace {
-
-inline constexpr std::uint64_t kRangeSector = 512;
 
 struct CByteRange {
     std::uint64_t m_offset = 0;

@@ -2,6 +2,7 @@
 #include "clone/usedspace/NtfsVolume.h"
 
 #include "clone/usedspace/VolumeBytes.h"
+#include "platform/volume/SectorSize.h"
 #include "probe/BootSector.h"
 
 #include <algorithm>
@@ -33,12 +34,12 @@ std::uint64_t StreamEnd(const CStream& stream)
 
 std::optional<CGeometry> ReadGeometry(std::span<const std::byte> boot, std::uint64_t partitionSize)
 {
-    if (boot.size() < bootsector::kSectorSize || std::memcmp(boot.data() + bootsector::kNtfsSignature, "NTFS", 4) != 0 ||
+    if (boot.size() < platform::kSectorSize || std::memcmp(boot.data() + bootsector::kNtfsSignature, "NTFS", 4) != 0 ||
         Le16(boot, 510) != 0xAA55)
         return std::nullopt;
     CGeometry g;
     g.m_sectorSize = Le16(boot, kSectorSizeField);
-    if (g.m_sectorSize < 512 || g.m_sectorSize > 4096 || !std::has_single_bit(g.m_sectorSize))
+    if (g.m_sectorSize < platform::kSectorSize || g.m_sectorSize > 4096 || !std::has_single_bit(g.m_sectorSize))
         return std::nullopt;
     unsigned perCluster = std::to_integer<unsigned>(boot[kClusterField]);
     std::uint64_t cluster = perCluster <= 128 ? std::uint64_t{g.m_sectorSize} * perCluster

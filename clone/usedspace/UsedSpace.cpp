@@ -2,6 +2,7 @@
 #include "clone/usedspace/UsedSpace.h"
 
 #include "clone/usedspace/VolumeBytes.h"
+#include "platform/volume/SectorSize.h"
 #include "probe/BootSector.h"
 
 #include <vector>
@@ -13,7 +14,7 @@ CUsedSpace MapUsedSpace(platform::IVolume& source, const std::string& fileSystem
     auto map = fileSystem == "NTFS" ? MapNtfsUsedSpace : fileSystem == "FAT32" ? MapFat32UsedSpace : nullptr;
     if (map == nullptr)
         return CUsedSpace::Refused(fileSystem == "FAT16" ? kFat16CopiedWhole : kUnknownFileSystem);
-    std::vector<std::byte> boot(bootsector::kSectorSize);
+    std::vector<std::byte> boot(platform::kSectorSize);
     if (!ReadVolumeAt(source, 0, boot))
         return CUsedSpace::Refused(kBootSectorUnreadable);
     return map(source, boot, joinGap);

@@ -9,8 +9,9 @@
 // Reading the one-line attribute files of sysfs.
 namespace platform {
 
-// sysfs counts the sizes and starts of block devices in 512-byte units, whatever the
-// device's own sector size.
+// sysfs counts the sizes and starts of block devices in the kernel's 512-byte units,
+// whatever the device's own sector size: a unit of the kernel's interface, not the
+// programs' sector (platform/volume/SectorSize.h).
 inline constexpr std::uint64_t kSysfsSectorSize = 512;
 
 // The first line of the file without trailing blanks; empty when it cannot be read.

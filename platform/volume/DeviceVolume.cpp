@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/volume/DeviceVolume.h"
 
+#include "platform/volume/SectorSize.h"
 #include "platform/volume/Transfer.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@ namespace platform {
 
 namespace {
 
-constexpr std::uint64_t kSector = 512;
 constexpr std::size_t kBounceSize = 1 << 20;
 
 }  // namespace
@@ -112,7 +112,7 @@ bool CDeviceVolume::Fail(int error)
 // arranged by bouncing.
 bool CDeviceVolume::SectorAligned(std::size_t size) const
 {
-    return m_position % kSector == 0 && size % kSector == 0;
+    return m_position % kSectorSize == 0 && size % kSectorSize == 0;
 }
 
 std::byte* CDeviceVolume::Bounce()
@@ -134,7 +134,7 @@ int CDeviceVolume::ReadAt(std::byte* data, std::size_t size, std::size_t& done)
         m_direct = SetDirectIo(m_file.Get(), true);
         return error;
     }
-    if (reinterpret_cast<std::uintptr_t>(data) % kSector != 0)
+    if (reinterpret_cast<std::uintptr_t>(data) % kSectorSize != 0)
         return ReadBounced(data, size, done);
     return ReadFully(m_file.Get(), data, size, m_position, done);
 }
@@ -150,7 +150,7 @@ int CDeviceVolume::WriteAt(const std::byte* data, std::size_t size)
         m_direct = SetDirectIo(m_file.Get(), true);
         return error;
     }
-    if (reinterpret_cast<std::uintptr_t>(data) % kSector != 0)
+    if (reinterpret_cast<std::uintptr_t>(data) % kSectorSize != 0)
         return WriteBounced(data, size);
     return WriteFully(m_file.Get(), data, size, m_position);
 }

@@ -3,6 +3,7 @@
 
 #include "platform/drives/DeviceFingerprint.h"
 
+#include "platform/volume/SectorSize.h"
 #include "platform/volume/Transfer.h"
 #include "platform/volume/VolumeShape.h"
 
@@ -72,10 +73,10 @@ std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess ac
     if (device) {
         if (::ioctl(file.Get(), BLKGETSIZE64, &size) != 0)
             return nullptr;
-        // Direct I/O in 512-byte sectors keeps one bad sector from failing a whole page;
-        // devices with larger sectors stay buffered.
+        // Direct I/O in the programs' sectors keeps one bad sector from failing a whole
+        // page; devices with larger sectors stay buffered.
         int sectorSize = 0;
-        direct = ::ioctl(file.Get(), BLKSSZGET, &sectorSize) == 0 && sectorSize == 512 &&
+        direct = ::ioctl(file.Get(), BLKSSZGET, &sectorSize) == 0 && sectorSize == int{kSectorSize} &&
                  SetDirectIo(file.Get(), true);
     } else {
         size = static_cast<std::uint64_t>(opened.st_size);
