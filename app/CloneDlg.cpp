@@ -138,10 +138,11 @@ void CCloneDlg::ClearProgressDigits()
         SetControlText(id, "");
 }
 
-// From the moment the worker locks the dialog until its last control is unlocked.
-bool CCloneDlg::CloneRunning()
+// From Create until the worker has unlocked the last control and ended, whatever the
+// controls show.
+bool CCloneDlg::CloneRunning() const
 {
-    return IsControlEnabled(kCancelButton) || !IsControlEnabled(kDriveConfigsButton);
+    return !m_clone.expired();
 }
 
 void CCloneDlg::OnSelchangeSource()

@@ -8,8 +8,11 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
+
+class CCreateClone;
 
 // Vantrel's main window: the partition to copy from, the partitions it may be copied to,
 // the file system and size of each, and the buttons that start, cancel and configure the
@@ -40,7 +43,7 @@ private:
     void ShowDriveFields(int fileSystemField, int sizeField, const std::string& drive, const std::string& fileSystem,
                          std::uint64_t size);
     void ClearProgressDigits();
-    bool CloneRunning();
+    bool CloneRunning() const;
 
     void OnSelchangeSource();
     void OnSelchangeDest();
@@ -66,4 +69,6 @@ private:
     std::uint64_t m_sourceSize = 0;
     std::uint64_t m_destSize = 0;
     std::string m_sizeFieldList;
+    // The clone started last, watched but not held: it has expired once the worker is over.
+    std::weak_ptr<CCreateClone> m_clone;
 };

@@ -64,13 +64,16 @@ bool CCloneDlg::CheckPartitionsNow()
 }
 
 // The worker gets its own copies and frees itself; it locks this dialog's controls
-// while it runs and unlocks them when it is over.
+// while it runs and unlocks them when it is over. The dialog only watches it: a clone
+// runs as long as its worker holds it.
 void CCloneDlg::StartCloneThread()
 {
-    auto clone = std::make_unique<CCreateClone>(m_sourceDrive, m_destDrive, m_sourceFileSystem, m_sizeFieldList,
+    auto clone = std::make_shared<CCreateClone>(m_sourceDrive, m_destDrive, m_sourceFileSystem, m_sizeFieldList,
                                                 this, FastMode != 0, m_installFolder);
     clone->UseVolumes(m_volumes);
-    CCreateClone::CreateThread(std::move(clone));
+    m_clone = clone;
+    if (!CCreateClone::CreateThread(std::move(clone)))
+        platform::MessageBox(kCloneNotStartedText);
 }
 
 // Each press adds one more reference to the atom; the worker removes them all. When the

@@ -66,7 +66,7 @@ protected:
     bool OnInitDialog() override
     {
         m_start = Clock::now();
-        auto clone = std::make_unique<CCreateClone>(m_args[1], m_args[2], "FAT32", "1,2,3,4,", &m_owner,
+        auto clone = std::make_shared<CCreateClone>(m_args[1], m_args[2], "FAT32", "1,2,3,4,", &m_owner,
                                                     std::atoi(m_args[3]) != 0, m_args[4]);
         if (!CCreateClone::CreateThread(std::move(clone)))
             EndDialog(-1);

@@ -27,7 +27,7 @@ CCreateClone::CCreateClone(const std::string& sourceDrive, const std::string& de
 {
 }
 
-bool CCreateClone::CreateThread(std::unique_ptr<CCreateClone> clone)
+bool CCreateClone::CreateThread(std::shared_ptr<CCreateClone> clone)
 {
     try {
         std::thread([worker = std::move(clone)] { worker->Run(); }).detach();

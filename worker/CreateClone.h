@@ -13,6 +13,11 @@
 #include <string>
 #include <vector>
 
+// Told when the worker's thread cannot be started.
+inline constexpr const char* kCloneNotStartedText =
+    "The clone could not be started: the system refused to start its thread.  Nothing was written; close some "
+    "programs and press Create again.";
+
 // The clone worker of Vantrel: runs one clone on a thread of its own while the clone
 // dialog stays responsive. It holds copies of everything the clone needs, locks the
 // dialog's controls against a second start, draws the running byte count into the
@@ -25,8 +30,9 @@ public:
                  platform::IControlHost* owner, bool fastMode, const std::string& installFolder);
 
     // Runs the clone on a new thread that owns the object and frees it when the clone
-    // is over; false when the thread could not be started.
-    static bool CreateThread(std::unique_ptr<CCreateClone> clone);
+    // is over; false when the thread could not be started: the object is freed then, and
+    // nothing was locked or cloned.
+    [[nodiscard]] static bool CreateThread(std::shared_ptr<CCreateClone> clone);
 
     // The whole life of the worker on the calling thread: remove the cancel atom, lock
     // the controls, clone, remove the cancel atom, unlock the controls.

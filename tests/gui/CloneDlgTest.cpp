@@ -4,11 +4,14 @@
 #include "platform/ui/MessageBox.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/gui/SimulatedMachine.h"
+#include "tests/support/ScriptedMessageBox.h"
 #include "worker/CloneDlgControls.h"
 
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
+
+#include <future>
 
 using namespace clonedlg;
 using guitest::Items;
@@ -162,24 +165,46 @@ TEST_F(CloneDialog, EndsAtOnceWithoutAnInstallFolder)
     EXPECT_FALSE(shown);
 }
 
+// The dialog asks the clone, not its buttons: while the worker runs, neither Escape, nor
+// the close box, nor Exit ends it, even with the buttons unlocked behind the worker's back.
 TEST_F(CloneDialog, RefusesToCloseWhileACloneHoldsItsControls)
 {
-    machine.AddNtfs('C', 100 * kMiB);
-    int result = Run([](CCloneDlg& dialog) {
-        // What the worker does first and last.
-        dialog.EnableControl(kCancelButton, true);
-        dialog.EnableControl(kExitButton, false);
-        dialog.EnableControl(kDriveConfigsButton, false);
-        dialog.UserPressEscape();
-        dialog.UserCloseWindow();
-        dialog.EnableControl(kCancelButton, false);
-        dialog.EnableControl(kExitButton, true);
-        dialog.UserClick(kExitButton);  // the worker has not unlocked everything yet
-        EXPECT_EQ(platform::CDialog::ActiveDialog(), &dialog);
-        dialog.EnableControl(kDriveConfigsButton, true);
-        dialog.UserPressEscape();
+    machine.m_drives.SetWindowsDirectory("Z:\\WINDOWS");
+    testsupport::CMemoryVolume& source = machine.AddFat32('C', 128, 64 * 1024);
+    machine.AddNtfs('D', 128 * 1024, 128 * 1024);
+    machine.StoreSetting("ChooseSafeMode", 0);
+    machine.StoreSetting("DontUseSafeMode", 1);  // Create clones at once
+    testsupport::CScriptedMessageBox boxes;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    bool refused = false;
+    CCloneDlg dialog(machine.m_drives, machine.m_volumes);
+    int result = guitest::RunUntilEnded(dialog, [&] {
+        dialog.UserChoose(kDestList, 1);
+        source.OnRead([released](int) { released.wait(); });
+        dialog.UserClick(kCreateButton);
+        guitest::WhenTrue([&] { return dialog.IsControlEnabled(kCancelButton); }, [&] {
+            dialog.UserPressEscape();
+            dialog.UserCloseWindow();
+            dialog.EnableControl(kCancelButton, false);
+            dialog.EnableControl(kExitButton, true);
+            dialog.EnableControl(kDriveConfigsButton, true);
+            dialog.UserPressEscape();
+            dialog.UserClick(kExitButton);
+            refused = platform::CDialog::ActiveDialog() == &dialog;
+            release.set_value();
+            // Refused until the worker is over, then the dialog closes.
+            guitest::WhenTrue(
+                [&] {
+                    dialog.UserPressEscape();
+                    return platform::CDialog::ActiveDialog() != &dialog;
+                },
+                [] {});
+        });
     });
+    EXPECT_TRUE(refused);
     EXPECT_EQ(result, platform::IDCANCEL);
+    EXPECT_EQ(boxes.Texts().size(), 1u);
 }
 
 TEST_F(CloneDialog, AboutBoxComesFromTheWindowMenu)

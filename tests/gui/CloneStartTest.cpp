@@ -5,8 +5,10 @@
 #include "platform/ui/MessageBox.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/gui/SimulatedMachine.h"
+#include "tests/support/NoNewThreads.h"
 #include "tests/support/ScriptedMessageBox.h"
 #include "worker/CancelAtom.h"
+#include "worker/CreateClone.h"
 #include "worker/CloneDlgControls.h"
 
 #include <gtest/gtest.h>
@@ -171,6 +173,32 @@ TEST_F(CloneStart, ChooseSafeModeWinsOverDontUseSafeMode)
     boxes.Answer(IDCANCEL);
     Create(false);
     EXPECT_TRUE(Told(kSafeModeQuestionStart));
+    EXPECT_FALSE(CloneStarted());
+}
+
+// A clone whose thread the system refuses is told, and leaves a dialog that nothing holds.
+TEST_F(CloneStart, ACloneWhoseThreadCannotStartIsToldAndTheDialogStaysUsable)
+{
+    Settings(0, 1);
+    bool usable = false;
+    CCloneDlg dialog(machine.m_drives, machine.m_volumes);
+    int result = guitest::RunWith(dialog, [&] {
+        dialog.UserChoose(kDestList, 1);
+        {
+            testsupport::CNoNewThreads noThreads;
+            if (!noThreads.Active())
+                GTEST_SKIP() << "the default thread stack cannot be changed here";
+            dialog.UserClick(kCreateButton);
+        }
+        usable = dialog.IsControlEnabled(kCreateButton) && dialog.IsControlEnabled(kExitButton) &&
+                 !dialog.IsControlEnabled(kCancelButton);
+        dialog.UserPressEscape();
+    });
+    if (IsSkipped())
+        return;
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kCloneNotStartedText});
+    EXPECT_TRUE(usable);
+    EXPECT_EQ(result, IDCANCEL);
     EXPECT_FALSE(CloneStarted());
 }
 

@@ -6,6 +6,7 @@
 #include "platform/atoms/Atoms.h"
 #include "platform/files/TextFiles.h"
 #include "tests/support/FaultyVolume.h"
+#include "tests/support/NoNewThreads.h"
 #include "tests/support/TempMachine.h"
 #include "tests/worker/RecordingControls.h"
 
@@ -218,6 +219,24 @@ TEST_F(CreateCloneTest, TheWorkerThreadOwnsTheCloneAndUnlocksTheDialogWhenDone)
     ExpectLockedThenUnlocked();
     EXPECT_EQ(m_dest->Bytes(), m_sourceBytes);
     EXPECT_EQ(m_dialog.GlyphText(), "16,384");
+}
+
+// A worker whose thread the system refuses is freed at once, having locked nothing and
+// written nothing: the dialog stays as it was.
+TEST_F(CreateCloneTest, AWorkerWhoseThreadCannotStartIsFreedAndTouchesNothing)
+{
+    Volumes(8 * kSector);
+    std::shared_ptr<CCreateClone> worker = Worker("FAT32", 0);
+    std::weak_ptr<CCreateClone> watched = worker;
+    {
+        testsupport::CNoNewThreads noThreads;
+        if (!noThreads.Active())
+            GTEST_SKIP() << "the default thread stack cannot be changed here";
+        EXPECT_FALSE(CCreateClone::CreateThread(std::move(worker)));
+    }
+    EXPECT_TRUE(watched.expired());
+    EXPECT_TRUE(m_dialog.Events().empty());
+    EXPECT_EQ(m_dest->Writes(), 0);
 }
 
 // Cancel pressed after any transfer of a MiB run that failed, as it is narrowed down to its
