@@ -30,19 +30,16 @@ const char* const kCancelFailedText =
 
 }  // namespace
 
-// Asking comes first; otherwise "Don't use Safe Mode" clones at once, and with neither
-// flag set the clone waits for the next start of the machine.
 void CCloneDlg::OnCreateClone()
 {
     ClearProgressDigits();
-    bool scheduleAtBoot = false;
-    if (ChooseSafeMode != 0) {
+    const SafeModeChoice choice = CurrentSafeModeChoice();
+    bool scheduleAtBoot = choice == SafeModeChoice::AtNextStart;
+    if (choice == SafeModeChoice::Ask) {
         int answer = platform::MessageBox(kSafeModeQuestion, platform::MbButtons::YesNoCancel);
         if (answer == platform::IDCANCEL)
             return;
         scheduleAtBoot = answer == platform::IDYES;
-    } else {
-        scheduleAtBoot = DontUseSafeMode == 0;
     }
     if (scheduleAtBoot)
         ScheduleBootClone(m_installFolder, m_sourceDrive, m_destDrive, m_sourceFileSystem, m_sizeFieldList, FastMode);

@@ -26,6 +26,13 @@ const StoredSetting kSettings[] = {
 
 }  // namespace
 
+SafeModeChoice CurrentSafeModeChoice()
+{
+    if (ChooseSafeMode != 0)
+        return SafeModeChoice::Ask;
+    return DontUseSafeMode != 0 ? SafeModeChoice::AtOnce : SafeModeChoice::AtNextStart;
+}
+
 void LoadSettings()
 {
     for (const StoredSetting& setting : kSettings)

@@ -16,6 +16,15 @@ extern int ChooseSafeMode;
 // 1 = fast mode, 0 = slow mode.
 extern int FastMode;
 
+// How Create runs a clone, as the three Safe Mode settings decide it together: "Will
+// choose as needed" asks the user and wins over the others; otherwise "Don't use Safe Mode
+// at all" clones at once; otherwise, with "Use Safe Mode exclusively" or with none of the
+// three on, the clone waits for the next start of the machine. The settings themselves
+// stay three flags, since stored values with none or several on are shown and stored as
+// they are.
+enum class SafeModeChoice { Ask, AtOnce, AtNextStart };
+SafeModeChoice CurrentSafeModeChoice();
+
 // Reads the four settings; one that is not stored (or a key that cannot be opened)
 // takes its default: 0, 0, 1, 1.
 void LoadSettings();

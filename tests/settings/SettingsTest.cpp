@@ -64,4 +64,24 @@ TEST_F(SettingsTest, StoredValuesAreUsedAsReadAndSavedAsZeroOrOne)
     EXPECT_EQ(Stored(), (std::vector<int>{1, 1, 1, 1}));
 }
 
+// Asking wins over the other two; cloning at once over the next start; the next start is
+// what remains, with Safe Mode only and with none of the three on.
+TEST_F(SettingsTest, TheThreeSafeModeFlagsDecideTogetherHowCreateClones)
+{
+    using enum SafeModeChoice;
+    struct CCase {
+        int safeModeOnly, dontUseSafeMode, chooseSafeMode;
+        SafeModeChoice choice;
+    };
+    const CCase cases[] = {{0, 0, 1, Ask},         {1, 1, 1, Ask},         {0, 1, 5, Ask},
+                           {0, 1, 0, AtOnce},      {1, 1, 0, AtOnce},      {0, -1, 0, AtOnce},
+                           {1, 0, 0, AtNextStart}, {0, 0, 0, AtNextStart}};
+    for (const CCase& c : cases) {
+        SafeModeOnly = c.safeModeOnly;
+        DontUseSafeMode = c.dontUseSafeMode;
+        ChooseSafeMode = c.chooseSafeMode;
+        EXPECT_EQ(CurrentSafeModeChoice(), c.choice) << c.safeModeOnly << c.dontUseSafeMode << c.chooseSafeMode;
+    }
+}
+
 }  // namespace
