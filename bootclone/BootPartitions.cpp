@@ -2,8 +2,8 @@
 #include "bootclone/BootPartitions.h"
 
 #include "bootclone/BootTexts.h"
+#include "platform/drives/DriveTable.h"
 #include "platform/drives/DriveView.h"
-#include "platform/drives/Drives.h"
 #include "platform/drives/FingerprintSearch.h"
 #include "platform/journal/Journal.h"
 #include "platform/volume/VolumeShape.h"

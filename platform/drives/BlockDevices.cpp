@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/drives/BlockDevices.h"
 
-#include "platform/drives/Drives.h"
+#include "platform/drives/DriveTable.h"
 #include "platform/drives/SysfsAttributes.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 
 #include "platform/drives/BlockDevices.h"
 #include "platform/drives/DeviceFingerprint.h"
-#include "platform/drives/Drives.h"
+#include "platform/drives/DriveTable.h"
 #include "platform/drives/LetterTable.h"
 #include "platform/drives/SysfsAttributes.h"
 

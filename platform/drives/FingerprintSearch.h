@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/drives/DriveTable.h"
 #include "platform/drives/DriveView.h"
-#include "platform/drives/Drives.h"
 
 #include <optional>
 #include <string>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/drives/Drives.h"
+#include "platform/drives/DriveTable.h"
 
 #include "platform/drives/DriveEntries.h"
 #include "platform/drives/DriveView.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/drives/Drives.h"
+#include "platform/drives/DriveTable.h"
 
 #include "platform/volume/VolumeExtent.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/drives/DriveTable.h"
 #include "platform/drives/DriveView.h"
-#include "platform/drives/Drives.h"
 #include "platform/drives/LetterTable.h"
 #include "platform/drives/PartitionTable.h"
 #include "tests/support/FakeDriveTree.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/drives/DeviceFingerprint.h"
+#include "platform/drives/DriveTable.h"
 #include "platform/drives/DriveView.h"
-#include "platform/drives/Drives.h"
 #include "platform/drives/FingerprintSearch.h"
 #include "platform/drives/LetterTable.h"
 #include "platform/registry/RegistryStore.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/drives/DriveTable.h"
 #include "platform/drives/DriveView.h"
-#include "platform/drives/Drives.h"
 #include "platform/volume/RawVolume.h"
 #include "tests/support/LoopDevice.h"
 #include "tests/support/MbrDisk.h"
