@@ -3,7 +3,7 @@
 
 #include "bootclone/BootPartitions.h"
 #include "clone/ReportFile.h"
-#include "platform/drives/DriveTable.h"
+#include "platform/drives/DriveLetters.h"
 #include "platform/journal/Journal.h"
 
 #include <cerrno>

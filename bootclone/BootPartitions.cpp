@@ -2,7 +2,7 @@
 #include "bootclone/BootPartitions.h"
 
 #include "bootclone/BootTexts.h"
-#include "platform/drives/DriveTable.h"
+#include "platform/drives/DriveLetters.h"
 #include "platform/drives/DriveView.h"
 #include "platform/drives/FingerprintSearch.h"
 #include "platform/journal/Journal.h"

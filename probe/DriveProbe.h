@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/drives/DriveTable.h"
+#include "platform/drives/MachineDrives.h"
 #include "platform/volume/RawVolume.h"
 
 #include <cstdint>

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/drives/Discovery.h"
+
 #include "platform/drives/BlockDevices.h"
 #include "platform/drives/DeviceFingerprint.h"
 #include "platform/drives/DeviceLinks.h"

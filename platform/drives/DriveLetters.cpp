@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/drives/DriveTable.h"
+#include "platform/drives/DriveLetters.h"
 
 #include "platform/drives/DeviceFingerprint.h"
+#include "platform/drives/Discovery.h"
 #include "platform/drives/DriveView.h"
 #include "platform/drives/LetterTable.h"
 #include "platform/system/SystemRoot.h"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/drives/Discovery.h"
 #include "platform/drives/DriveView.h"
 
 #include "platform/drives/DriveEntries.h"

@@ -45,13 +45,6 @@ struct CDriveView {
 // The assigned letters only, as under a system root: nothing is discovered.
 CDriveView AssignedDrives(const CDriveSources& sources);
 
-// Gives every new partition, whole disk without a partition table and network mount a
-// letter, stores the new letters (when the store may be written), and describes them all.
-// A lettered device found under another name by its fingerprint keeps its letter, and the
-// table learns the new name; a letter whose stored name now stands for another device is
-// a vanished drive.
-CDriveView DiscoverDrives(const CDriveSources& sources);
-
 // AssignedDrives under a system root, DiscoverDrives of this machine otherwise.
 CDriveView CurrentDrives();
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/drives/DriveTable.h"
+#include "platform/drives/MachineDrives.h"
 
 #include "platform/drives/DriveEntries.h"
+#include "platform/drives/DriveLetters.h"
+#include "platform/drives/DriveTable.h"
 #include "platform/drives/DriveView.h"
 #include "platform/drives/LetterTable.h"
 #include "platform/drives/PartitionTable.h"

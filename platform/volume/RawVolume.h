@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/drives/DriveTable.h"
+#include "platform/drives/DriveLetters.h"
 
 #include "platform/volume/VolumeExtent.h"
 

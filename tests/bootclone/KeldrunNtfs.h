@@ -4,7 +4,7 @@
 // The simulated machine of Keldrun's tests with real NTFS images (made with mkntfs): an
 // NTFS source X: and a report folder.
 
-#include "platform/drives/DriveTable.h"
+#include "platform/drives/DriveLetters.h"
 #include "platform/files/TextFiles.h"
 #include "tests/bootclone/ProgramRun.h"
 #include "tests/support/NtfsClone.h"

@@ -2,7 +2,6 @@
 // Keldrun cloning real NTFS images (made with mkntfs) onto larger partitions.
 
 #include "clone/CloneTexts.h"
-#include "platform/drives/DriveTable.h"
 #include "platform/files/TextFiles.h"
 #include "tests/bootclone/KeldrunNtfs.h"
 #include "tests/bootclone/ProgramRun.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bootclone/BootTexts.h"
 #include "clone/CloneTexts.h"
-#include "platform/drives/DriveTable.h"
+#include "platform/drives/DriveLetters.h"
 #include "platform/files/TextFiles.h"
 #include "tests/bootclone/BadSectorMount.h"
 #include "tests/bootclone/ProgramRun.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/BootClone.h"
 
-#include "platform/drives/DriveTable.h"
+#include "platform/drives/DriveLetters.h"
 #include "platform/files/TextFiles.h"
 #include "platform/registry/RegistryStore.h"
 #include "tests/bootclone/ProgramRun.h"

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/drives/DeviceFingerprint.h"
+#include "platform/drives/Discovery.h"
+#include "platform/drives/DriveLetters.h"
 #include "platform/drives/DriveTable.h"
 #include "platform/drives/DriveView.h"
 #include "platform/drives/FingerprintSearch.h"

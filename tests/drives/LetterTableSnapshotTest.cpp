@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A program that holds a snapshot of the letter table reads the store once: every look-up
 // in the meantime, however the store changes, answers from that one table.
-#include "platform/drives/DriveTable.h"
+#include "platform/drives/DriveLetters.h"
 #include "platform/drives/LetterTableSnapshot.h"
 #include "tests/support/TempMachine.h"
 

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/drives/Discovery.h"
+#include "platform/drives/DriveLetters.h"
 #include "platform/drives/DriveTable.h"
 #include "platform/drives/DriveView.h"
+#include "platform/drives/MachineDrives.h"
 #include "tests/support/LoopDevice.h"
 #include "tests/support/TempMachine.h"
 

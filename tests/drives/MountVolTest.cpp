@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/drives/DriveTable.h"
 #include "tests/support/FakeDriveTree.h"
 #include "tests/support/LoopDevice.h"
 #include "tests/support/TempMachine.h"

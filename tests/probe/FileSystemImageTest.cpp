@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/DriveProbe.h"
 
-#include "platform/drives/DriveTable.h"
+#include "platform/drives/DriveLetters.h"
 #include "platform/shell/Shell.h"
 #include "tests/support/TempMachine.h"
 

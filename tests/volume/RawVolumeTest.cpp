@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/drives/DriveTable.h"
+#include "platform/drives/DriveLetters.h"
 #include "platform/volume/RawVolume.h"
 #include "tests/support/FaultyVolume.h"
 #include "tests/support/LoopDevice.h"

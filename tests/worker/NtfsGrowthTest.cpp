@@ -4,7 +4,7 @@
 #include "clone/CloneTexts.h"
 #include "worker/CreateClone.h"
 
-#include "platform/drives/DriveTable.h"
+#include "platform/drives/DriveLetters.h"
 #include "platform/files/TextFiles.h"
 #include "tests/support/FakeTool.h"
 #include "tests/support/NtfsClone.h"

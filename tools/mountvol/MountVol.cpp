@@ -3,6 +3,7 @@
 //   vantrel-mountvol              one line per letter: letter, type, size in bytes, device
 //   vantrel-mountvol X: PATH [/f] assigns X: to a block device or image file
 //   vantrel-mountvol X: /d        removes X:
+#include "platform/drives/DriveLetters.h"
 #include "platform/drives/DriveTable.h"
 #include "platform/drives/DriveView.h"
 #include "platform/drives/LetterTable.h"
