@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "worker/GlyphRow.h"
 #include "worker/ThrottledControls.h"
-#include "tests/worker/RecordingControls.h"
+#include "tests/support/RecordingControls.h"
 
 #include <gtest/gtest.h>
 

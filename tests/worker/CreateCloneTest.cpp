@@ -8,7 +8,7 @@
 #include "tests/support/FaultyVolume.h"
 #include "tests/support/NoNewThreads.h"
 #include "tests/support/TempMachine.h"
-#include "tests/worker/RecordingControls.h"
+#include "tests/support/RecordingControls.h"
 
 #include <gtest/gtest.h>
 

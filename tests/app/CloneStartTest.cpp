@@ -3,13 +3,13 @@
 #include "clone/CloneDrive.h"
 #include "platform/atoms/Atoms.h"
 #include "platform/ui/MessageBox.h"
-#include "tests/gui/GuiTest.h"
-#include "tests/gui/SimulatedMachine.h"
+#include "tests/support/gui/GuiTest.h"
 #include "tests/support/NoNewThreads.h"
 #include "tests/support/ScriptedMessageBox.h"
+#include "tests/support/SimulatedMachine.h"
 #include "worker/CancelAtom.h"
-#include "worker/CreateClone.h"
 #include "worker/CloneDlgControls.h"
+#include "worker/CreateClone.h"
 
 #include <gtest/gtest.h>
 

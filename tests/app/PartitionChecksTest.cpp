@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CloneDlg.h"
 #include "app/DriveChecks.h"
-#include "tests/gui/GuiTest.h"
-#include "tests/gui/SimulatedMachine.h"
+#include "tests/support/gui/GuiTest.h"
 #include "tests/support/KernelMount.h"
 #include "tests/support/LoopDevice.h"
 #include "tests/support/MbrDisk.h"
 #include "tests/support/ScriptedMessageBox.h"
+#include "tests/support/SimulatedMachine.h"
 #include "worker/CloneDlgControls.h"
 
 #include <gtest/gtest.h>

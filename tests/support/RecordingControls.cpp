@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tests/worker/RecordingControls.h"
+#include "tests/support/RecordingControls.h"
 
 namespace worker_test {
 

@@ -2,7 +2,7 @@
 #include "platform/qt/Dialog.h"
 #include "platform/qt/QtMessageBox.h"
 #include "platform/ui/MessageBox.h"
-#include "tests/gui/GuiTest.h"
+#include "tests/support/gui/GuiTest.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,9 +2,9 @@
 #include "app/AboutDlg.h"
 #include "app/CloneDlg.h"
 #include "platform/ui/MessageBox.h"
-#include "tests/gui/GuiTest.h"
-#include "tests/gui/SimulatedMachine.h"
+#include "tests/support/gui/GuiTest.h"
 #include "tests/support/ScriptedMessageBox.h"
+#include "tests/support/SimulatedMachine.h"
 #include "worker/CloneDlgControls.h"
 
 #include <QCoreApplication>

@@ -2,8 +2,8 @@
 #include "driveinfo/DriveReportDlg.h"
 #include "platform/files/TextFiles.h"
 #include "platform/ui/MessageBox.h"
-#include "tests/gui/GuiTest.h"
-#include "tests/gui/SimulatedMachine.h"
+#include "tests/support/gui/GuiTest.h"
+#include "tests/support/SimulatedMachine.h"
 
 #include <gtest/gtest.h>
 

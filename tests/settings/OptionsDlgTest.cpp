@@ -2,8 +2,8 @@
 #include "app/CloneDlg.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/Settings.h"
-#include "tests/gui/GuiTest.h"
-#include "tests/gui/SimulatedMachine.h"
+#include "tests/support/gui/GuiTest.h"
+#include "tests/support/SimulatedMachine.h"
 #include "worker/CloneDlgControls.h"
 
 #include <gtest/gtest.h>

@@ -9,8 +9,8 @@
 #include "tests/support/FakeTool.h"
 #include "tests/support/NtfsClone.h"
 #include "tests/support/NtfsImage.h"
+#include "tests/support/RecordingControls.h"
 #include "tests/support/ToolRun.h"
-#include "tests/worker/RecordingControls.h"
 
 #include <gtest/gtest.h>
 
