@@ -3,16 +3,16 @@
 
 #include "clone/ReportFile.h"
 #include "platform/ui/MessageBox.h"
+#include "probe/DriveConfigsDlgControls.h"
 #include "probe/DriveProbe.h"
 #include "probe/DriveToolTip.h"
 
 #include <cstdint>
 
 using namespace platform;
+using driveconfigsdlg::kDriveList;
 
 namespace {
-
-constexpr int kDriveList = 1007;
 
 CDialogTemplate DriveConfigsTemplate()
 {

@@ -2,17 +2,13 @@
 #include "settings/OptionsDlg.h"
 
 #include "platform/ui/MessageBox.h"
+#include "settings/OptionsDlgControls.h"
 #include "settings/Settings.h"
 
 using namespace platform;
+using namespace optionsdlg;
 
 namespace {
-
-constexpr int kSafeModeOnlyButton = 1049;
-constexpr int kDontUseSafeModeButton = 1052;
-constexpr int kChooseSafeModeButton = 1053;
-constexpr int kFastModeButton = 1008;
-constexpr int kSlowModeButton = 1009;
 
 CDialogTemplate OptionsTemplate()
 {

@@ -45,10 +45,10 @@ std::optional<CFatLayout> ReadLayout(std::span<const std::byte> boot, std::uint6
     // Bit 7: only one FAT is kept, the one numbered in bits 0 to 3.
     std::uint64_t activeFat = (extendedFlags & 0x80) != 0 ? (extendedFlags & 0x0F) : 0;
     // A FAT32 boot sector has no root-folder entries, 16-bit sector count or 16-bit FAT size.
-    if (Le16(boot, 510) != 0xAA55 || sectorSize < platform::kSectorSize || sectorSize > 4096 || !std::has_single_bit(sectorSize) ||
-        perCluster == 0 || perCluster > 128 || !std::has_single_bit(perCluster) || reserved == 0 || fats == 0 ||
-        activeFat >= fats || Le16(boot, 17) != 0 || Le16(boot, 19) != 0 || Le16(boot, 22) != 0 ||
-        fatSectors == 0 || totalSectors > partitionSize / sectorSize)
+    if (Le16(boot, 510) != 0xAA55 || sectorSize < platform::kSectorSize || sectorSize > 4096 ||
+        !std::has_single_bit(sectorSize) || perCluster == 0 || perCluster > 128 || !std::has_single_bit(perCluster) ||
+        reserved == 0 || fats == 0 || activeFat >= fats || Le16(boot, 17) != 0 || Le16(boot, 19) != 0 ||
+        Le16(boot, 22) != 0 || fatSectors == 0 || totalSectors > partitionSize / sectorSize)
         return std::nullopt;
     std::uint64_t dataSector = reserved + fats * fatSectors;
     if (dataSector >= totalSectors)

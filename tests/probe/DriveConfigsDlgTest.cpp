@@ -2,6 +2,7 @@
 #include "app/CloneDlg.h"
 #include "platform/ui/MessageBox.h"
 #include "probe/DriveConfigsDlg.h"
+#include "probe/DriveConfigsDlgControls.h"
 #include "tests/support/gui/GuiTest.h"
 #include "tests/support/SimulatedMachine.h"
 #include "worker/CloneDlgControls.h"
@@ -12,7 +13,7 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-constexpr int kDriveList = 1007;
+using driveconfigsdlg::kDriveList;
 
 class DriveConfigs : public testing::Test {
 protected:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CloneDlg.h"
 #include "platform/ui/MessageBox.h"
+#include "settings/OptionsDlgControls.h"
 #include "settings/Settings.h"
 #include "tests/support/gui/GuiTest.h"
 #include "tests/support/SimulatedMachine.h"
@@ -12,7 +13,7 @@ using platform::CDialog;
 
 namespace {
 
-constexpr int kSafeModeOnly = 1049, kDontUseSafeMode = 1052, kChooseSafeMode = 1053, kFast = 1008, kSlow = 1009;
+using namespace optionsdlg;
 constexpr const char* kNames[] = {"SafeModeOnly", "DontUseSafeMode", "ChooseSafeMode", "FastMode"};
 
 // The Options dialog as the clone dialog's Options button opens it, with the stored
@@ -44,7 +45,8 @@ protected:
         CCloneDlg dialog(machine.m_drives, machine.m_volumes);
         guitest::RunWith(dialog, [&] {
             guitest::WhenNextDialogRuns([&](CDialog& options) {
-                for (int id : {kSafeModeOnly, kDontUseSafeMode, kChooseSafeMode, kFast, kSlow})
+                for (int id : {kSafeModeOnlyButton, kDontUseSafeModeButton, kChooseSafeModeButton, kFastModeButton,
+                               kSlowModeButton})
                     selected.push_back(options.IsChecked(id));
                 thenDo(options);
             });
@@ -76,8 +78,8 @@ TEST_F(OptionsDialog, StoredZerosShowNoSafeModeChoiceAndExitStoresThemAgain)
 TEST_F(OptionsDialog, ExitTakesTheChoicesAndTheyHoldForTheRestOfTheRun)
 {
     Open([](CDialog& options) {
-        options.UserClick(kDontUseSafeMode);
-        options.UserClick(kSlow);
+        options.UserClick(kDontUseSafeModeButton);
+        options.UserClick(kSlowModeButton);
         options.UserClick(platform::IDOK);
     });
     EXPECT_EQ(Stored(), (Values{0, 1, 0, 0}));
@@ -89,8 +91,8 @@ TEST_F(OptionsDialog, ExitTakesTheChoicesAndTheyHoldForTheRestOfTheRun)
 TEST_F(OptionsDialog, EnterPressesExitTheDefaultButton)
 {
     Open([](CDialog& options) {
-        options.UserClick(kSlow);
-        guitest::PressKeyIn(options, kSlow, Qt::Key_Return);
+        options.UserClick(kSlowModeButton);
+        guitest::PressKeyIn(options, kSlowModeButton, Qt::Key_Return);
     });
     EXPECT_EQ(Stored(), (Values{0, 0, 1, 0}));
 }
@@ -99,7 +101,7 @@ TEST_F(OptionsDialog, EscapeKeepsTheSettingsAndStoresThemAsFlags)
 {
     Store({0, 0, 1, 5});
     EXPECT_EQ(Open([](CDialog& options) {
-                  options.UserClick(kSlow);
+                  options.UserClick(kSlowModeButton);
                   options.UserPressEscape();
               }),
               (std::vector<bool>{false, false, true, true, false}));

@@ -1,7 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/RecordingControls.h"
 
+#include "worker/CloneDlgControls.h"
+
 namespace worker_test {
+
+std::string EnableEvent(int id, bool enable)
+{
+    return "enable " + std::to_string(id) + " " + std::to_string(enable);
+}
+
+std::string TextEvent(int id, const std::string& text)
+{
+    return "text " + std::to_string(id) + " " + text;
+}
+
+std::string MoveEvent(int id, int x, int y, int width, int height, bool repaint)
+{
+    return "move " + std::to_string(id) + " " + std::to_string(x) + " " + std::to_string(y) + " " +
+           std::to_string(width) + " " + std::to_string(height) + " " + std::to_string(repaint);
+}
 
 CRecordingControls::CRecordingControls()
 {
@@ -24,14 +42,14 @@ void CRecordingControls::EnableControl(int id, bool enable)
     std::lock_guard lock(m_mutex);
     m_controls[id].enabled = enable;
     ++m_enables[{id, enable}];
-    Log("enable " + std::to_string(id) + " " + std::to_string(enable));
+    Log(EnableEvent(id, enable));
 }
 
 void CRecordingControls::SetControlText(int id, const std::string& text)
 {
     std::lock_guard lock(m_mutex);
     m_controls[id].text = text;
-    Log("text " + std::to_string(id) + " " + text);
+    Log(TextEvent(id, text));
 }
 
 std::string CRecordingControls::ControlText(int id)
@@ -48,8 +66,7 @@ void CRecordingControls::MoveControl(int id, int x, int y, int width, int height
     control.y = y;
     control.width = width;
     control.height = height;
-    Log("move " + std::to_string(id) + " " + std::to_string(x) + " " + std::to_string(y) + " " +
-        std::to_string(width) + " " + std::to_string(height) + " " + std::to_string(repaint));
+    Log(MoveEvent(id, x, y, width, height, repaint));
 }
 
 int CRecordingControls::Show(const std::string& text, platform::MbButtons)
@@ -82,7 +99,7 @@ std::string CRecordingControls::GlyphText() const
 {
     std::lock_guard lock(m_mutex);
     std::string text;
-    for (int id = 2001; id <= 2019; ++id) {
+    for (int id = clonedlg::kFirstGlyph; id < clonedlg::kFirstGlyph + clonedlg::kGlyphCount; ++id) {
         auto found = m_controls.find(id);
         if (found == m_controls.end() || found->second.text.empty())
             break;

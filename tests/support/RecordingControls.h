@@ -12,6 +12,11 @@
 
 namespace worker_test {
 
+// The events of the log, written as CRecordingControls writes them.
+std::string EnableEvent(int id, bool enable);
+std::string TextEvent(int id, const std::string& text);
+std::string MoveEvent(int id, int x, int y, int width, int height, bool repaint);
+
 // A dialog's controls as a worker sees them: every call is written to one event log
 // ("enable 1004 1", "text 2001 5", "move 2001 127 92 6 12 1") and the controls keep
 // their latest state. Message boxes shown while it is installed join the same log
@@ -36,7 +41,7 @@ public:
     std::vector<std::string> Events() const;
     void ClearEvents();
     CControl Control(int id) const;
-    // The glyph controls 2001... read left to right up to the first empty one.
+    // The byte count's glyph controls read left to right up to the first empty one.
     std::string GlyphText() const;
     // Waits until control id has been enabled (true) or disabled (false) count times.
     void WaitForEnable(int id, bool enable, int count = 1);

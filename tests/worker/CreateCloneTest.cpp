@@ -8,6 +8,7 @@
 #include "tests/support/FaultyVolume.h"
 #include "tests/support/NoNewThreads.h"
 #include "tests/support/TempMachine.h"
+#include "worker/CloneDlgControls.h"
 #include "tests/support/RecordingControls.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +29,17 @@ constexpr std::size_t kSector = 512;
 constexpr std::size_t kMiB = 1 << 20;
 constexpr const char* kCancelAtom = "Vantrel 1.1";
 
-const Events kLocked{"enable 1004 1", "enable 2 0", "enable 1002 0", "enable 1019 0", "enable 1020 0", "enable 1005 0"};
-const Events kUnlocked{"enable 1004 0", "enable 2 1", "enable 1002 1", "enable 1019 1", "enable 1020 1", "enable 1005 1"};
+// The six controls a clone locks, in the order it locks and unlocks them.
+Events LockEvents(bool locked)
+{
+    using namespace clonedlg;
+    using worker_test::EnableEvent;
+    return {EnableEvent(kCancelButton, locked), EnableEvent(kExitButton, !locked),
+            EnableEvent(kCreateButton, !locked), EnableEvent(kSourceList, !locked),
+            EnableEvent(kDestList, !locked),         EnableEvent(kDriveConfigsButton, !locked)};
+}
+const Events kLocked = LockEvents(true);
+const Events kUnlocked = LockEvents(false);
 
 std::vector<std::byte> Pattern(std::size_t size)
 {
@@ -65,8 +75,11 @@ protected:
         std::vector<std::pair<std::string, std::string>> messages;
         std::map<int, std::string> glyphs;
         for (const std::string& event : m_dialog.Events()) {
-            if (event.starts_with("text 20")) {
-                glyphs[std::stoi(event.substr(5, 4))] = event.substr(10);
+            if (event.starts_with("text ")) {
+                const std::size_t end = event.find(' ', 5);
+                const int id = std::stoi(event.substr(5, end - 5));
+                if (id >= clonedlg::kFirstGlyph && id < clonedlg::kFirstGlyph + clonedlg::kGlyphCount)
+                    glyphs[id] = event.substr(end + 1);
             } else if (event.starts_with("box ")) {
                 std::string count;
                 for (auto& [id, glyph] : glyphs)
@@ -214,7 +227,7 @@ TEST_F(CreateCloneTest, TheWorkerThreadOwnsTheCloneAndUnlocksTheDialogWhenDone)
     platform::DeleteAtom(platform::FindAtom(kCancelAtom));
 
     ASSERT_TRUE(CCreateClone::CreateThread(std::move(worker)));
-    m_dialog.WaitForEnable(1005, true);
+    m_dialog.WaitForEnable(clonedlg::kDriveConfigsButton, true);
 
     ExpectLockedThenUnlocked();
     EXPECT_EQ(m_dest->Bytes(), m_sourceBytes);

@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Control ids of the Options dialog.
+namespace optionsdlg {
+
+constexpr int kSafeModeOnlyButton = 1049;
+constexpr int kDontUseSafeModeButton = 1052;
+constexpr int kChooseSafeModeButton = 1053;
+constexpr int kFastModeButton = 1008;
+constexpr int kSlowModeButton = 1009;
+
+}  // namespace optionsdlg
