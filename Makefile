@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # make        build only
-# make test   install what is missing, build, run every test (SANITIZE=1: address + UB)
+# make test   install what is missing, build, run every test (SANITIZE=1: address + UB;
+#             WERROR=1: every compiler warning is an error, as CI builds)
 # make demo   install, build, clone on a simulated machine under build/demo
 # make bench  install, build, compare the clone with dd
 # make install / make uninstall   into PREFIX (default /usr/local); DESTDIR stages the tree
@@ -13,7 +14,8 @@
 #                virtual machine under QEMU (not in make test; SCENARIOS="plain fstab
 #                unopenable" by default; skips without QEMU)
 BUILD_DIR := $(if $(SANITIZE),build-sanitize,build)
-CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON $(if $(SANITIZE),-DVANTREL_SANITIZE=ON)
+CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON $(if $(SANITIZE),-DVANTREL_SANITIZE=ON) \
+	-DVANTREL_WERROR=$(if $(WERROR),ON,OFF)
 PREFIX ?= /usr/local
 
 .PHONY: all deps configure build test demo bench install uninstall screenshots run deb test-package vm-test clean

@@ -34,9 +34,9 @@ TEST(NtfsGeometry, ReadsTheSizesNtfsUsesAndNothingElse)
     EXPECT_EQ(NtfsGeometry(BootSector(512, 0xF4, 1))->sectorsPerCluster, 4096u);
 
     EXPECT_FALSE(NtfsGeometry(BootSector(512, 8, 1, "MSDOS5.0")));
-    for (std::uint16_t bps : {256, 1000, 8192})
+    for (std::uint16_t bps : {std::uint16_t{256}, std::uint16_t{1000}, std::uint16_t{8192}})
         EXPECT_FALSE(NtfsGeometry(BootSector(bps, 8, 1))) << bps;
-    for (std::uint8_t clusterByte : {0x00, 0xE0})
+    for (std::uint8_t clusterByte : {std::uint8_t{0x00}, std::uint8_t{0xE0}})
         EXPECT_FALSE(NtfsGeometry(BootSector(512, clusterByte, 1))) << int{clusterByte};
     EXPECT_FALSE(NtfsGeometry(std::span<const std::byte>(BootSector(512, 8, 1)).first(511)));
 }

@@ -105,7 +105,7 @@ TEST(RetryPlanTest, RandomMapsFindEveryBadSectorWithAtMostThreeTouches)
         std::uint64_t first = random() % 3 == 0 ? random() % 5000 : (random() % 4) * 2048;
         std::uint64_t count = 2 + random() % 2100;
         std::set<std::uint64_t> bad;
-        for (int cluster = 1 + random() % 6; cluster > 0; --cluster) {
+        for (auto cluster = 1 + random() % 6; cluster > 0; --cluster) {
             std::uint64_t at = first + random() % (count + 80) - std::min<std::uint64_t>(first, 10);
             for (std::uint64_t length = random() % 4 == 0 ? 1 + random() % 300 : 1; length > 0; --length)
                 bad.insert(at++);

@@ -150,7 +150,8 @@ void AddFaults(std::mt19937& random, std::uint64_t sectors, std::map<std::uint64
 
 // Single bad sectors strewn over the volume, as on a worn disk: most runs hold one or two,
 // some sit side by side or on a run's edge.
-void ScatterFaults(std::mt19937& random, std::uint64_t sectors, unsigned count, std::map<std::uint64_t, int>& faults)
+void ScatterFaults(std::mt19937& random, std::uint64_t sectors, std::uint64_t count,
+                   std::map<std::uint64_t, int>& faults)
 {
     static const int errors[] = {EIO, ENODATA};
     for (; count > 0 && sectors > 0; --count)

@@ -155,18 +155,18 @@ TEST_F(RegistryStoreTest, FullAccessNeedsWritePermissionOnTheStore)
     key.Close();
 
     int result = testsupport::RunWithoutWritePermission(m_machine.Root(), m_machine.Path("hklm.db"), [] {
-        CRegKey key;
-        if (CRegKey::Open(RegRoot::LocalMachine, "Software\\Tembric\\Vantrel", RegAccess::Full, key) !=
+        CRegKey denied;
+        if (CRegKey::Open(RegRoot::LocalMachine, "Software\\Tembric\\Vantrel", RegAccess::Full, denied) !=
             RegStatus::AccessDenied)
             return 1;
-        if (CRegKey::Create(RegRoot::LocalMachine, "Software\\Other", key) != RegStatus::AccessDenied)
+        if (CRegKey::Create(RegRoot::LocalMachine, "Software\\Other", denied) != RegStatus::AccessDenied)
             return 2;
         if (CRegKey::DeleteTree(RegRoot::LocalMachine, "Software") != RegStatus::AccessDenied)
             return 3;
         std::string text;
-        if (CRegKey::Open(RegRoot::LocalMachine, "Software\\Tembric\\Vantrel", RegAccess::Read, key) !=
+        if (CRegKey::Open(RegRoot::LocalMachine, "Software\\Tembric\\Vantrel", RegAccess::Read, denied) !=
                 RegStatus::Ok ||
-            ReadStringValue(key, "Path", text) != RegStatus::Ok || text != "/opt/vantrel/")
+            ReadStringValue(denied, "Path", text) != RegStatus::Ok || text != "/opt/vantrel/")
             return 4;
         return 0;
     });

@@ -102,7 +102,8 @@ protected:
         const std::string rest = m_machine.Path("rest");
         for (int i = 0; i < 6; ++i)
             Write(rest, "docs/note" + std::to_string(i) + ".txt", "note " + std::to_string(i));
-        for (std::uint64_t i = 0, bytes = 0; bytes + (1 << 20) < fill * kImageSize; ++i, bytes += 2 << 20)
+        const auto filled = static_cast<std::uint64_t>(fill * static_cast<double>(kImageSize));
+        for (std::uint64_t i = 0, bytes = 0; bytes + (1 << 20) < filled; ++i, bytes += 2 << 20)
             Write(rest, "fill" + std::to_string(i) + ".bin", RandomBytes(2 << 20, static_cast<unsigned>(100 + i)));
         ASSERT_NO_FATAL_FAILURE(Put(rest));
         CFiles rested = ReadFolder(rest);

@@ -99,7 +99,7 @@ TEST_P(NtfsUsedSpaceTest, MapsWhatNtfs3gUsesAndCopiesASoundVolume)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fill, NtfsUsedSpaceTest, ::testing::Values(10, 50, 90),
-                         [](const auto& info) { return std::to_string(info.param) + "Percent"; });
+                         [](const auto& param) { return std::to_string(param.param) + "Percent"; });
 
 // Through a block device every read goes round the page cache, in whole sectors.
 TEST(NtfsLoopDeviceTest, ReadsTheSameMapThroughABlockDevice)

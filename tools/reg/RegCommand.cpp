@@ -116,8 +116,8 @@ bool ParseRegCommand(const std::vector<std::string>& args, RegCommand& command, 
             command.force = true;
     }
 
-    int valueChoices = std::count(seen.begin(), seen.end(), "/V") + std::count(seen.begin(), seen.end(), "/VE") +
-                       std::count(seen.begin(), seen.end(), "/VA");
+    auto valueChoices = std::count(seen.begin(), seen.end(), "/V") + std::count(seen.begin(), seen.end(), "/VE") +
+                        std::count(seen.begin(), seen.end(), "/VA");
     if (valueChoices > 1) {
         error = "give only one of /v, /ve and /va";
         return false;
