@@ -210,4 +210,9 @@ TEST_F(LoopUseTest, ALetteredWholeDiskThatGainsAPartitionTableIsNoLongerADestina
     EXPECT_EQ(WholeDiskRefusal(disk->Path()),
               disk->Path() + " is a whole disk that holds a partition table (dos) with the partitions 1 and 2");
     EXPECT_EQ(RefusedWrite('O'), EBUSY);
+
+    // The protective MBR of a GPT disk whose headers were lost: its partitions are there.
+    testsupport::WriteMbr(disk->Path(), {{0xEE, 1, 8 * kMiB / 512 - 1}}, {});
+    EXPECT_EQ(WholeDiskRefusal(disk->Path()), disk->Path() + " is a whole disk that holds a partition table (PMBR)");
+    EXPECT_EQ(RefusedWrite('O'), EBUSY);
 }
