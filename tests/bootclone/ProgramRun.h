@@ -36,6 +36,7 @@ public:
     // Reads the rest of the output and waits for the program to end: its wait status.
     int Wait();
     const std::string& Output() const { return m_output; }
+    pid_t Pid() const { return m_pid; }
 
 private:
     pid_t m_pid = 0;
