@@ -51,6 +51,9 @@ public:
     std::optional<CBootRefusal> Wait(std::optional<std::string>& device);
 
 private:
+    // How long another device may stand at the letter's name before it is refused: 10 s
+    // of the 90 s that the devices are waited for.
+    std::chrono::milliseconds ReplacedSettle() const { return m_bound / 9; }
     std::optional<CBootRefusal> Refused(std::string text, int signal = 0) const
     {
         return CBootRefusal{std::move(text), signal};
@@ -68,7 +71,12 @@ std::optional<CBootRefusal> CDriveWait::Wait(std::optional<std::string>& device)
     const platform::CDriveSources sources = platform::MachineSources();
     Clock::time_point nextTell = Clock::now();
     Clock::time_point nextSearch = nextTell;
+    Clock::time_point replacedSince = nextTell;  // or the last look that found it not so
     for (bool first = true;; first = false) {
+        // Before the device is taken: a stop asked for while it appeared must not let the
+        // clone begin.
+        if (int signal = m_signals.Pending())
+            return Refused(boottexts::StoppedWhileWaitingText(m_drive, signal), signal);
         std::optional<platform::CDriveEntry> entry = LookAt(m_letter);
         if (!entry)
             return std::nullopt;
@@ -87,14 +95,17 @@ std::optional<CBootRefusal> CDriveWait::Wait(std::optional<std::string>& device)
                 return std::nullopt;
             }
         }
-        // Another device at the letter's name, while its own is nowhere.
-        if (entry->replaced && search)
+        // Another device at the letter's name, while its own is nowhere: refused once it
+        // has stood there a while, since disks that come up in another order than before
+        // take each other's kernel names, and the letter's own may show under another one
+        // a moment later.
+        const Clock::time_point now = Clock::now();
+        if (!entry->replaced)
+            replacedSince = now;
+        else if ((search && now >= replacedSince + ReplacedSettle()) || now >= m_start + m_bound)
             return Refused(boottexts::ChangedText(
                 m_drive, platform::CompareFingerprint(entry->device, entry->fingerprint, sources) ==
                              platform::FingerprintChange::Resized));
-        if (int signal = m_signals.Pending())
-            return Refused(boottexts::StoppedWhileWaitingText(m_drive, signal), signal);
-        const Clock::time_point now = Clock::now();
         if (now >= m_start + m_bound)
             return Refused(boottexts::DidNotAppearText(m_drive, m_bound));
         if (first)
@@ -146,6 +157,9 @@ std::optional<CBootRefusal> CheckBootPartitions(const CCloneRequest& request, st
     for (const std::string* drive : {&request.m_sourceDrive, &request.m_destDrive})
         if (std::optional<CBootRefusal> refusal = CheckDrive(*drive, start, deviceBound, signals))
             return refusal;
+    // A stop asked for while the partitions were checked comes before any write.
+    if (int signal = signals.Pending())
+        return CBootRefusal{boottexts::StoppedBeforeCloneText(signal), signal};
     return std::nullopt;
 }
 

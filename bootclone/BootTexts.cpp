@@ -41,6 +41,12 @@ std::string StoppedWhileWaitingText(const std::string& drive, int signal)
            " partition to appear.  " + kNotMade;
 }
 
+std::string StoppedBeforeCloneText(int signal)
+{
+    return kPrefix + "Keldrun was stopped by signal " + std::to_string(signal) + " before the clone began.  " +
+           kNotMade;
+}
+
 std::string WaitingLine(const std::string& drive, std::chrono::seconds waited, std::chrono::milliseconds bound)
 {
     return "Waiting for the " + drive + " partition to appear: " + std::to_string(waited.count()) +

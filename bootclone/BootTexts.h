@@ -15,6 +15,8 @@ std::string ChangedText(const std::string& drive, bool resized);
 // use as DescribeUse tells it: "mounted on /mnt through /dev/loop2".
 std::string InUseText(const std::string& drive, const std::string& use, bool mounted);
 std::string StoppedWhileWaitingText(const std::string& drive, int signal);
+// A stop signal came once both partitions were there, before the clone began.
+std::string StoppedBeforeCloneText(int signal);
 
 // The console while Keldrun waits: a line now and then, and where a letter's device was
 // found under another name.

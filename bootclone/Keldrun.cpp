@@ -116,13 +116,15 @@ void Refuse(const CBootRefusal& refusal, const std::string& reportFolder, platfo
 // letter table at boot: it is read once for the whole run.
 bool CloneAtBoot(const CCloneRequest& request, const std::string& reportFolder)
 {
+    // Held back from the start: a stop asked for while the letter table is read is told
+    // like one during the wait.
+    platform::CTerminationSignals signals;
     platform::CLetterTableSnapshot letters;
     platform::LogToJournal(platform::JournalPriority::Info,
                            "cloning " + DescribeBootDrive(request.m_sourceDrive) + " onto " +
                                DescribeBootDrive(request.m_destDrive) + ", " + request.m_fileSystem +
                                (request.m_fastMode ? ", fast mode" : ", slow mode") + "; report " +
                                reportFolder + "status.txt");
-    platform::CTerminationSignals signals;
     if (std::optional<CBootRefusal> refusal =
             CheckBootPartitions(request, platform::WaitBound(kDeviceWait), signals)) {
         Refuse(*refusal, reportFolder, signals);

@@ -91,6 +91,9 @@ private:
     // Stops the clone when a signal asked the program to end.
     Ending StopIfInterrupted();
     CloneOutcome Complete();
+    // Makes what was written durable and makes sure no loop device was attached over the
+    // destination meanwhile.
+    Ending FlushDestination();
     // The destination's device or image file, named to the user; its drive name when the
     // letter has none.
     std::string DestinationDevice();
@@ -351,9 +354,8 @@ CloneOutcome CCloneRun::Complete()
         return ReportAndStop(SourceEndedEarlyText(m_request.m_sourceDrive, m_source->Size(), m_sourceBytesPassed),
                              CloneOutcome::SourceEndedEarly);
     // Done means the copy is on the device, not in a cache that a restart may lose.
-    if (!m_destination->Flush())
-        return ReportAndStop(BadSectorsText(m_destination->LastError(), m_request.m_destDrive, "to"),
-                             CloneOutcome::WriteFailed);
+    if (Ending ending = FlushDestination())
+        return *ending;
     std::vector<std::string> notes;
     if (m_request.m_fileSystem == "NTFS") {
         // The destination stays claimed while it is completed: nobody mounts it meanwhile.
@@ -362,6 +364,9 @@ CloneOutcome CCloneRun::Complete()
             AppendReportLine(m_reportPath, note);
         if (ntfs.notUsable)
             return ReportAndStop(*ntfs.notUsable, CloneOutcome::CopyUnusable);
+        // A loop device attached while the tools ran is held by nobody.
+        if (Ending ending = FlushDestination())
+            return *ending;
         notes = std::move(ntfs.notes);
     }
     AppendReportLine(m_reportPath, DoneLineText(FormatBytes(m_total)));
@@ -375,6 +380,16 @@ std::string CCloneRun::DestinationDevice()
     std::optional<platform::CDriveDevice> device =
         m_volumes.Device(platform::RawVolumeName(m_request.m_destDrive));
     return device ? device->path : m_request.m_destDrive;
+}
+
+Ending CCloneRun::FlushDestination()
+{
+    if (m_destination->Flush())
+        return std::nullopt;
+    const int error = m_destination->LastError();
+    return ReportAndStop(error == EBUSY ? LoopAttachedText(error, m_request.m_destDrive)
+                                        : BadSectorsText(error, m_request.m_destDrive, "to"),
+                         CloneOutcome::WriteFailed);
 }
 
 // The partitions are closed before the message: a box may stay open for long, and the

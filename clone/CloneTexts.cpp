@@ -73,6 +73,13 @@ std::string DestinationTooSmallText(int error, const std::string& destination, c
            " partition.";
 }
 
+std::string LoopAttachedText(int error, const std::string& destination)
+{
+    return "Error#: " + std::to_string(error) + ".  A loop device was attached over the " + destination +
+           " partition while the clone wrote it: what was mounted or written through it has changed the copy, "
+           "which cannot be trusted.  Detach the loop device and clone again.";
+}
+
 std::string CapacityNoteText(const std::string& source, const std::string& device)
 {
     // Without a size, ntfsresize grows the volume to its whole partition.

@@ -42,6 +42,11 @@ std::string SkippedSectorLine(int error, std::uint64_t location, const std::stri
 // the copy cannot be complete.
 std::string DestinationTooSmallText(int error, const std::string& destination, const std::string& source);
 
+// A loop device was attached over the destination while the copy was made (the flush
+// before Done failed with EBUSY): what was mounted or written through it has changed the
+// copy behind the clone's back.
+std::string LoopAttachedText(int error, const std::string& destination);
+
 // An NTFS copy that could not grow to its partition's size (a tool missing, a volume the
 // tools refuse): it is the source's volume, and device is what to hand ntfsresize.
 std::string CapacityNoteText(const std::string& source, const std::string& device);

@@ -41,8 +41,15 @@ std::optional<CPartitionTable> ReadPartitionTable(const std::string& path)
         return std::nullopt;
     blkid_partlist list = blkid_probe_get_partitions(probe.get());
     blkid_parttable table = list != nullptr ? blkid_partlist_get_table(list) : nullptr;
-    if (table == nullptr)
-        return std::nullopt;
+    if (table == nullptr) {
+        // A protective MBR whose GPT headers are both lost lists no partition, but the
+        // disk holds the partitions all the same.
+        const char* type = nullptr;
+        CProbe found = ProbePartitionTable(path);
+        if (!found || blkid_probe_lookup_value(found.get(), "PTTYPE", &type, nullptr) != 0 || type == nullptr)
+            return std::nullopt;
+        return CPartitionTable{type, {}, {}};
+    }
     CPartitionTable result;
     if (const char* type = blkid_parttable_get_type(table))
         result.type = type;

@@ -75,9 +75,9 @@ bool CDeviceVolume::Flush()
         if (errno != EINTR)
             return Fail(errno);
     }
-    // A loop device attached over the volume while it was written, and mounted: what was
-    // written is not what the mount sees, and the mount writes into it.
-    if (!m_loops.Renew())
+    // A loop device attached over the volume while it was written: whatever was mounted
+    // or written through it has changed the volume behind the clone's back.
+    if (!m_loops.NoneAttachedSince())
         return Fail(errno);
     return true;
 }

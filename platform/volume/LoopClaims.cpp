@@ -127,7 +127,9 @@ bool CLoopClaims::Claim(const CVolumeExtent& extent, dev_t self)
     static std::map<dev_t, std::weak_ptr<const CFd>> held;
 
     std::vector<std::shared_ptr<const CFd>> claims;
+    std::vector<dev_t> devices;
     for (const CLoopDevice& loop : LoopsOver(extent, self)) {
+        devices.push_back(loop.devno);
         std::lock_guard<std::mutex> guard(lock);
         if (std::shared_ptr<const CFd> shared = held[loop.devno].lock()) {
             claims.push_back(std::move(shared));
@@ -150,16 +152,24 @@ bool CLoopClaims::Claim(const CVolumeExtent& extent, dev_t self)
         claims.push_back(std::move(shared));
     }
     m_claims = std::move(claims);
+    m_devices = std::move(devices);
     m_claimed = {extent, self};
     return true;
 }
 
-bool CLoopClaims::Renew()
+// A claimed device stays attached to what it was while it is held, so a device number
+// that was not claimed is an attachment made since.
+bool CLoopClaims::NoneAttachedSince() const
 {
     if (!m_claimed)
         return true;
-    const auto [extent, self] = *m_claimed;
-    return Claim(extent, self);
+    for (const CLoopDevice& loop : LoopsOver(m_claimed->first, m_claimed->second)) {
+        if (std::find(m_devices.begin(), m_devices.end(), loop.devno) == m_devices.end()) {
+            errno = EBUSY;
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace platform

@@ -37,12 +37,15 @@ public:
     // cannot be claimed: errno is EBUSY when it is mounted, held by a stacked device or
     // claimed by another program, or why its node could not be opened.
     bool Claim(const CVolumeExtent& extent, dev_t self);
-    // Claims again what Claim claimed, and every loop device attached over the volume
-    // since; true when nothing was claimed before. False as Claim, keeping the claims held.
-    bool Renew();
+    // True when no loop device has been attached over the volume since Claim (or nothing
+    // was claimed). False with errno EBUSY when one is there that was not claimed, mounted
+    // or not: a file system mounted through it and unmounted again has written into the
+    // volume. One detached again meanwhile is not seen.
+    bool NoneAttachedSince() const;
 
 private:
     std::vector<std::shared_ptr<const CFd>> m_claims;
+    std::vector<dev_t> m_devices;                              // of the claims
     std::optional<std::pair<CVolumeExtent, dev_t>> m_claimed;  // what Claim was given
 };
 

@@ -28,34 +28,34 @@ bool IsVolumeKind(const struct stat& info)
 std::unique_ptr<IVolume> OpenVolumeFile(const std::string& path, VolumeAccess access, const std::string& fingerprint,
                                         ReadClaim claim)
 {
-    struct stat named {};
-    if (::stat(path.c_str(), &named) != 0)
+    // The name is followed once, to a handle that opens nothing: a FIFO put in the place
+    // of an image would hold an open for as long as nobody opened its other end. What the
+    // handle leads to is then opened through /proc, never through the name again.
+    CFd named;
+    do
+        named = CFd(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    while (!named.IsOpen() && errno == EINTR);
+    struct stat opened {};
+    if (!named.IsOpen() || ::fstat(named.Get(), &opened) != 0)
         return nullptr;
-    if (!IsVolumeKind(named)) {
+    if (!IsVolumeKind(opened)) {
         errno = ENODEV;
         return nullptr;
     }
-    const bool device = S_ISBLK(named.st_mode);
+    const bool device = S_ISBLK(opened.st_mode);
     int flags = O_CLOEXEC | (access == VolumeAccess::Write ? O_WRONLY : O_RDONLY);
     // On a block device O_EXCL fails while it is mounted or claimed by another writer.
     if (device && (access == VolumeAccess::Write || claim == ReadClaim::Exclusive))
         flags |= O_EXCL;
+    const std::string reopen = "/proc/self/fd/" + std::to_string(named.Get());
     CFd file;
     do
-        file = CFd(::open(path.c_str(), flags));
+        file = CFd(::open(reopen.c_str(), flags));
     while (!file.IsOpen() && errno == EINTR);
-    if (!file.IsOpen())
+    // The same file as the handle's, but its size as it is open.
+    if (!file.IsOpen() || ::fstat(file.Get(), &opened) != 0)
         return nullptr;
 
-    // The path may have been replaced between stat and open; a device opened without
-    // O_EXCL must not be written.
-    struct stat opened {};
-    if (::fstat(file.Get(), &opened) != 0)
-        return nullptr;
-    if (!IsVolumeKind(opened) || S_ISBLK(opened.st_mode) != device) {
-        errno = EAGAIN;
-        return nullptr;
-    }
     // A kernel name or an image path may stand for another device than the letter's now.
     if (!fingerprint.empty() && DeviceFingerprint(opened, CDriveSources{}).text != fingerprint) {
         errno = ENXIO;

@@ -36,7 +36,7 @@ public:
     // past the end of the volume fails whole with ENOSPC and writes nothing.
     virtual bool Write(std::span<const std::byte> data, std::uint32_t& bytesWritten) = 0;
     // Makes every byte written so far durable on the device. False with LastError() set;
-    // EBUSY when a loop device over the volume has come into use meanwhile.
+    // EBUSY when a loop device has been attached over the volume since it was opened.
     virtual bool Flush() = 0;
     // The volume's size in bytes when it was opened; reads end there even if it grows.
     virtual std::uint64_t Size() const = 0;

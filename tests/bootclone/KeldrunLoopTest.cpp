@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bootclone/BootTexts.h"
+#include "clone/CloneTexts.h"
 #include "platform/files/FileDescriptor.h"
 #include "platform/volume/VolumeShape.h"
 #include "tests/bootclone/KeldrunDrivesFixture.h"
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <cstring>
 
 // Keldrun and the devices over its partitions: an image mounted, held or claimed through
@@ -77,6 +79,44 @@ TEST_F(KeldrunLoopTest, AnImageMountedOrClaimedThroughALoopDeviceIsRefusedSaying
     ExpectRefused(boottexts::InUseText(Described('X', ext4),
                                        "opened exclusively by another program through " + loop->Path(), false),
                   ext4, m_image);
+}
+
+// A loop device attached over the destination while the copy is made and mounted: left
+// mounted, or unmounted again (when the file system writes its superblock into the copy),
+// it fails the clone before "Done".
+TEST_F(KeldrunLoopTest, ALoopDeviceMountedOverTheDestinationDuringTheCopyFailsIt)
+{
+    const std::string source = m_machine.MakeImage("ext4.img", 8 * kMiB);
+    if (!testsupport::MakeExt4(m_machine, source))
+        GTEST_SKIP() << "mkfs.ext4 cannot be run here";
+    const std::string dest = m_machine.MakeImage("copy.img", 8 * kMiB);
+    const std::string mountPoint = m_machine.Path("mnt");
+    Assign('X', source);
+    Assign('Y', dest);
+    const std::string failed = LoopAttachedText(EBUSY, "Y:");
+    for (bool leftMounted : {false, true}) {
+        // The destination holds the file system already, so that it mounts at any point.
+        std::filesystem::copy_file(source, dest, std::filesystem::copy_options::overwrite_existing);
+        testsupport::CPipedRun run({KELDRUN_PATH, "X:", "Y:", "FAT32", "1,2,3,4,", "0", m_reportFolder});
+        ASSERT_TRUE(run.Started());
+        // Slow mode prints a line per sector: Keldrun waits for its output to be read on.
+        run.ReadUntil(64 * 1024);
+        auto loop = Loop(dest);
+        if (!loop)
+            GTEST_SKIP() << m_skip;
+        {
+            testsupport::CKernelMount mount(loop->Path(), mountPoint, "ext4");
+            if (!mount.Mounted())
+                GTEST_SKIP() << mount.Error();
+            if (leftMounted)
+                run.Wait();
+        }
+        run.Wait();
+        EXPECT_EQ(run.Output().find("Succesfully created"), std::string::npos) << leftMounted;
+        const std::string status = Status().value_or("");
+        EXPECT_TRUE(status.ends_with("\n" + failed + "\n")) << status.substr(status.rfind('\n', status.size() - 2));
+        EXPECT_FALSE(RestartAsked());
+    }
 }
 
 // The case of a disk lettered as a whole and partitioned afterwards, so that its letter

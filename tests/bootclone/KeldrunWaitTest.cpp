@@ -44,6 +44,24 @@ protected:
         Assign('X', m_stored);
         return true;
     }
+    // LetterOnLoop, then another image attached under the letter's loop number.
+    bool LetterWithItsNameTaken()
+    {
+        if (!LetterOnLoop())
+            return false;
+        m_loop.reset();
+        m_other = Loop(m_machine.MakeImage("other.img", 8 * kMiB), {512, 0, 0, m_number, false});
+        if (!m_other)
+            m_skip = "loop" + std::to_string(m_number) + " was taken meanwhile: " + m_skip;
+        return m_other != nullptr;
+    }
+    // The console's line when the wait for drive begins.
+    static std::string FirstWaitingLine(const std::string& drive)
+    {
+        return boottexts::WaitingLine(drive, std::chrono::seconds(0),
+                                      std::chrono::milliseconds(std::atoi(kLongWaitMs))) +
+               "\n";
+    }
     // FAT32, so that the copy is the source byte for byte.
     CProgramResult CloneXOntoY()
     {
@@ -53,6 +71,7 @@ protected:
 
     std::string m_dest;
     std::unique_ptr<testsupport::CLoopDevice> m_loop;
+    std::unique_ptr<testsupport::CLoopDevice> m_other;  // at the letter's loop number
     int m_number = -1;
     std::string m_stored;  // the loop device X: was given
 };
@@ -61,14 +80,9 @@ protected:
 
 TEST_F(KeldrunWaitTest, TheLettersImageUnderAnotherLoopNumberIsClonedAtOnce)
 {
-    if (!LetterOnLoop())
-        GTEST_SKIP() << m_skip;
-
     // Another image takes the number, and the letter's image comes back under another.
-    m_loop.reset();
-    auto other = Loop(m_machine.MakeImage("other.img", 8 * kMiB), {512, 0, 0, m_number, false});
-    if (!other)
-        GTEST_SKIP() << "loop" << m_number << " was taken meanwhile: " << m_skip;
+    if (!LetterWithItsNameTaken())
+        GTEST_SKIP() << m_skip;
     auto moved = Loop(m_image);
     ASSERT_TRUE(moved) << m_skip;
 
@@ -80,8 +94,10 @@ TEST_F(KeldrunWaitTest, TheLettersImageUnderAnotherLoopNumberIsClonedAtOnce)
     EXPECT_TRUE(RestartAsked());
 }
 
-TEST_F(KeldrunWaitTest, AReplacedOrResizedDeviceAtTheLettersNameIsRefusedAtOnce)
+// Refused long before the bound, once the other device has stood at the name a ninth of it.
+TEST_F(KeldrunWaitTest, AReplacedOrResizedDeviceAtTheLettersNameIsRefusedBeforeTheBound)
 {
+    setenv("VANTREL_WAIT_BOUND_MS", "9000", 1);
     if (!LetterOnLoop())
         GTEST_SKIP() << m_skip;
     const std::string other = m_machine.MakeImage("other.img", 8 * kMiB);
@@ -106,27 +122,56 @@ TEST_F(KeldrunWaitTest, AReplacedOrResizedDeviceAtTheLettersNameIsRefusedAtOnce)
     }
 }
 
+// Disks that come up in another order take each other's kernel names: the letter's own
+// device, showing under another name a moment after another one took its name, is used.
+TEST_F(KeldrunWaitTest, TheLettersImageShowingUpAfterItsNameWasTakenIsCloned)
+{
+    if (!LetterWithItsNameTaken())
+        GTEST_SKIP() << m_skip;
+    testsupport::CPipedRun run({KELDRUN_PATH, "X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
+    ASSERT_TRUE(run.Started());
+    const std::string drive = "X: (" + m_stored + ")";
+    const std::string waiting = FirstWaitingLine(drive);
+    EXPECT_EQ(run.ReadUntil(waiting.size()), waiting);
+    auto moved = Loop(m_image);
+    ASSERT_TRUE(moved) << m_skip;
+    run.Wait();
+    EXPECT_TRUE(run.Output().starts_with(waiting + boottexts::FoundElsewhereLine(drive, moved->Path()) + "\n"))
+        << run.Output();
+    EXPECT_NE(run.Output().find("Succesfully created the Y: partition clone.\n"), std::string::npos);
+    EXPECT_TRUE(platform::ReadWholeFile(m_dest) == m_imageBytes) << "the letter's image was not what was copied";
+}
+
 // Ctrl-Alt-Del while Keldrun waits: it says on the console what it waits for, and the
-// signal leaves the reason in status.txt and the journal before it ends Keldrun.
+// signal leaves the reason in status.txt and the journal before it ends Keldrun, also
+// when the partition appears at that moment: nothing is written then.
 TEST_F(KeldrunWaitTest, ASignalWhileWaitingIsRecordedAndEndsKeldrun)
 {
     const std::string away = m_machine.Path("away.img");
     Assign('X', m_image);
-    ASSERT_EQ(rename(m_image.c_str(), away.c_str()), 0);
-
-    testsupport::CPipedRun run({KELDRUN_PATH, "X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
-    ASSERT_TRUE(run.Started());
     const std::string drive = "X: (" + m_image + ")";
-    const std::string waiting =
-        boottexts::WaitingLine(drive, std::chrono::seconds(0), std::chrono::milliseconds(std::atoi(kLongWaitMs))) +
-        "\n";
-    EXPECT_EQ(run.ReadUntil(waiting.size()), waiting);
-    int status = run.Stop(SIGTERM);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
-
+    const std::string waiting = FirstWaitingLine(drive);
     const std::string stopped = boottexts::StoppedWhileWaitingText(drive, SIGTERM);
-    EXPECT_EQ(run.Output(), waiting + stopped + "\n");
-    EXPECT_EQ(Status(), stopped + "\n");
-    EXPECT_NE(Journal().find("warning Keldrun: " + stopped + "\n"), std::string::npos) << Journal();
-    EXPECT_FALSE(RestartAsked());
+    for (bool appears : {false, true}) {
+        ASSERT_EQ(rename(m_image.c_str(), away.c_str()), 0);
+        testsupport::CPipedRun run({KELDRUN_PATH, "X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
+        ASSERT_TRUE(run.Started());
+        EXPECT_EQ(run.ReadUntil(waiting.size()), waiting);
+        kill(run.Pid(), SIGTERM);
+        ASSERT_EQ(rename(away.c_str(), m_image.c_str()), 0);
+        if (!appears) {
+            ASSERT_EQ(rename(m_image.c_str(), away.c_str()), 0);
+        }
+        int status = run.Wait();
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+
+        EXPECT_EQ(run.Output(), waiting + stopped + "\n") << appears;
+        EXPECT_EQ(Status(), stopped + "\n");
+        EXPECT_NE(Journal().find("warning Keldrun: " + stopped + "\n"), std::string::npos) << Journal();
+        EXPECT_EQ(platform::ReadWholeFile(m_dest), std::string(8 * kMiB, '\0')) << "the destination was written";
+        EXPECT_FALSE(RestartAsked());
+        if (!appears) {
+            ASSERT_EQ(rename(away.c_str(), m_image.c_str()), 0);
+        }
+    }
 }

@@ -102,6 +102,13 @@ int CPipedRun::Stop(int signal)
     if (m_pid <= 0)
         return -1;
     kill(m_pid, signal);
+    return Wait();
+}
+
+int CPipedRun::Wait()
+{
+    if (m_pid <= 0)
+        return -1;
     ReadUntil(std::string::npos);
     int status = 0;
     while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {

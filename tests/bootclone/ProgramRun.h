@@ -33,7 +33,10 @@ public:
     const std::string& ReadUntil(std::size_t size);
     // Sends signal, reads the rest of the output and waits for the program: its wait status.
     int Stop(int signal);
+    // Reads the rest of the output and waits for the program to end: its wait status.
+    int Wait();
     const std::string& Output() const { return m_output; }
+    pid_t Pid() const { return m_pid; }
 
 private:
     pid_t m_pid = 0;

@@ -173,7 +173,8 @@ TEST_F(CloneDriveTest, FastModeCopiesInTwentyMebibyteBlocksByteForByte)
     EXPECT_EQ(m_dest->Bytes(), m_sourceBytes);
     EXPECT_EQ(m_source->Bytes(), m_sourceBytes);
     EXPECT_EQ(m_dest->Writes(), 3);
-    EXPECT_EQ(m_dest->Flushes(), 1);
+    // After the copy, and after its NTFS completion.
+    EXPECT_EQ(m_dest->Flushes(), 2);
 
     EXPECT_EQ(ReportLines(),
               Report({"20971520", "41943040", "52428800", NotCheckedNote(), "Done => 52428800"}, "NTFS"));
@@ -434,6 +435,25 @@ TEST_F(CloneDriveTest, AFailedFlushIsAFailedCopyNotACompletedOne)
                               "'Slow Mode' option to copy to this partition.";
     EXPECT_EQ(ReportLines(), Report({"1048576", error}));
     EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{error});
+    EXPECT_FALSE(m_frontEnd.m_completedTotal);
+}
+
+// EBUSY from the flush is a loop device attached over the destination during the copy (or,
+// for NTFS, while the copy was completed), no bad sector.
+TEST_F(CloneDriveTest, ALoopDeviceAttachedMeanwhileFailsTheCopyAsSuch)
+{
+    const std::string error = LoopAttachedText(EBUSY, "Y:");
+    Source(kMiB);
+    Dest(kMiB).FailFlush(EBUSY);
+    EXPECT_EQ(Clone("FAT32", true), CloneOutcome::WriteFailed);
+    EXPECT_EQ(ReportLines(), Report({"1048576", error}));
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{error});
+
+    Source(kMiB);
+    Dest(kMiB).FailFlush(EBUSY, 1);
+    EXPECT_EQ(Clone("NTFS", true), CloneOutcome::WriteFailed);
+    EXPECT_EQ(ReportLines(), Report({"1048576", NotCheckedNote(), error}, "NTFS"));
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>(2, error));
     EXPECT_FALSE(m_frontEnd.m_completedTotal);
 }
 

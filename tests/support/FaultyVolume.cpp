@@ -232,8 +232,8 @@ bool CMemoryVolume::WriteAt(std::uint64_t& position, std::span<const std::byte> 
 bool CMemoryVolume::FlushWith(int& error)
 {
     std::lock_guard lock(m_mutex);
-    ++m_flushes;
-    if (m_flushError == 0)
+    const int before = m_flushes++;
+    if (m_flushError == 0 || before < m_flushesBeforeError)
         return true;
     error = m_flushError;
     return false;
@@ -278,10 +278,11 @@ void CMemoryVolume::FailWrite(std::uint64_t sector, int error)
     m_writeFaults[sector] = error;
 }
 
-void CMemoryVolume::FailFlush(int error)
+void CMemoryVolume::FailFlush(int error, int succeeding)
 {
     std::lock_guard lock(m_mutex);
     m_flushError = error;
+    m_flushesBeforeError = succeeding;
 }
 
 void CMemoryVolume::OnRead(std::function<void(int reads)> hook)

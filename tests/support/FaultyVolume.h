@@ -56,7 +56,8 @@ public:
     // Faults: sector is the byte offset / 512.
     void FailRead(std::uint64_t sector, int error = EIO);
     void FailWrite(std::uint64_t sector, int error = EIO);
-    void FailFlush(int error = EIO);
+    // Every flush after the first succeeding ones fails.
+    void FailFlush(int error = EIO, int succeeding = 0);
     // Called after every successful read with the number of reads so far (a test may,
     // for instance, ask the clone to stop there).
     void OnRead(std::function<void(int reads)> hook);
@@ -90,6 +91,7 @@ private:
     std::map<std::uint64_t, int> m_readFaults;
     std::map<std::uint64_t, int> m_writeFaults;
     int m_flushError = 0;
+    int m_flushesBeforeError = 0;
     std::function<void(int)> m_readHook;
     std::function<void(std::uint64_t, bool)> m_everyReadHook;
     int m_reads = 0;

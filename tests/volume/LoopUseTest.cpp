@@ -145,11 +145,13 @@ TEST_F(LoopUseTest, NoOneCanMountALoopDeviceOverTheDestinationWhileTheCloneHolds
     destination.reset();
     EXPECT_TRUE(CKernelMount(loop->Path(), m_mountPoint, "ext4").Mounted());
 
-    // A loop device attached after the open is not held; mounted, it fails the flush that
-    // comes before "Done".
+    // A loop device attached after the open is not held: it fails the flush that comes
+    // before "Done", mounted or not, since a file system mounted through it and unmounted
+    // again has written its superblock into the copy.
     loop.reset();
     destination = RawVolumes().Open(RawVolumeName("Y:"), VolumeAccess::Write);
     ASSERT_NE(destination, nullptr);
+    ASSERT_TRUE(destination->Flush());
     auto late = Loop(image);
     ASSERT_TRUE(late) << m_skip;
     {
@@ -158,8 +160,8 @@ TEST_F(LoopUseTest, NoOneCanMountALoopDeviceOverTheDestinationWhileTheCloneHolds
         EXPECT_FALSE(destination->Flush());
         EXPECT_EQ(destination->LastError(), EBUSY);
     }
-    EXPECT_TRUE(destination->Flush()) << "an unmounted loop device is claimed, not refused";
-    EXPECT_FALSE(CKernelMount(late->Path(), m_mountPoint, "ext4").Mounted());
+    EXPECT_FALSE(destination->Flush()) << "a loop device unmounted again is taken for unused";
+    EXPECT_EQ(destination->LastError(), EBUSY);
 }
 
 TEST_F(LoopUseTest, AWholeDiskThatHoldsPartitionsAndAnExtendedContainerAreNoDestination)
@@ -207,5 +209,10 @@ TEST_F(LoopUseTest, ALetteredWholeDiskThatGainsAPartitionTableIsNoLongerADestina
     testsupport::WriteMbr(disk->Path(), {{0x83, 2048, 4096}, {0x07, 6144, 4096}}, {});
     EXPECT_EQ(WholeDiskRefusal(disk->Path()),
               disk->Path() + " is a whole disk that holds a partition table (dos) with the partitions 1 and 2");
+    EXPECT_EQ(RefusedWrite('O'), EBUSY);
+
+    // The protective MBR of a GPT disk whose headers were lost: its partitions are there.
+    testsupport::WriteMbr(disk->Path(), {{0xEE, 1, 8 * kMiB / 512 - 1}}, {});
+    EXPECT_EQ(WholeDiskRefusal(disk->Path()), disk->Path() + " is a whole disk that holds a partition table (PMBR)");
     EXPECT_EQ(RefusedWrite('O'), EBUSY);
 }

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/drives/DriveLetters.h"
+#include "platform/files/FileDescriptor.h"
+#include "platform/volume/DeviceVolume.h"
 #include "platform/volume/RawVolume.h"
 #include "tests/support/FaultyVolume.h"
 #include "tests/support/LoopDevice.h"
@@ -7,7 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -16,6 +22,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 using platform::CVolumeBuffer;
@@ -485,6 +492,48 @@ TEST(RawVolumes, OnlyAssignedLettersOfRawNamesOpen)
     // An image that went away after its letter was assigned opens nothing either.
     std::filesystem::remove(image);
     EXPECT_EQ(nullptr, volumes.Open("\\\\.\\W:", VolumeAccess::Write));
+}
+
+// Whoever may write an image's folder can put a FIFO in its place between any two steps
+// of an open: an open of a FIFO waits until someone opens its other end, and Keldrun, which
+// holds the stop signals back, would wait for ever. Every open comes back, failing or not.
+TEST(RawVolumes, AFifoSwappedInForTheImageNeverHoldsAnOpen)
+{
+    testsupport::CTempMachine machine;
+    const std::string image = machine.MakeImage("v.img", 4 * kSector);
+    const std::string fifo = machine.Path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+
+    std::atomic<bool> done = false;
+    std::thread swapper([&] {
+        while (!done)
+            renameat2(AT_FDCWD, image.c_str(), AT_FDCWD, fifo.c_str(), RENAME_EXCHANGE);
+    });
+    std::atomic<int> opened = 0;
+    // The swaps land between the steps of an open now and then: two seconds of opens.
+    std::thread opener([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (std::chrono::steady_clock::now() < end) {
+            for (VolumeAccess access : {VolumeAccess::Read, VolumeAccess::Write})
+                opened += platform::OpenVolumeFile(image, access) != nullptr;
+        }
+        done = true;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(done) << "an open waits on the FIFO";
+    // Whoever waits is let go by the other end of the FIFO.
+    while (!done) {
+        platform::CFd reader(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        platform::CFd readerToo(::open(image.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        platform::CFd writer(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        platform::CFd writerToo(::open(image.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    opener.join();
+    swapper.join();
+    EXPECT_GT(opened, 0);
 }
 
 }  // namespace
