@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/CloneTexts.h"
 
+#include "clone/NtfsBootSector.h"
+#include "clone/ReportFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -36,6 +39,14 @@ std::string CapacityNoteText(const std::string& source, const std::string& devic
     // Without a size, ntfsresize grows the volume to its whole partition.
     return "The copy keeps the capacity of the " + source +
            " partition until it is resized.  To resize it, run: ntfsresize " + ShellWord(device);
+}
+
+std::string ClusterLimitNoteText(const std::string& destination, std::uint64_t volumeBytes,
+                                 std::uint64_t clusterBytes)
+{
+    return "The copy uses " + AddThousandsSeparators(FormatBytes(volumeBytes)) + " bytes of the " + destination +
+           " partition: NTFS counts no more than " + AddThousandsSeparators(FormatBytes(kNtfsMostClusters)) +
+           " clusters, and its clusters are " + AddThousandsSeparators(FormatBytes(clusterBytes)) + " bytes.";
 }
 
 std::string ResizeCutShortText(const std::string& destination, const std::string& device, const std::string& how)

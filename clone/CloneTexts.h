@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Texts that the clone engine tells the user and writes into its report, defined once for
@@ -13,6 +14,11 @@ std::string DestinationTooSmallText(int error, const std::string& destination, c
 // An NTFS copy that could not grow to its partition's size (a tool missing, a volume the
 // tools refuse): it is the source's volume, and device is what to hand ntfsresize.
 std::string CapacityNoteText(const std::string& source, const std::string& device);
+
+// An NTFS copy grown to the most clusters NTFS counts, which fill only volumeBytes of its
+// partition destination; its clusters are clusterBytes each.
+std::string ClusterLimitNoteText(const std::string& destination, std::uint64_t volumeBytes,
+                                 std::uint64_t clusterBytes);
 
 // The resize of an NTFS copy that had begun to write and did not complete; how says how
 // it ended ("was ended by signal 9", "failed with exit code 1").

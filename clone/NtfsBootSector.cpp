@@ -46,5 +46,6 @@ std::uint64_t CopySizeField(const CNtfsGeometry& source, std::uint64_t partition
     const std::uint64_t partitionSectors = partitionBytes / source.bytesPerSector;
     if (partitionSectors == 0)
         return source.sectors;
-    return std::max(partitionSectors - 1, source.sectors);
+    const std::uint64_t mostSectors = kNtfsMostClusters * source.sectorsPerCluster;
+    return std::max(std::min(partitionSectors - 1, mostSectors), source.sectors);
 }

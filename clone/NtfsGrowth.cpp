@@ -20,7 +20,8 @@ enum class ToolRun { Succeeded, Refused, CutShort };
 class CNtfsGrowth {
 public:
     CNtfsGrowth(platform::IVolume& copy, const CNtfsGeometry& source, std::uint64_t target, const CGrowthNames& names)
-        : m_copy(copy), m_source(source), m_target(target), m_names(names)
+        : m_copy(copy), m_source(source), m_target(target), m_lastSector(copy.Size() / source.bytesPerSector - 1),
+          m_names(names)
     {
     }
 
@@ -42,8 +43,11 @@ private:
     platform::IVolume& m_copy;
     CNtfsGeometry m_source;
     // The NTFS size field counts the sectors before the backup boot sector, so this is
-    // also the sector where the backup of the grown volume lives: its partition's last.
+    // also the sector where the backup of the grown volume lives: its partition's last,
+    // unless the partition holds more clusters than NTFS counts.
     std::uint64_t m_target;
+    // Where ntfsfix and chkdsk look for the alternate boot sector.
+    std::uint64_t m_lastSector;
     const CGrowthNames& m_names;
     std::string m_howCutShort;
 };
@@ -62,11 +66,14 @@ std::optional<std::string> CNtfsGrowth::Grow(std::span<const std::byte> engineBo
     // The partition's last sector still holds whatever the destination had there (the
     // backup of its old file system): it gets the copy's boot sector, the backup of the
     // grown volume and, should it not grow, where the alternate boot sector is looked for.
-    if (!WriteSectors(boot.Bytes(), {m_target}))
+    if (!WriteSectors(boot.Bytes(), {m_target, m_lastSector}))
         return CapacityNoteText(m_names.source, m_names.device);
     switch (Resize()) {
     case ToolRun::Succeeded:
         AnnounceTargetSize(boot.Bytes());
+        if (m_target < m_lastSector)
+            return ClusterLimitNoteText(m_names.destination, m_target * m_source.bytesPerSector,
+                                        m_source.sectorsPerCluster * std::uint64_t{m_source.bytesPerSector});
         return std::nullopt;
     case ToolRun::Refused:
         return CapacityNoteText(m_names.source, m_names.device);
@@ -119,7 +126,7 @@ void CNtfsGrowth::AnnounceTargetSize(std::span<std::byte> boot)
     const std::uint64_t cluster = m_source.sectorsPerCluster;
     if (SizeFieldSectors(ReadSizeField(boot)) / cluster == m_target / cluster)
         WriteSizeField(boot, SizeFieldOf(m_target));
-    WriteSectors(boot, {m_target, 0});
+    WriteSectors(boot, {m_target, m_lastSector, 0});
 }
 
 bool CNtfsGrowth::ReadSector(std::uint64_t sector, std::span<std::byte> data)

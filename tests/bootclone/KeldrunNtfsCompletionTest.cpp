@@ -126,6 +126,43 @@ TEST_F(KeldrunNtfsCompletionTest, TheCopyFillsItsPartitionWhateverTheDestination
     }
 }
 
+// Windows mounts no NTFS of more than 2^32 - 1 clusters: a copy with 512-byte clusters on
+// a 3 TiB partition grows to that many and says how much of the partition it uses; its
+// boot sector is the backup after them and the alternate one in the partition's last
+// sector. (ntfsresize records the size it is asked for: growing that far writes 512 MiB.)
+TEST_F(KeldrunNtfsCompletionTest, APartitionOfMoreClustersThanNtfsCountsGetsTheMostItCounts)
+{
+    m_source = testsupport::MakeNtfsSource(m_machine, m_machine.Path("X.img"), 512, 512);
+    ASSERT_FALSE(m_source.m_bytes.empty()) << "the NTFS source could not be made";
+    Assign('X', m_source.m_path);
+    const std::uint64_t destSize = std::uint64_t{3} << 40;
+    const std::string dest = m_machine.Path("Y.img");
+    std::ofstream(dest, std::ios::binary);
+    std::error_code error;
+    std::filesystem::resize_file(dest, destSize, error);
+    if (error)
+        GTEST_SKIP() << "no sparse image of 3 TiB here: " << error.message();
+    Assign('Y', dest);
+    const std::string asked = m_machine.Path("resize-sizes");
+    CProgramResult run;
+    {
+        testsupport::CFakeTool resize(m_machine, "ntfsresize",
+                                      "for a; do [ \"$prev\" = --size ] && echo \"$a\" >> '" + asked +
+                                          "'; prev=$a; done\n");
+        run = Keldrun("0,0,0,0,0,0,0,0", true);
+    }
+
+    const std::uint64_t mostSectors = 0xFFFFFFFFull;
+    const std::string note = ClusterLimitNoteText("Y:", mostSectors * 512, 512);
+    EXPECT_EQ(run.m_out, kFastProgress + Summary({note})) << run.m_err;
+    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + note + "\nDone => 67108864\n");
+    const std::string size = std::to_string((mostSectors + 1) * 512);
+    EXPECT_EQ(platform::ReadWholeFile(asked), size + "\n" + size + "\n");
+    const std::string boot = m_source.m_bytes.substr(0, 512);
+    EXPECT_TRUE(testsupport::ReadBytes(dest, mostSectors * 512, 512) == boot);
+    EXPECT_TRUE(testsupport::ReadBytes(dest, destSize - 512, 512) == boot);
+}
+
 // Sectors of the destination that refuse their data in slow mode leave the copy without
 // its $MFT: a source that passes the check gives a copy that is not usable, said so, and
 // the machine is not restarted over it.

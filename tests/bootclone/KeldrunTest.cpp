@@ -519,8 +519,9 @@ TEST_F(KeldrunTest, AFailingFileIsCopiedReadingNoSectorMoreThanThreeTimes)
             report.insert(report.rfind("Done => "), asGoodAsSource);
         EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: " + std::string(disk.fileSystem) + "\n\n" + report);
         EXPECT_TRUE(Read(dest) == expected) << "the copy is not the source without its bad sectors";
-        if (!ntfs)
+        if (!ntfs) {
             EXPECT_EQ(mount.Count("most reads of a sector"), 3);
+        }
         std::string error;
         ASSERT_TRUE(platform::RemoveDriveLetter('X', error)) << error;
         ASSERT_TRUE(platform::RemoveDriveLetter('Y', error)) << error;

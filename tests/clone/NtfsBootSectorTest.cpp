@@ -56,6 +56,13 @@ TEST(CopySizeField, CountsThePartitionsWholeSectorsOfTheSourcesSizeButTheLast)
     EXPECT_EQ(CopySizeField(small512, 32 * kMiB), 131071u);
     EXPECT_EQ(CopySizeField(small4096, 4095), 16383u);
     EXPECT_EQ(CopySizeField(small512, 0), 131071u);
+    // Never more clusters than NTFS counts: 2 TiB of 512-byte clusters, 16 TiB of 4 KiB.
+    constexpr std::uint64_t kTiB = std::uint64_t{1} << 40;
+    EXPECT_EQ(CopySizeField({512, 1, 131071}, 3 * kTiB), 0xFFFFFFFFu);
+    EXPECT_EQ(CopySizeField({512, 1, 131071}, 2 * kTiB), 0xFFFFFFFFu);
+    EXPECT_EQ(CopySizeField({512, 1, 131071}, 2 * kTiB - 512), 0xFFFFFFFEu);
+    EXPECT_EQ(CopySizeField(small512, 20 * kTiB), 0xFFFFFFFFull * 8);
+    EXPECT_EQ(CopySizeField(small4096, 20 * kTiB), 0xFFFFFFFFu);
 }
 
 TEST(SizeField, ReadsAndWritesEightBytesLeastSignificantFirst)
