@@ -41,6 +41,14 @@ std::string CapacityNoteText(const std::string& source, const std::string& devic
            " partition until it is resized.  To resize it, run: ntfsresize " + ShellWord(device);
 }
 
+std::string NotShutDownNoteText(const std::string& source, const std::string& device)
+{
+    return "The copy keeps the capacity of the " + source +
+           " partition: Windows on it is hibernated or was not shut down fully, and a resize now would lose what "
+           "it has not yet written.  Start Windows from the copy and shut it down fully, then run: ntfsresize " +
+           ShellWord(device);
+}
+
 std::string ClusterLimitNoteText(const std::string& destination, std::uint64_t volumeBytes,
                                  std::uint64_t clusterBytes)
 {

@@ -15,6 +15,10 @@ std::string DestinationTooSmallText(int error, const std::string& destination, c
 // tools refuse): it is the source's volume, and device is what to hand ntfsresize.
 std::string CapacityNoteText(const std::string& source, const std::string& device);
 
+// An NTFS copy that did not grow because Windows on it is hibernated or was not shut down
+// cleanly: ntfsresize would lose what waits in its journal, so it must not run yet.
+std::string NotShutDownNoteText(const std::string& source, const std::string& device);
+
 // An NTFS copy grown to the most clusters NTFS counts, which fill only volumeBytes of its
 // partition destination; its clusters are clusterBytes each.
 std::string ClusterLimitNoteText(const std::string& destination, std::uint64_t volumeBytes,

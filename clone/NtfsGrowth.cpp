@@ -12,8 +12,14 @@
 
 namespace {
 
-// How a run of a tool went.
-enum class ToolRun { Succeeded, Refused, CutShort };
+// How a run of a tool went. NotShutDown: ntfs-3g.probe refused a volume of a hibernated
+// Windows or of one not shut down cleanly, whose changes still wait in its journal or
+// memory: ntfsresize would reset the journal and lose them.
+enum class ToolRun { Succeeded, Refused, NotShutDown, CutShort };
+
+// ntfs-3g.probe's exit codes for a hibernated volume and an unclean one.
+constexpr int kProbeHibernated = 14;
+constexpr int kProbeUnclean = 15;
 
 // One growth of the copy, which is read and written here sector by sector and handed to
 // the tools as the file it is.
@@ -28,8 +34,9 @@ public:
     std::optional<std::string> Grow(std::span<const std::byte> engineBoot);
 
 private:
-    // Runs ntfsresize up to the target size; m_howCutShort tells how a real run that
-    // began and did not complete ended.
+    // Runs ntfsresize up to the target size, once ntfs-3g.probe finds nothing that a
+    // resize would lose; m_howCutShort tells how a real run that began and did not
+    // complete ended.
     ToolRun Resize();
     ToolRun Run(const std::vector<std::string>& argv, bool writes);
     // Writes the target size into the grown volume's boot sector (boot, a buffer of one
@@ -50,6 +57,7 @@ private:
     std::uint64_t m_lastSector;
     const CGrowthNames& m_names;
     std::string m_howCutShort;
+    int m_exitCode = -1;  // of the last tool run, -1 when it did not exit
 };
 
 std::optional<std::string> CNtfsGrowth::Grow(std::span<const std::byte> engineBoot)
@@ -77,6 +85,8 @@ std::optional<std::string> CNtfsGrowth::Grow(std::span<const std::byte> engineBo
         return std::nullopt;
     case ToolRun::Refused:
         return CapacityNoteText(m_names.source, m_names.device);
+    case ToolRun::NotShutDown:
+        return NotShutDownNoteText(m_names.source, m_names.device);
     case ToolRun::CutShort:
         break;
     }
@@ -94,6 +104,8 @@ ToolRun CNtfsGrowth::Resize()
     const std::string size = std::to_string((m_target + 1) * std::uint64_t{m_source.bytesPerSector});
     const std::string volume = platform::VolumeArgument(0);
     ToolRun run = Run({"ntfs-3g.probe", "--readwrite", volume}, false);
+    if (run == ToolRun::Refused && (m_exitCode == kProbeHibernated || m_exitCode == kProbeUnclean))
+        return ToolRun::NotShutDown;
     if (run == ToolRun::Succeeded)
         run = Run({"ntfsresize", "--no-action", "--no-progress-bar", "--size", size, volume}, false);
     if (run == ToolRun::Succeeded)
@@ -104,6 +116,7 @@ ToolRun CNtfsGrowth::Resize()
 ToolRun CNtfsGrowth::Run(const std::vector<std::string>& argv, bool writes)
 {
     platform::CProgramEnding ending = platform::RunToolOnVolumes(argv, {&m_copy});
+    m_exitCode = ending.startError == 0 ? ending.exitCode : -1;
     if (ending.startError == 0 && ending.signal == 0 && ending.exitCode == 0)
         return ToolRun::Succeeded;
     // A tool that never started, or one that only looked, left the copy as it was.
