@@ -34,6 +34,13 @@ std::string DestinationTooSmallText(int error, const std::string& destination, c
            " partition.";
 }
 
+std::string StorageFullText(int error, const std::string& destination)
+{
+    return "Error#: " + std::to_string(error) + ".  The " + destination +
+           " partition has no room for the copy although it is large enough: the storage it lies on is full (the "
+           "file system of its image file, or a thin pool).  Make room there and clone again.";
+}
+
 std::string CapacityNoteText(const std::string& source, const std::string& device)
 {
     // Without a size, ntfsresize grows the volume to its whole partition.

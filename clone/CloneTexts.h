@@ -11,6 +11,10 @@
 // the copy cannot be complete.
 std::string DestinationTooSmallText(int error, const std::string& destination, const std::string& source);
 
+// A destination that refuses a write within its size for want of space (ENOSPC): the
+// storage it lies on is full, such as the file system of a sparse image file.
+std::string StorageFullText(int error, const std::string& destination);
+
 // An NTFS copy that could not grow to its partition's size (a tool missing, a volume the
 // tools refuse): it is the source's volume, and device is what to hand ntfsresize.
 std::string CapacityNoteText(const std::string& source, const std::string& device);

@@ -5,6 +5,7 @@
 #include "platform/files/TextFiles.h"
 #include "tests/bootclone/BadSectorMount.h"
 #include "tests/bootclone/ProgramRun.h"
+#include "tests/support/KernelMount.h"
 #include "tests/support/SectorPattern.h"
 #include "tests/support/TempMachine.h"
 
@@ -191,6 +192,31 @@ TEST_F(KeldrunTest, ADestinationSmallerThanTheSourceIsToldSoInEitherMode)
         // Fast mode writes no part of a block that would run past the end.
         const std::size_t copied = *fast == '1' ? 20 << 20 : 25 << 20;
         EXPECT_TRUE(Read(dest) == source.substr(0, copied) + std::string((25 << 20) - copied, '\0'));
+        EXPECT_FALSE(ShutdownLog());
+    }
+}
+
+// A sparse image as large as the source on a file system that fills up first is no
+// partition too small: the storage under it needs room.
+TEST_F(KeldrunTest, ASparseImageOnAFullFileSystemIsNotCalledTooSmall)
+{
+    const std::string source = SectorPattern(30 << 20);
+    Drive('X', source);
+    testsupport::CKernelMount tmpfs("tmpfs", m_machine.Path("full"), "tmpfs", false, "size=16m");
+    if (!tmpfs.Mounted())
+        GTEST_SKIP() << tmpfs.Error();
+    const std::string dest = m_machine.Path("full/Y.img");
+    std::ofstream(dest, std::ios::binary);
+    std::filesystem::resize_file(dest, 30 << 20);
+    Assign('Y', dest);
+    const std::string full = StorageFullText(ENOSPC, "Y:");
+
+    for (const char* fast : {"1", "0"}) {
+        SCOPED_TRACE(fast);
+        CProgramResult run = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", fast, m_reportFolder});
+        EXPECT_NE(run.m_err.find(full), std::string::npos) << run.m_err;
+        EXPECT_TRUE(Status().value_or("").ends_with(full + "\n")) << Status().value_or("");
+        EXPECT_EQ(run.m_out.find("Succesfully"), std::string::npos);
         EXPECT_FALSE(ShutdownLog());
     }
 }
