@@ -3,6 +3,7 @@
 
 #include "clone/NtfsBootSector.h"
 #include "clone/ReportFile.h"
+#include "platform/system/WaitBound.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -90,6 +91,11 @@ std::string AsGoodAsSourceText(const std::string& source, const std::string& des
 std::string NotCheckedText(const std::string& destination, const std::string& why)
 {
     return "The copy on the " + destination + " partition was not checked: " + why + ".";
+}
+
+std::string CheckOverdueText(std::chrono::milliseconds bound)
+{
+    return "ntfsfix did not finish within " + platform::WaitBoundText(bound);
 }
 
 std::string CheckNotRunText(int startError, int signal)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -41,6 +42,9 @@ std::string AsGoodAsSourceText(const std::string& source, const std::string& des
 
 // The copy's check could not be made; why says why (CheckNotRunText).
 std::string NotCheckedText(const std::string& destination, const std::string& why);
+
+// Why ntfsfix checked nothing: it was still running after bound and was given up.
+std::string CheckOverdueText(std::chrono::milliseconds bound);
 
 // Why ntfsfix checked nothing: it could not be started (startError, an errno: ENOENT when
 // ntfs-3g is not installed, EBADF when the volume cannot be handed to it), or signal

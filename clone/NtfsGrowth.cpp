@@ -2,6 +2,7 @@
 #include "clone/NtfsGrowth.h"
 
 #include "clone/CloneTexts.h"
+#include "clone/NtfsCheck.h"
 #include "clone/SizeField.h"
 #include "platform/volume/SharedVolume.h"
 
@@ -115,7 +116,9 @@ ToolRun CNtfsGrowth::Resize()
 
 ToolRun CNtfsGrowth::Run(const std::vector<std::string>& argv, bool writes)
 {
-    platform::CProgramEnding ending = platform::RunToolOnVolumes(argv, {&m_copy});
+    // A run that only reads may be given up: the copy is as it was.
+    platform::CProgramEnding ending =
+        platform::RunToolOnVolumes(argv, {&m_copy}, writes ? std::nullopt : std::optional(ReadingToolBound()));
     m_exitCode = ending.startError == 0 ? ending.exitCode : -1;
     if (ending.startError == 0 && ending.signal == 0 && ending.exitCode == 0)
         return ToolRun::Succeeded;

@@ -267,6 +267,50 @@ TEST_F(KeldrunNtfsCompletionTest, TheStopOfTheMachineDoesNotCutTheGrowthShort)
     testsupport::ExpectGrownCopy(m_machine, m_source, dest, 196607);
 }
 
+// A tool that only reads and never ends (a loop on a damaged volume) would hold the boot
+// for ever: it is given up after its bound, and the copy is said to be unchecked or to
+// keep the source's capacity. The resize, which writes, is never cut short.
+TEST_F(KeldrunNtfsCompletionTest, AToolThatOnlyReadsIsGivenUpAfterItsBoundTheResizeNever)
+{
+    struct CCase {
+        const char* what;
+        const char* tool;
+        std::string script;
+        bool grows;
+    };
+    const CCase cases[] = {
+        {"the check hangs", "ntfsfix", "exec sleep 600\n", true},
+        {"the probe hangs", "ntfs-3g.probe", "exec sleep 600\n", false},
+        {"the trial resize hangs", "ntfsresize", "case \" $* \" in *\" --no-action \"*) exec sleep 600;; esac\n"
+                                                 "exec \"$real\" \"$@\"\n",
+         false},
+        {"the resize takes longer than the bound", "ntfsresize",
+         testsupport::CFakeTool::kRealRunOnly + "sleep 3; exec \"$real\" \"$@\"\n", true},
+    };
+    testsupport::CWaitBound bound(2000);
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string dest = Destination(kDestSize);
+        CProgramResult run;
+        {
+            testsupport::CFakeTool tool(m_machine, c.tool, c.script);
+            run = Keldrun(testsupport::SizeFieldList(dest), true);
+        }
+
+        std::vector<std::string> notes;
+        if (!c.grows)
+            notes.push_back(CapacityNoteText("X:", dest));
+        if (std::string(c.tool) == "ntfsfix")
+            notes.push_back(NotCheckedText("Y:", CheckOverdueText(std::chrono::milliseconds(2000))));
+        EXPECT_EQ(run.m_out, kFastProgress + Summary(notes)) << run.m_err;
+        EXPECT_TRUE(RestartRequested());
+        if (c.grows)
+            testsupport::ExpectGrownCopy(m_machine, m_source, dest, 196607);
+        else
+            testsupport::ExpectCopyOfTheSourcesSize(m_machine, m_source, dest);
+    }
+}
+
 // A folder in /tmp that every user may write (the machine's own folder is root's alone),
 // removed with what is in it when the object goes.
 class CWorldWritableFolder {
