@@ -10,6 +10,16 @@ namespace {
 
 constexpr char kNtfsOemName[] = "NTFS    ";
 
+// True for the boot sector of a FAT or exFAT file system, whose fields lie where NTFS keeps
+// its size field: a source formatted anew since the probe called it NTFS.
+bool IsFatBootSector(std::span<const std::byte> sector)
+{
+    auto text = [&](std::size_t offset, const char* expected) {
+        return std::memcmp(sector.data() + offset, expected, std::strlen(expected)) == 0;
+    };
+    return text(3, "EXFAT   ") || text(54, "FAT") || text(82, "FAT32");
+}
+
 }  // namespace
 
 std::optional<CNtfsGeometry> NtfsGeometry(std::span<const std::byte> boot)
@@ -33,7 +43,7 @@ std::optional<CNtfsGeometry> NtfsGeometry(std::span<const std::byte> boot)
 
 void ApplySizeFieldList(std::span<std::byte> firstSector, const std::string& list, std::uint64_t partitionBytes)
 {
-    if (firstSector.size() < kNtfsBootSectorBytes || NtfsGeometry(firstSector))
+    if (firstSector.size() < kNtfsBootSectorBytes || NtfsGeometry(firstSector) || IsFatBootSector(firstSector))
         return;
     const SizeFieldBytes field = ParseByteList(list);
     const std::uint64_t sectors = SizeFieldSectors(field);

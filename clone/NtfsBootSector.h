@@ -26,7 +26,8 @@ std::optional<CNtfsGeometry> NtfsGeometry(std::span<const std::byte> boot);
 // A first sector that the probe called NTFS but that is no NTFS boot sector the copy could
 // grow (NtfsGeometry gives nothing) gets the size field of list, as given, where it
 // announces at least one 512-byte sector and no more than a partition of partitionBytes
-// holds before its last sector; any other sector is left as it is.
+// holds before its last sector; any other sector, and the boot sector of a FAT or exFAT
+// file system (whose own fields lie there), is left as it is.
 void ApplySizeFieldList(std::span<std::byte> firstSector, const std::string& list, std::uint64_t partitionBytes);
 
 // NTFS numbers its clusters in 32 bits: Windows mounts no volume of more clusters, and
