@@ -90,6 +90,9 @@ private:
     bool ListSkippedSector(const platform::IVolume& volume, const std::string& drive);
     // Stops the clone when a signal asked the program to end.
     Ending StopIfInterrupted();
+    // A write of bytes at position of the destination failed with ENOSPC: past its end the
+    // destination is too small; within it, the storage it lies on is full.
+    std::string NoSpaceText(std::uint64_t position, std::size_t bytes) const;
     CloneOutcome Complete();
     // Makes what was written durable and makes sure no loop device was attached over the
     // destination meanwhile.
@@ -201,10 +204,10 @@ Ending CCloneRun::WriteFastBlock(std::span<const std::byte> bytes)
 {
     std::uint32_t bytesWritten = 0;
     if (!m_destination->Write(bytes, bytesWritten)) {
+        // Fast mode skips nothing: the block was to go where the total ends.
         const int error = m_destination->LastError();
-        return ReportAndStop(error == ENOSPC
-                                 ? DestinationTooSmallText(error, m_request.m_destDrive, m_request.m_sourceDrive)
-                                 : BadSectorsText(error, m_request.m_destDrive, "to"),
+        return ReportAndStop(error == ENOSPC ? NoSpaceText(m_total, bytes.size())
+                                            : BadSectorsText(error, m_request.m_destDrive, "to"),
                              CloneOutcome::WriteFailed);
     }
     CountWritten(bytesWritten);
@@ -287,8 +290,7 @@ Ending CCloneRun::PassUnreadableSector()
 Ending CCloneRun::PassUnwritableSector()
 {
     if (m_destination->LastError() == ENOSPC)
-        return ReportAndStop(DestinationTooSmallText(ENOSPC, m_request.m_destDrive, m_request.m_sourceDrive),
-                             CloneOutcome::WriteFailed);
+        return ReportAndStop(NoSpaceText(m_location * kSectorSize, kSectorSize), CloneOutcome::WriteFailed);
     if (!SkipUnwritableSector())
         return StopWith(kCloneCancelledText, CloneOutcome::Cancelled);
     return StopIfInterrupted();
@@ -346,6 +348,13 @@ Ending CCloneRun::StopIfInterrupted()
     Release();
     m_frontEnd.OnCloneInterrupted(text);
     return CloneOutcome::Interrupted;
+}
+
+std::string CCloneRun::NoSpaceText(std::uint64_t position, std::size_t bytes) const
+{
+    if (position + bytes > m_destination->Size())
+        return DestinationTooSmallText(ENOSPC, m_request.m_destDrive, m_request.m_sourceDrive);
+    return StorageFullText(ENOSPC, m_request.m_destDrive);
 }
 
 CloneOutcome CCloneRun::Complete()

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/CloneTexts.h"
 
+#include "clone/NtfsBootSector.h"
 #include "clone/ReportFile.h"
+#include "platform/system/WaitBound.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -80,11 +82,34 @@ std::string LoopAttachedText(int error, const std::string& destination)
            "which cannot be trusted.  Detach the loop device and clone again.";
 }
 
+std::string StorageFullText(int error, const std::string& destination)
+{
+    return "Error#: " + std::to_string(error) + ".  The " + destination +
+           " partition has no room for the copy although it is large enough: the storage it lies on is full (the "
+           "file system of its image file, or a thin pool).  Make room there and clone again.";
+}
+
 std::string CapacityNoteText(const std::string& source, const std::string& device)
 {
     // Without a size, ntfsresize grows the volume to its whole partition.
     return "The copy keeps the capacity of the " + source +
            " partition until it is resized.  To resize it, run: ntfsresize " + ShellWord(device);
+}
+
+std::string NotShutDownNoteText(const std::string& source, const std::string& device)
+{
+    return "The copy keeps the capacity of the " + source +
+           " partition: Windows on it is hibernated or was not shut down fully, and a resize now would lose what "
+           "it has not yet written.  Start Windows from the copy and shut it down fully, then run: ntfsresize " +
+           ShellWord(device);
+}
+
+std::string ClusterLimitNoteText(const std::string& destination, std::uint64_t volumeBytes,
+                                 std::uint64_t clusterBytes)
+{
+    return "The copy uses " + AddThousandsSeparators(FormatBytes(volumeBytes)) + " bytes of the " + destination +
+           " partition: NTFS counts no more than " + AddThousandsSeparators(FormatBytes(kNtfsMostClusters)) +
+           " clusters, and its clusters are " + AddThousandsSeparators(FormatBytes(clusterBytes)) + " bytes.";
 }
 
 std::string ResizeCutShortText(const std::string& destination, const std::string& device, const std::string& how)
@@ -113,6 +138,11 @@ std::string AsGoodAsSourceText(const std::string& source, const std::string& des
 std::string NotCheckedText(const std::string& destination, const std::string& why)
 {
     return "The copy on the " + destination + " partition was not checked: " + why + ".";
+}
+
+std::string CheckOverdueText(std::chrono::milliseconds bound)
+{
+    return "ntfsfix did not finish within " + platform::WaitBoundText(bound);
 }
 
 std::string CheckNotRunText(int startError, int signal)

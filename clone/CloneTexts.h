@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -47,9 +48,22 @@ std::string DestinationTooSmallText(int error, const std::string& destination, c
 // copy behind the clone's back.
 std::string LoopAttachedText(int error, const std::string& destination);
 
+// A destination that refuses a write within its size for want of space (ENOSPC): the
+// storage it lies on is full, such as the file system of a sparse image file.
+std::string StorageFullText(int error, const std::string& destination);
+
 // An NTFS copy that could not grow to its partition's size (a tool missing, a volume the
 // tools refuse): it is the source's volume, and device is what to hand ntfsresize.
 std::string CapacityNoteText(const std::string& source, const std::string& device);
+
+// An NTFS copy that did not grow because Windows on it is hibernated or was not shut down
+// cleanly: ntfsresize would lose what waits in its journal, so it must not run yet.
+std::string NotShutDownNoteText(const std::string& source, const std::string& device);
+
+// An NTFS copy grown to the most clusters NTFS counts, which fill only volumeBytes of its
+// partition destination; its clusters are clusterBytes each.
+std::string ClusterLimitNoteText(const std::string& destination, std::uint64_t volumeBytes,
+                                 std::uint64_t clusterBytes);
 
 // The resize of an NTFS copy that had begun to write and did not complete; how says how
 // it ended ("was ended by signal 9", "failed with exit code 1").
@@ -64,6 +78,9 @@ std::string AsGoodAsSourceText(const std::string& source, const std::string& des
 
 // The copy's check could not be made; why says why (CheckNotRunText).
 std::string NotCheckedText(const std::string& destination, const std::string& why);
+
+// Why ntfsfix checked nothing: it was still running after bound and was given up.
+std::string CheckOverdueText(std::chrono::milliseconds bound);
 
 // Why ntfsfix checked nothing: it could not be started (startError, an errno: ENOENT when
 // ntfs-3g is not installed, EBADF when the volume cannot be handed to it), or signal

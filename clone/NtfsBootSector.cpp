@@ -11,6 +11,16 @@ namespace {
 
 constexpr char kNtfsOemName[] = "NTFS    ";
 
+// True for the boot sector of a FAT or exFAT file system, whose fields lie where NTFS keeps
+// its size field: a source formatted anew since the probe called it NTFS.
+bool IsFatBootSector(std::span<const std::byte> sector)
+{
+    auto text = [&](std::size_t offset, const char* expected) {
+        return std::memcmp(sector.data() + offset, expected, std::strlen(expected)) == 0;
+    };
+    return text(3, "EXFAT   ") || text(54, "FAT") || text(82, "FAT32");
+}
+
 }  // namespace
 
 std::optional<CNtfsGeometry> NtfsGeometry(std::span<const std::byte> boot)
@@ -34,7 +44,7 @@ std::optional<CNtfsGeometry> NtfsGeometry(std::span<const std::byte> boot)
 
 void ApplySizeFieldList(std::span<std::byte> firstSector, const std::string& list, std::uint64_t partitionBytes)
 {
-    if (firstSector.size() < platform::kSectorSize || NtfsGeometry(firstSector))
+    if (firstSector.size() < platform::kSectorSize || NtfsGeometry(firstSector) || IsFatBootSector(firstSector))
         return;
     const SizeFieldBytes field = ParseByteList(list);
     const std::uint64_t sectors = SizeFieldSectors(field);
@@ -47,5 +57,6 @@ std::uint64_t CopySizeField(const CNtfsGeometry& source, std::uint64_t partition
     const std::uint64_t partitionSectors = partitionBytes / source.bytesPerSector;
     if (partitionSectors == 0)
         return source.sectors;
-    return std::max(partitionSectors - 1, source.sectors);
+    const std::uint64_t mostSectors = kNtfsMostClusters * source.sectorsPerCluster;
+    return std::max(std::min(partitionSectors - 1, mostSectors), source.sectors);
 }

@@ -24,11 +24,17 @@ std::optional<CNtfsGeometry> NtfsGeometry(std::span<const std::byte> boot);
 // A first sector that the probe called NTFS but that is no NTFS boot sector the copy could
 // grow (NtfsGeometry gives nothing) gets the size field of list, as given, where it
 // announces at least one 512-byte sector and no more than a partition of partitionBytes
-// holds before its last sector; any other sector is left as it is.
+// holds before its last sector; any other sector, and the boot sector of a FAT or exFAT
+// file system (whose own fields lie there), is left as it is.
 void ApplySizeFieldList(std::span<std::byte> firstSector, const std::string& list, std::uint64_t partitionBytes);
+
+// NTFS numbers its clusters in 32 bits: Windows mounts no volume of more clusters, and
+// mkntfs makes none.
+inline constexpr std::uint64_t kNtfsMostClusters = 0xFFFFFFFF;
 
 // The size field of a copy of the volume source on a partition of partitionBytes: every
 // whole sector of the source's size in the partition but the last, which keeps the backup
-// boot sector, as mkntfs formats a partition; the source's own field where that is no more
-// (the copy then is the source's volume as it is).
+// boot sector, as mkntfs formats a partition, but no more than kNtfsMostClusters of the
+// source's clusters; the source's own field where that is no more (the copy then is the
+// source's volume as it is).
 std::uint64_t CopySizeField(const CNtfsGeometry& source, std::uint64_t partitionBytes);

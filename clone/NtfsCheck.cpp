@@ -2,14 +2,29 @@
 #include "clone/NtfsCheck.h"
 
 #include "clone/CloneTexts.h"
+#include "platform/system/WaitBound.h"
 #include "platform/volume/SharedVolume.h"
+
+namespace {
+
+constexpr std::chrono::minutes kReadingToolBound{30};
+
+}  // namespace
+
+std::chrono::milliseconds ReadingToolBound()
+{
+    return platform::WaitBound(kReadingToolBound);
+}
 
 CNtfsCheck CheckNtfsVolume(const platform::IVolume& volume)
 {
+    const std::chrono::milliseconds bound = ReadingToolBound();
     platform::CProgramEnding ending =
-        platform::RunToolOnVolumes({"ntfsfix", "--no-action", platform::VolumeArgument(0)}, {&volume});
+        platform::RunToolOnVolumes({"ntfsfix", "--no-action", platform::VolumeArgument(0)}, {&volume}, bound);
     CNtfsCheck check;
-    if (ending.startError != 0 || ending.signal != 0)
+    if (ending.overdue)
+        check.whyNotRun = CheckOverdueText(bound);
+    else if (ending.startError != 0 || ending.signal != 0)
         check.whyNotRun = CheckNotRunText(ending.startError, ending.signal);
     else
         check.result = ending.exitCode == 0 ? NtfsCheckResult::Passes : NtfsCheckResult::Fails;

@@ -2,6 +2,7 @@
 #include "clone/NtfsGrowth.h"
 
 #include "clone/CloneTexts.h"
+#include "clone/NtfsCheck.h"
 #include "clone/SizeField.h"
 #include "platform/volume/SectorSize.h"
 #include "platform/volume/SharedVolume.h"
@@ -13,23 +14,31 @@
 
 namespace {
 
-// How a run of a tool went.
-enum class ToolRun { Succeeded, Refused, CutShort };
+// How a run of a tool went. NotShutDown: ntfs-3g.probe refused a volume of a hibernated
+// Windows or of one not shut down cleanly, whose changes still wait in its journal or
+// memory: ntfsresize would reset the journal and lose them.
+enum class ToolRun { Succeeded, Refused, NotShutDown, CutShort };
+
+// ntfs-3g.probe's exit codes for a hibernated volume and an unclean one.
+constexpr int kProbeHibernated = 14;
+constexpr int kProbeUnclean = 15;
 
 // One growth of the copy, which is read and written here sector by sector and handed to
 // the tools as the file it is.
 class CNtfsGrowth {
 public:
     CNtfsGrowth(platform::IVolume& copy, const CNtfsGeometry& source, std::uint64_t target, const CGrowthNames& names)
-        : m_copy(copy), m_source(source), m_target(target), m_names(names)
+        : m_copy(copy), m_source(source), m_target(target), m_lastSector(copy.Size() / source.bytesPerSector - 1),
+          m_names(names)
     {
     }
 
     std::optional<std::string> Grow(std::span<const std::byte> engineBoot);
 
 private:
-    // Runs ntfsresize up to the target size; m_howCutShort tells how a real run that
-    // began and did not complete ended.
+    // Runs ntfsresize up to the target size, once ntfs-3g.probe finds nothing that a
+    // resize would lose; m_howCutShort tells how a real run that began and did not
+    // complete ended.
     ToolRun Resize();
     ToolRun Run(const std::vector<std::string>& argv, bool writes);
     // Writes the target size into the grown volume's boot sector (boot, a buffer of one
@@ -43,10 +52,14 @@ private:
     platform::IVolume& m_copy;
     CNtfsGeometry m_source;
     // The NTFS size field counts the sectors before the backup boot sector, so this is
-    // also the sector where the backup of the grown volume lives: its partition's last.
+    // also the sector where the backup of the grown volume lives: its partition's last,
+    // unless the partition holds more clusters than NTFS counts.
     std::uint64_t m_target;
+    // Where ntfsfix and chkdsk look for the alternate boot sector.
+    std::uint64_t m_lastSector;
     const CGrowthNames& m_names;
     std::string m_howCutShort;
+    int m_exitCode = -1;  // of the last tool run, -1 when it did not exit
 };
 
 std::optional<std::string> CNtfsGrowth::Grow(std::span<const std::byte> engineBoot)
@@ -63,14 +76,19 @@ std::optional<std::string> CNtfsGrowth::Grow(std::span<const std::byte> engineBo
     // The partition's last sector still holds whatever the destination had there (the
     // backup of its old file system): it gets the copy's boot sector, the backup of the
     // grown volume and, should it not grow, where the alternate boot sector is looked for.
-    if (!WriteSectors(boot.Bytes(), {m_target}))
+    if (!WriteSectors(boot.Bytes(), {m_target, m_lastSector}))
         return CapacityNoteText(m_names.source, m_names.device);
     switch (Resize()) {
     case ToolRun::Succeeded:
         AnnounceTargetSize(boot.Bytes());
+        if (m_target < m_lastSector)
+            return ClusterLimitNoteText(m_names.destination, m_target * m_source.bytesPerSector,
+                                        m_source.sectorsPerCluster * std::uint64_t{m_source.bytesPerSector});
         return std::nullopt;
     case ToolRun::Refused:
         return CapacityNoteText(m_names.source, m_names.device);
+    case ToolRun::NotShutDown:
+        return NotShutDownNoteText(m_names.source, m_names.device);
     case ToolRun::CutShort:
         break;
     }
@@ -88,6 +106,8 @@ ToolRun CNtfsGrowth::Resize()
     const std::string size = std::to_string((m_target + 1) * std::uint64_t{m_source.bytesPerSector});
     const std::string volume = platform::VolumeArgument(0);
     ToolRun run = Run({"ntfs-3g.probe", "--readwrite", volume}, false);
+    if (run == ToolRun::Refused && (m_exitCode == kProbeHibernated || m_exitCode == kProbeUnclean))
+        return ToolRun::NotShutDown;
     if (run == ToolRun::Succeeded)
         run = Run({"ntfsresize", "--no-action", "--no-progress-bar", "--size", size, volume}, false);
     if (run == ToolRun::Succeeded)
@@ -97,7 +117,10 @@ ToolRun CNtfsGrowth::Resize()
 
 ToolRun CNtfsGrowth::Run(const std::vector<std::string>& argv, bool writes)
 {
-    platform::CProgramEnding ending = platform::RunToolOnVolumes(argv, {&m_copy});
+    // A run that only reads may be given up: the copy is as it was.
+    platform::CProgramEnding ending =
+        platform::RunToolOnVolumes(argv, {&m_copy}, writes ? std::nullopt : std::optional(ReadingToolBound()));
+    m_exitCode = ending.startError == 0 ? ending.exitCode : -1;
     if (ending.startError == 0 && ending.signal == 0 && ending.exitCode == 0)
         return ToolRun::Succeeded;
     // A tool that never started, or one that only looked, left the copy as it was.
@@ -120,7 +143,7 @@ void CNtfsGrowth::AnnounceTargetSize(std::span<std::byte> boot)
     const std::uint64_t cluster = m_source.sectorsPerCluster;
     if (SizeFieldSectors(ReadSizeField(boot)) / cluster == m_target / cluster)
         WriteSizeField(boot, SizeFieldOf(m_target));
-    WriteSectors(boot, {m_target, 0});
+    WriteSectors(boot, {m_target, m_lastSector, 0});
 }
 
 bool CNtfsGrowth::ReadSector(std::uint64_t sector, std::span<std::byte> data)

@@ -29,8 +29,9 @@ struct CGrowthNames {
 // ntfsresize or ntfs-3g refuses), the source's volume with its boot sector also in the
 // partition's last sector. Returns the line that tells the user what became of a copy that
 // did not grow: it keeps the source's capacity (and what to run), or the resize began and
-// did not complete (and the copy must be checked); nothing when it grew or its first
-// sector is not boot.
+// did not complete (and the copy must be checked); or of one that grew to fewer clusters
+// than its partition holds, since NTFS counts no more; nothing when it grew to its
+// partition's size or its first sector is not boot.
 std::optional<std::string> GrowNtfsCopy(platform::IVolume& copy, std::span<const std::byte> boot,
                                         const CNtfsGeometry& source, std::uint64_t target,
                                         const CGrowthNames& names);

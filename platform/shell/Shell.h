@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,12 +22,14 @@ struct CProgramEnding {
     int startError = 0;  // the errno that kept it from starting; 0 when it started
     int exitCode = -1;   // its exit code when it exited
     int signal = 0;      // the signal that ended it, or 0
+    bool overdue = false;  // it was killed (signal SIGKILL) for running past its bound
 };
 
 // How a program is run beyond its argument vector.
 struct CRunOptions {
     // Standard input, output and error on /dev/null: nothing it writes reaches this
-    // program's console, and a question it asks reads end of input.
+    // program's console, and a question it asks reads end of input. Nor does it get any
+    // other file of this process but inheritedFiles.
     bool quiet = false;
     // SIGTERM, SIGINT and SIGHUP blocked in the program, as a program that must not stop
     // half way holds them (the stop of the machine signals every process of its unit).
@@ -34,6 +38,10 @@ struct CRunOptions {
     // finds the i-th under InheritedFilePath(i), so it works on exactly the file this
     // process opened and checked, never on a path that someone could swap meanwhile.
     std::vector<int> inheritedFiles;
+    // A program still running after this long is killed: only for one whose end at any
+    // moment changes nothing (one that only reads), which might otherwise hold its
+    // caller for ever.
+    std::optional<std::chrono::milliseconds> bound;
 };
 
 // Starts argv[0] as above and waits for it to end.

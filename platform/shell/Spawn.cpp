@@ -6,10 +6,15 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <system_error>
 #include <thread>
 
@@ -51,7 +56,8 @@ private:
 };
 
 // The file actions of options: the standard streams on /dev/null when quiet, and the
-// inherited files moved to descriptors 3, 4, ... Each inherited file is first duplicated
+// inherited files moved to descriptors 3, 4, ..., then, when quiet, every other file
+// closed. Each inherited file is first duplicated
 // above every target (close-on-exec, so the copies vanish at exec), so that moving one
 // never overwrites another that is still to be moved.
 class CFileActions {
@@ -74,6 +80,9 @@ public:
             posix_spawn_file_actions_adddup2(&m_actions, copy.Get(), kFirstInheritedFile + static_cast<int>(i));
             m_copies.push_back(std::move(copy));
         }
+        // Files this process got without close-on-exec from whoever started it.
+        if (options.quiet)
+            posix_spawn_file_actions_addclosefrom_np(&m_actions, above);
     }
     ~CFileActions() { posix_spawn_file_actions_destroy(&m_actions); }
     CFileActions(const CFileActions&) = delete;
@@ -111,10 +120,34 @@ pid_t Spawn(const std::vector<std::string>& argv, int& error, const CRunOptions&
     return error == 0 ? pid : -1;
 }
 
-// Waits for the program to end and tells how it did.
-CProgramEnding WaitFor(pid_t pid)
+// Waits until the program has ended or bound has passed; true when it has ended (or
+// cannot be watched: waitpid then waits for it).
+bool EndsWithin(pid_t pid, std::chrono::milliseconds bound)
+{
+    // The C library's own pidfd_open is not declared for C++ everywhere (glibc 2.36).
+    CFd watch(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (!watch.IsOpen())
+        return true;
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd ended{watch.Get(), POLLIN, 0};
+        const int ready = ::poll(&ended, 1, static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT_MAX)));
+        if (ready != 0 && !(ready < 0 && errno == EINTR))
+            return true;
+        if (ready == 0 && left.count() <= 0)
+            return false;
+    }
+}
+
+// Waits for the program to end, killing it once bound has passed, and tells how it did.
+CProgramEnding WaitFor(pid_t pid, std::optional<std::chrono::milliseconds> bound = std::nullopt)
 {
     CProgramEnding ending;
+    if (bound && !EndsWithin(pid, *bound)) {
+        ::kill(pid, SIGKILL);
+        ending.overdue = true;
+    }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR)
@@ -153,7 +186,7 @@ CProgramEnding RunProgramToEnd(const std::vector<std::string>& argv, const CRunO
         ending.startError = error;
         return ending;
     }
-    return WaitFor(pid);
+    return WaitFor(pid, options.bound);
 }
 
 int RunProgram(const std::vector<std::string>& argv)

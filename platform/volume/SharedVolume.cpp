@@ -37,11 +37,13 @@ std::unique_ptr<IVolume> ReopenShared(const IVolume& volume)
     return std::make_unique<CDeviceVolume>(std::move(file), volume.Size(), false, volume.Extent());
 }
 
-CProgramEnding RunToolOnVolumes(const std::vector<std::string>& argv, const std::vector<const IVolume*>& volumes)
+CProgramEnding RunToolOnVolumes(const std::vector<std::string>& argv, const std::vector<const IVolume*>& volumes,
+                                std::optional<std::chrono::milliseconds> bound)
 {
     CRunOptions options;
     options.quiet = true;
     options.holdStopSignals = true;
+    options.bound = bound;
     for (const IVolume* volume : volumes) {
         // Without /proc the program could not open what it is given: it would fail as if
         // the volume were damaged.

@@ -4,7 +4,9 @@
 #include "platform/shell/Shell.h"
 #include "platform/volume/RawVolume.h"
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,10 +23,12 @@ namespace platform {
 std::unique_ptr<IVolume> ReopenShared(const IVolume& volume);
 
 // Runs argv with volumes handed to it (argv names the i-th as VolumeArgument(i)), with its
-// standard streams on /dev/null and the stop signals held, and waits for its end.
-// startError is EBADF when a volume is no file or its file cannot be reached through
-// /proc (not mounted), which the program needs to open it.
-CProgramEnding RunToolOnVolumes(const std::vector<std::string>& argv, const std::vector<const IVolume*>& volumes);
+// standard streams on /dev/null and the stop signals held, and waits for its end, or,
+// given a bound (for a program that only reads), until the bound has passed and it is
+// killed. startError is EBADF when a volume is no file or its file cannot be reached
+// through /proc (not mounted), which the program needs to open it.
+CProgramEnding RunToolOnVolumes(const std::vector<std::string>& argv, const std::vector<const IVolume*>& volumes,
+                                std::optional<std::chrono::milliseconds> bound = std::nullopt);
 
 // The argument that names the index-th volume handed to a program.
 std::string VolumeArgument(std::size_t index);

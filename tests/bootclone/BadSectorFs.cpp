@@ -2,7 +2,9 @@
 // A FUSE file system for tests and benchmarks: mounted on MOUNTPOINT it shows BACKING as
 // "disk.img", and every read that touches one of the listed 512-byte sectors fails with
 // EIO, as a disk with unreadable sectors does; so does every write that touches a sector
-// listed with a "w" before it ("w32"), which keeps what it held. Transfers bypass the page
+// listed with a "w" before it ("w32"), which keeps what it held. A sector listed with a
+// "d" ("d32") takes every write without a word and keeps what it held, as a failing disk
+// or cache may. Transfers bypass the page
 // cache, so a failure stays confined to the sectors named. Beside it, "reads.txt" tells what the disk went
 // through since the mount: its reads, those that touched a bad sector, and the most reads
 // of one bad sector and of one sector. Options, before the mount point:
@@ -43,6 +45,7 @@ struct CBadDisk {
     off_t m_size = 0;
     std::set<std::uint64_t> m_badSectors;
     std::set<std::uint64_t> m_unwritableSectors;
+    std::set<std::uint64_t> m_droppingSectors;
     std::vector<std::uint32_t> m_sectorReads;
     std::uint64_t m_reads = 0;
     std::uint64_t m_badReads = 0;
@@ -153,8 +156,19 @@ int Write(const char*, const char* buffer, size_t size, off_t offset, fuse_file_
         return -EIO;
     if (offset > disk.m_size || static_cast<off_t>(size) > disk.m_size - offset)
         return -ENOSPC;
-    ssize_t done = pwrite(disk.m_backing, buffer, size, offset);
-    return done < 0 ? -errno : static_cast<int>(done);
+    if (!Touches(disk.m_droppingSectors, size, offset)) {
+        ssize_t done = pwrite(disk.m_backing, buffer, size, offset);
+        return done < 0 ? -errno : static_cast<int>(done);
+    }
+    for (size_t done = 0; done < size;) {
+        const std::uint64_t at = static_cast<std::uint64_t>(offset) + done;
+        const size_t part = std::min<size_t>(size - done, kSector - at % kSector);
+        if (!disk.m_droppingSectors.contains(at / kSector) &&
+            pwrite(disk.m_backing, buffer + done, part, static_cast<off_t>(at)) != static_cast<ssize_t>(part))
+            return -EIO;
+        done += part;
+    }
+    return static_cast<int>(size);
 }
 
 // The kernel is told the largest read at the mount and again when the session starts.
@@ -191,6 +205,8 @@ int main(int argc, char* argv[])
     for (int i = arg + 2; i < argc; ++i) {
         if (argv[i][0] == 'w')
             disk.m_unwritableSectors.insert(std::strtoull(argv[i] + 1, nullptr, 10));
+        else if (argv[i][0] == 'd')
+            disk.m_droppingSectors.insert(std::strtoull(argv[i] + 1, nullptr, 10));
         else
             disk.m_badSectors.insert(std::strtoull(argv[i], nullptr, 10));
     }

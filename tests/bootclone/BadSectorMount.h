@@ -9,7 +9,8 @@ namespace testsupport {
 
 // An image served through the FUSE file system with bad sectors (BadSectorFs.cpp) as
 // mountPoint/disk.img, mounted for the life of the object when the machine allows it:
-// sectors lists its unreadable sectors ("10") and its unwritable ones ("w32"); options are
+// sectors lists its unreadable sectors ("10"), its unwritable ones ("w32") and those that
+// drop what is written to them without a word ("d32"); options are
 // the file system's own ("--slow-ms=20").
 class CBadSectorMount {
 public:

@@ -126,26 +126,71 @@ TEST_F(KeldrunNtfsCompletionTest, TheCopyFillsItsPartitionWhateverTheDestination
     }
 }
 
-// Sectors of the destination that refuse their data in slow mode leave the copy without
-// its $MFT: a source that passes the check gives a copy that is not usable, said so, and
-// the machine is not restarted over it.
+// Windows mounts no NTFS of more than 2^32 - 1 clusters: a copy with 512-byte clusters on
+// a 3 TiB partition grows to that many and says how much of the partition it uses; its
+// boot sector is the backup after them and the alternate one in the partition's last
+// sector. (ntfsresize records the size it is asked for: growing that far writes 512 MiB.)
+TEST_F(KeldrunNtfsCompletionTest, APartitionOfMoreClustersThanNtfsCountsGetsTheMostItCounts)
+{
+    m_source = testsupport::MakeNtfsSource(m_machine, m_machine.Path("X.img"), 512, 512);
+    ASSERT_FALSE(m_source.m_bytes.empty()) << "the NTFS source could not be made";
+    Assign('X', m_source.m_path);
+    const std::uint64_t destSize = std::uint64_t{3} << 40;
+    const std::string dest = m_machine.Path("Y.img");
+    std::ofstream(dest, std::ios::binary);
+    std::error_code error;
+    std::filesystem::resize_file(dest, destSize, error);
+    if (error)
+        GTEST_SKIP() << "no sparse image of 3 TiB here: " << error.message();
+    Assign('Y', dest);
+    const std::string asked = m_machine.Path("resize-sizes");
+    CProgramResult run;
+    {
+        testsupport::CFakeTool resize(m_machine, "ntfsresize",
+                                      "for a; do [ \"$prev\" = --size ] && echo \"$a\" >> '" + asked +
+                                          "'; prev=$a; done\n");
+        run = Keldrun("0,0,0,0,0,0,0,0", true);
+    }
+
+    const std::uint64_t mostSectors = 0xFFFFFFFFull;
+    const std::string note = ClusterLimitNoteText("Y:", mostSectors * 512, 512);
+    EXPECT_EQ(run.m_out, kFastProgress + Summary({note})) << run.m_err;
+    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + note + "\nDone => 67108864\n");
+    const std::string size = std::to_string((mostSectors + 1) * 512);
+    EXPECT_EQ(platform::ReadWholeFile(asked), size + "\n" + size + "\n");
+    const std::string boot = m_source.m_bytes.substr(0, 512);
+    EXPECT_TRUE(testsupport::ReadBytes(dest, mostSectors * 512, 512) == boot);
+    EXPECT_TRUE(testsupport::ReadBytes(dest, destSize - 512, 512) == boot);
+}
+
+// Sectors of the destination that refuse their data in slow mode, or that drop it without
+// a word in fast mode, leave the copy without its $MFT: a source that passes the check
+// gives a copy that is not usable, said so, and the machine is not restarted over it.
 TEST_F(KeldrunNtfsCompletionTest, ACopyThatFailsTheCheckWhileItsSourcePassesIsNotUsable)
 {
-    const std::string backing = m_machine.MakeImage("backing.img", testsupport::kNtfsSourceSize);
-    std::vector<std::string> unwritable;
     const std::uint64_t mft = testsupport::NtfsMftSector(m_source.m_path);
-    for (std::uint64_t sector = mft; sector < mft + 8; ++sector)
-        unwritable.push_back("w" + std::to_string(sector));
-    testsupport::CBadSectorMount mount(m_machine.Path("mnt"), backing, unwritable);
-    if (!mount.Mounted())
-        GTEST_SKIP() << "FUSE cannot be mounted here";
-    Assign('Y', mount.Image());
+    for (const char* fault : {"w", "d"}) {
+        SCOPED_TRACE(fault);
+        const bool fast = *fault == 'd';
+        const std::string backing = m_machine.MakeImage(std::string("backing-") + fault, testsupport::kNtfsSourceSize);
+        std::vector<std::string> faulty;
+        for (std::uint64_t sector = mft; sector < mft + 8; ++sector)
+            faulty.push_back(fault + std::to_string(sector));
+        testsupport::CBadSectorMount mount(m_machine.Path(std::string("mnt-") + fault), backing, faulty);
+        if (!mount.Mounted())
+            GTEST_SKIP() << "FUSE cannot be mounted here";
+        Assign('Y', mount.Image());
 
-    CProgramResult run = Keldrun("255,255,1,0,0,0,0,0", false);
-    ExpectNotDone(run, CopyNotUsableText("X:", "Y:"));
-    EXPECT_NE(Status().value_or("").find("Error#: 5.  Skipping bad sector at location: " + std::to_string(mft) +
-                                         " on partition Y:\n"),
-              std::string::npos);
+        CProgramResult run = Keldrun("255,255,1,0,0,0,0,0", fast);
+        ExpectNotDone(run, CopyNotUsableText("X:", "Y:"));
+        const std::string status = Status().value_or("");
+        if (fast)
+            EXPECT_TRUE(status.starts_with(std::string(kHeader) + kFastTotals)) << status;
+        else
+            EXPECT_NE(status.find("Error#: 5.  Skipping bad sector at location: " + std::to_string(mft) +
+                                  " on partition Y:\n"),
+                      std::string::npos);
+    }
 }
 
 // A source that fails the check itself (here its $MFTMirr no longer matches $MFT) gives a
@@ -228,6 +273,50 @@ TEST_F(KeldrunNtfsCompletionTest, TheStopOfTheMachineDoesNotCutTheGrowthShort)
     EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + "Done => 67108864\n");
     EXPECT_FALSE(RestartRequested());
     testsupport::ExpectGrownCopy(m_machine, m_source, dest, 196607);
+}
+
+// A tool that only reads and never ends (a loop on a damaged volume) would hold the boot
+// for ever: it is given up after its bound, and the copy is said to be unchecked or to
+// keep the source's capacity. The resize, which writes, is never cut short.
+TEST_F(KeldrunNtfsCompletionTest, AToolThatOnlyReadsIsGivenUpAfterItsBoundTheResizeNever)
+{
+    struct CCase {
+        const char* what;
+        const char* tool;
+        std::string script;
+        bool grows;
+    };
+    const CCase cases[] = {
+        {"the check hangs", "ntfsfix", "exec sleep 600\n", true},
+        {"the probe hangs", "ntfs-3g.probe", "exec sleep 600\n", false},
+        {"the trial resize hangs", "ntfsresize", "case \" $* \" in *\" --no-action \"*) exec sleep 600;; esac\n"
+                                                 "exec \"$real\" \"$@\"\n",
+         false},
+        {"the resize takes longer than the bound", "ntfsresize",
+         testsupport::CFakeTool::kRealRunOnly + "sleep 3; exec \"$real\" \"$@\"\n", true},
+    };
+    testsupport::CWaitBound bound(2000);
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string dest = Destination(kDestSize);
+        CProgramResult run;
+        {
+            testsupport::CFakeTool tool(m_machine, c.tool, c.script);
+            run = Keldrun(testsupport::SizeFieldList(dest), true);
+        }
+
+        std::vector<std::string> notes;
+        if (!c.grows)
+            notes.push_back(CapacityNoteText("X:", dest));
+        if (std::string(c.tool) == "ntfsfix")
+            notes.push_back(NotCheckedText("Y:", CheckOverdueText(std::chrono::milliseconds(2000))));
+        EXPECT_EQ(run.m_out, kFastProgress + Summary(notes)) << run.m_err;
+        EXPECT_TRUE(RestartRequested());
+        if (c.grows)
+            testsupport::ExpectGrownCopy(m_machine, m_source, dest, 196607);
+        else
+            testsupport::ExpectCopyOfTheSourcesSize(m_machine, m_source, dest);
+    }
 }
 
 // A folder in /tmp that every user may write (the machine's own folder is root's alone),

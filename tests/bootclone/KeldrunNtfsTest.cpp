@@ -93,6 +93,24 @@ TEST_F(KeldrunNtfsTest, OnAPartitionOfTheSourcesSizeTheCopyIsTheSourceWhateverTh
     }
 }
 
+// A source formatted FAT32 since the clone was scheduled as NTFS is copied byte for byte:
+// the NTFS size field would overwrite where FAT32 keeps its root folder's cluster.
+TEST_F(KeldrunNtfsTest, ASourceFormattedFat32SinceItWasProbedIsCopiedUnchanged)
+{
+    if (testsupport::RunTool(m_machine, "sh", {"-c", "command -v mkfs.fat && command -v fsck.fat"}).exitCode != 0)
+        GTEST_SKIP() << "mkfs.fat and fsck.fat of dosfstools are missing";
+    ASSERT_EQ(testsupport::RunTool(m_machine, "mkfs.fat", {"-F", "32", m_source.m_path}).exitCode, 0);
+    const std::optional<std::string> source = platform::ReadWholeFile(m_source.m_path);
+    std::string dest = m_machine.MakeImage("Y.img", kNtfsSourceSize, 0xEE);
+    Assign('Y', dest);
+
+    CProgramResult run = Keldrun("255,255,1,0,0,0,0,0", true);
+    EXPECT_NE(run.m_out.find("Succesfully created the Y: partition clone."), std::string::npos) << run.m_err;
+    EXPECT_TRUE(platform::ReadWholeFile(dest) == source) << "the copy is not the source";
+    testsupport::CToolRun check = testsupport::RunTool(m_machine, "fsck.fat", {"-n", dest});
+    EXPECT_EQ(check.exitCode, 0) << check.out;
+}
+
 TEST_F(KeldrunNtfsTest, WithoutTheNtfsToolsTheCopyKeepsTheSourcesCapacityAndSaysWhatToRun)
 {
     std::string dest = Destination(96 * kMiB);

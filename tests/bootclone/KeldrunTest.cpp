@@ -5,6 +5,7 @@
 #include "platform/files/TextFiles.h"
 #include "tests/bootclone/BadSectorMount.h"
 #include "tests/bootclone/ProgramRun.h"
+#include "tests/support/KernelMount.h"
 #include "tests/support/SectorPattern.h"
 #include "tests/support/TempMachine.h"
 
@@ -195,6 +196,31 @@ TEST_F(KeldrunTest, ADestinationSmallerThanTheSourceIsToldSoInEitherMode)
     }
 }
 
+// A sparse image as large as the source on a file system that fills up first is no
+// partition too small: the storage under it needs room.
+TEST_F(KeldrunTest, ASparseImageOnAFullFileSystemIsNotCalledTooSmall)
+{
+    const std::string source = SectorPattern(30 << 20);
+    Drive('X', source);
+    testsupport::CKernelMount tmpfs("tmpfs", m_machine.Path("full"), "tmpfs", false, "size=16m");
+    if (!tmpfs.Mounted())
+        GTEST_SKIP() << tmpfs.Error();
+    const std::string dest = m_machine.Path("full/Y.img");
+    std::ofstream(dest, std::ios::binary);
+    std::filesystem::resize_file(dest, 30 << 20);
+    Assign('Y', dest);
+    const std::string full = StorageFullText(ENOSPC, "Y:");
+
+    for (const char* fast : {"1", "0"}) {
+        SCOPED_TRACE(fast);
+        CProgramResult run = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", fast, m_reportFolder});
+        EXPECT_NE(run.m_err.find(full), std::string::npos) << run.m_err;
+        EXPECT_TRUE(Status().value_or("").ends_with(full + "\n")) << Status().value_or("");
+        EXPECT_EQ(run.m_out.find("Succesfully"), std::string::npos);
+        EXPECT_FALSE(ShutdownLog());
+    }
+}
+
 TEST_F(KeldrunTest, AReportFolderThatDoesNotExistDoesNotStopTheClone)
 {
     const std::string source = SectorPattern(8 * kSector);
@@ -238,14 +264,6 @@ TEST_F(KeldrunTest, ASignalToEndStopsTheCloneWithARecordOfTheIncompleteCopy)
     EXPECT_FALSE(ShutdownLog());
 }
 
-// Sets VANTREL_WAIT_BOUND_MS for the life of the object: the simulated machine's bound on
-// every wait for a device or a key.
-class CWaitBound {
-public:
-    explicit CWaitBound(int milliseconds) { setenv("VANTREL_WAIT_BOUND_MS", std::to_string(milliseconds).c_str(), 1); }
-    ~CWaitBound() { unsetenv("VANTREL_WAIT_BOUND_MS"); }
-};
-
 // At boot the partitions' devices may not be there yet: Keldrun waits for them, up to its
 // bound, and refuses with a report line when one does not come.
 TEST_F(KeldrunTest, APartitionIsWaitedForAndOneThatNeverComesIsRefused)
@@ -257,7 +275,7 @@ TEST_F(KeldrunTest, APartitionIsWaitedForAndOneThatNeverComesIsRefused)
     std::filesystem::rename(sourcePath, away);
 
     {
-        CWaitBound bound(300);
+        testsupport::CWaitBound bound(300);
         CProgramResult missing = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
         const std::string refusal = "Partition Restore => The X: (" + sourcePath +
                                     ") partition did not appear within 300 ms.  Its name is made by udev once the "
@@ -281,7 +299,7 @@ TEST_F(KeldrunTest, APartitionIsWaitedForAndOneThatNeverComesIsRefused)
     // another image does not move the copy there.
     std::string elsewhere = m_machine.Path("elsewhere.img");
     std::ofstream(elsewhere, std::ios::binary) << std::string(8 * kSector, '\0');
-    CWaitBound bound(60'000);
+    testsupport::CWaitBound bound(60'000);
     std::thread arrives([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         std::ofstream(sourcePath, std::ios::binary) << std::string(8 * kSector, 'I');
@@ -411,7 +429,7 @@ private:
 // on; the prompt after a completed clone waits for Enter however long it takes.
 TEST_F(KeldrunTest, OnlyTheMessageOfAFailureStopsWaitingForEnter)
 {
-    CWaitBound bound(200);
+    testsupport::CWaitBound bound(200);
     std::string dest = Drive('Y', std::string(8 * kSector, '\0'));
     Drive('X', SectorPattern(8 * kSector));
 

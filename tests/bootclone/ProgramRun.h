@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdlib>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -21,6 +22,16 @@ CProgramResult RunCaptured(const std::vector<std::string>& argv, const std::stri
 // argv[0] (a path) started with /dev/null as its standard input and its standard output
 // in a pipe that the test reads as it goes; the program is killed and waited for when the
 // object goes, if the test has not stopped it.
+// Sets VANTREL_WAIT_BOUND_MS for the life of the object: the simulated machine's bound on
+// every wait for a device, a key or a tool that only reads.
+class CWaitBound {
+public:
+    explicit CWaitBound(int milliseconds) { setenv("VANTREL_WAIT_BOUND_MS", std::to_string(milliseconds).c_str(), 1); }
+    ~CWaitBound() { unsetenv("VANTREL_WAIT_BOUND_MS"); }
+    CWaitBound(const CWaitBound&) = delete;
+    CWaitBound& operator=(const CWaitBound&) = delete;
+};
+
 class CPipedRun {
 public:
     explicit CPipedRun(const std::vector<std::string>& argv);

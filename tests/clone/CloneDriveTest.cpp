@@ -403,6 +403,18 @@ TEST_F(CloneDriveTest, ADestinationSmallerThanTheSource)
     EXPECT_EQ(Clone("FAT32", true), CloneOutcome::WriteFailed);
     EXPECT_EQ(ReportLines(), Report({"20971520", tooSmall}));
     EXPECT_EQ(m_boxes.Texts().back(), tooSmall);
+
+    // A destination as large as the source whose storage is full (a sparse image on a
+    // full file system) is not too small: another partition would not help.
+    const std::string full = StorageFullText(ENOSPC, "Y:");
+    Source(30 * kMiB);
+    Dest(30 * kMiB).FailWrite(50000, ENOSPC);
+    EXPECT_EQ(Clone("FAT32", true), CloneOutcome::WriteFailed);
+    EXPECT_EQ(ReportLines(), Report({"20971520", full}));
+    EXPECT_EQ(Clone("FAT32", false), CloneOutcome::WriteFailed);
+    EXPECT_EQ(ReportLines(), Report({full}));
+    EXPECT_EQ(Sectors(m_dest->Bytes(), 0, 50000), Sectors(m_sourceBytes, 0, 50000));
+    EXPECT_EQ(m_boxes.Texts().back(), full);
 }
 
 TEST_F(CloneDriveTest, FastModeStopsAtTheFirstBadSector)

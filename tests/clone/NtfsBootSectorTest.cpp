@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -56,6 +57,13 @@ TEST(CopySizeField, CountsThePartitionsWholeSectorsOfTheSourcesSizeButTheLast)
     EXPECT_EQ(CopySizeField(small512, 32 * kMiB), 131071u);
     EXPECT_EQ(CopySizeField(small4096, 4095), 16383u);
     EXPECT_EQ(CopySizeField(small512, 0), 131071u);
+    // Never more clusters than NTFS counts: 2 TiB of 512-byte clusters, 16 TiB of 4 KiB.
+    constexpr std::uint64_t kTiB = std::uint64_t{1} << 40;
+    EXPECT_EQ(CopySizeField({512, 1, 131071}, 3 * kTiB), 0xFFFFFFFFu);
+    EXPECT_EQ(CopySizeField({512, 1, 131071}, 2 * kTiB), 0xFFFFFFFFu);
+    EXPECT_EQ(CopySizeField({512, 1, 131071}, 2 * kTiB - 512), 0xFFFFFFFEu);
+    EXPECT_EQ(CopySizeField(small512, 20 * kTiB), 0xFFFFFFFFull * 8);
+    EXPECT_EQ(CopySizeField(small4096, 20 * kTiB), 0xFFFFFFFFu);
 }
 
 TEST(SizeField, ReadsAndWritesEightBytesLeastSignificantFirst)
@@ -111,6 +119,18 @@ TEST(ApplySizeFieldList, WritesTheListOnlyIntoASectorThatIsNoNtfsBootSector)
     std::array<std::byte, 512> boot = BootSector(512, 8, 131071);
     ApplySizeFieldList(boot, "255,255,3,0,0,0,0,0", 256 * kMiB);
     EXPECT_EQ(SizeFieldSectors(ReadSizeField(boot)), 131071u);
+
+    // A source formatted FAT32, FAT16 or exFAT since it was probed keeps its own fields
+    // there (the root folder's cluster of FAT32).
+    const std::pair<std::size_t, const char*> others[] = {{82, "FAT32   "}, {54, "FAT16   "}, {54, "FAT12   "},
+                                                         {3, "EXFAT   "}};
+    for (const auto& [offset, label] : others) {
+        SCOPED_TRACE(label);
+        std::array<std::byte, 512> other = BootSector(512, 8, 0x0102030405060708ull, "MSDOS5.0");
+        std::memcpy(other.data() + offset, label, 8);
+        ApplySizeFieldList(other, "255,255,3,0,0,0,0,0", 256 * kMiB);
+        EXPECT_EQ(SizeFieldSectors(ReadSizeField(other)), 0x0102030405060708ull);
+    }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -104,31 +105,45 @@ TEST_F(NtfsGrowthTest, FastModeOntoAGibibytePartitionGivesASoundVolumeOfItsSize)
     testsupport::ExpectGrownCopy(m_machine, m_source, m_dest, testsupport::PartitionSizeField(m_dest, 512));
 }
 
+// A volume that ntfs-3g refuses because Windows on it is hibernated or was not shut down
+// cleanly must not be resized until it is: ntfsresize would reset its journal.
 TEST_F(NtfsGrowthTest, AVolumeThatCannotGrowKeepsTheSourcesCapacityAndSaysSo)
 {
     struct CCase {
         const char* what;
         std::function<void(const std::string& image)> prepare;
+        std::function<std::string(const std::string& source, const std::string& device)> note;
+        const char* probeScript;  // a stand-in for ntfs-3g.probe
     };
     const CCase cases[] = {
         {"a hibernated Windows, refused by ntfs-3g",
          [&](const std::string& image) {
              EXPECT_TRUE(testsupport::PutNtfsFile(m_machine, image, "hiberfil.sys", "hibr" + std::string(8188, '\0')));
-         }},
+         },
+         NotShutDownNoteText, nullptr},
+        {"a Windows not shut down cleanly, refused by ntfs-3g", {}, NotShutDownNoteText, "exit 15\n"},
+        {"a volume ntfs-3g refuses for another reason", {}, CapacityNoteText, "exit 13\n"},
         {"a volume marked for a check, refused by ntfsresize",
          [&](const std::string& image) {
              // A resized volume is marked for a check at Windows' next start.
              testsupport::CToolRun shrink =
                  testsupport::RunTool(m_machine, "ntfsresize", {"--force", "--size", "60000000", image});
              EXPECT_EQ(shrink.exitCode, 0) << shrink.out;
-         }},
+         },
+         CapacityNoteText, nullptr},
     };
     for (const CCase& c : cases) {
         SCOPED_TRACE(c.what);
         Source(c.prepare);
-        Clone(Destination(96 * kMiB), 1);
+        const std::string list = Destination(96 * kMiB);
+        {
+            std::optional<testsupport::CFakeTool> probe;
+            if (c.probeScript)
+                probe.emplace(m_machine, "ntfs-3g.probe", c.probeScript);
+            Clone(list, 1);
+        }
 
-        const std::string note = CapacityNoteText("S:", m_dest);
+        const std::string note = c.note("S:", m_dest);
         EXPECT_EQ(Boxes(), std::vector<std::string>{kDoneText + ("\n\n" + note)});
         EXPECT_EQ(Report(), std::string(kHeader) + "20971520\n41943040\n62914560\n67108864\n" + note +
                                 "\nDone => 67108864\n");

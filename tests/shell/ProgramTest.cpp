@@ -84,14 +84,20 @@ TEST(RunProgram, FailsForMissingProgramsAndAbnormalEnds)
     EXPECT_EQ(RunProgram({"sh", "-c", "kill -9 $$"}), -1);
 }
 
+// Quiet, a program gets no console, no input and no file of this process that it is not
+// given, even one this process got without close-on-exec.
 TEST(RunProgramToEnd, QuietKeepsTheProgramOffTheConsoleAndGivesItNoInput)
 {
     platform::CRunOptions quiet;
     quiet.quiet = true;
+    platform::CFd leaked(::open("/dev/null", O_RDONLY));
+    ASSERT_TRUE(leaked.IsOpen());
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    platform::CProgramEnding ending =
-        platform::RunProgramToEnd({"sh", "-c", "echo out; echo err >&2; read answer && exit 3; exit 5"}, quiet);
+    platform::CProgramEnding ending = platform::RunProgramToEnd(
+        {"sh", "-c", "echo out; echo err >&2; [ -e /proc/self/fd/$0 ] && exit 4; read answer && exit 3; exit 5",
+         std::to_string(leaked.Get())},
+        quiet);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(ending.exitCode, 5);
@@ -116,6 +122,7 @@ TEST(RunProgramToEnd, InheritedFilesAreTheFilesOpenedHereNotTheirNames)
     std::filesystem::create_symlink(first, second);
 
     platform::CRunOptions options;
+    options.quiet = true;
     options.inheritedFiles = {b.Get(), a.Get()};
     platform::CProgramEnding ending = platform::RunProgramToEnd(
         {"sh", "-c", "cat \"$0\" \"$1\" > \"$2\"; [ ! -e /proc/self/fd/5 ]", platform::InheritedFilePath(0),
@@ -141,6 +148,22 @@ TEST(RunProgramToEnd, HeldStopSignalsDoNotEndTheProgram)
     platform::CTerminationSignals holding;
     EXPECT_EQ(platform::RunProgramToEnd(selfSignals).signal, SIGTERM);
     EXPECT_EQ(holding.Pending(), 0);
+}
+
+// A program that outlives its bound is killed and said to be overdue; one that ends
+// within it ends as it would have.
+TEST(RunProgramToEnd, AProgramPastItsBoundIsKilled)
+{
+    platform::CRunOptions bounded;
+    bounded.bound = std::chrono::milliseconds(200);
+    platform::CProgramEnding hung = platform::RunProgramToEnd({"sleep", "600"}, bounded);
+    EXPECT_TRUE(hung.overdue);
+    EXPECT_EQ(hung.signal, SIGKILL);
+
+    bounded.bound = std::chrono::minutes(10);
+    platform::CProgramEnding quick = platform::RunProgramToEnd({"sh", "-c", "exit 3"}, bounded);
+    EXPECT_FALSE(quick.overdue);
+    EXPECT_EQ(quick.exitCode, 3);
 }
 
 // ShellExecute of a program is StartProgram with the parameters split.

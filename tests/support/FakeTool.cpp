@@ -13,21 +13,24 @@
 namespace testsupport {
 
 CFakeTool::CFakeTool(const CTempMachine& machine, const std::string& name, const std::string& script)
-    : m_path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")
+    : m_path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"),
+      m_script(machine.Path("fake-tools") + "/" + name)
 {
     const std::string folder = machine.Path("fake-tools");
     std::filesystem::create_directories(folder);
     const std::string real = RunTool(machine, "sh", {"-c", "command -v \"$0\"", name}).out;
-    std::ofstream(folder + "/" + name, std::ios::trunc)
+    std::ofstream(m_script, std::ios::trunc)
         << "#!/bin/sh\nreal='" << real.substr(0, real.find('\n')) << "'\nfor volume; do :; done\n"
         << script;
-    ::chmod((folder + "/" + name).c_str(), 0755);
+    ::chmod(m_script.c_str(), 0755);
     ::setenv("PATH", (folder + ":" + m_path).c_str(), 1);
 }
 
 CFakeTool::~CFakeTool()
 {
     ::setenv("PATH", m_path.c_str(), 1);
+    std::error_code ignored;
+    std::filesystem::remove(m_script, ignored);
 }
 
 std::string ZeroMftScript(const std::string& ntfsImage)

@@ -23,7 +23,8 @@ public:
     CFakeTool& operator=(const CFakeTool&) = delete;
 
 private:
-    std::string m_path;  // PATH as it was
+    std::string m_path;    // PATH as it was
+    std::string m_script;  // removed again with the object, so that it stands in for no later test
 };
 
 // A script line that overwrites the first records of $MFT on $volume with zeros, where the

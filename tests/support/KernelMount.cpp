@@ -32,7 +32,7 @@ bool PrivateMounts(std::string& error)
 }  // namespace
 
 CKernelMount::CKernelMount(const std::string& device, const std::string& mountPoint, const std::string& type,
-                           bool readOnly)
+                           bool readOnly, const std::string& options)
     : m_mountPoint(mountPoint)
 {
     if (::geteuid() != 0) {
@@ -45,7 +45,8 @@ CKernelMount::CKernelMount(const std::string& device, const std::string& mountPo
         m_error = mountPoint + ": " + std::strerror(errno);
         return;
     }
-    if (::mount(device.c_str(), mountPoint.c_str(), type.c_str(), readOnly ? MS_RDONLY : 0, nullptr) != 0) {
+    if (::mount(device.c_str(), mountPoint.c_str(), type.c_str(), readOnly ? MS_RDONLY : 0,
+                options.empty() ? nullptr : options.c_str()) != 0) {
         m_error = "cannot mount " + device + " (" + type + "): " + std::strerror(errno);
         return;
     }

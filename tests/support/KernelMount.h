@@ -7,15 +7,16 @@
 
 namespace testsupport {
 
-// A file system on a block device mounted by the kernel for the life of the object. The
-// test process first moves into a mount namespace of its own, so no other process of the
-// machine sees the mount, and it goes with the process at the latest. Mounted() is false
-// where that cannot be done here (not root, no namespaces, no such file system): the test
-// should then skip, with Error() as the reason.
+// A file system on a block device (or one without, such as tmpfs) mounted by the kernel
+// with options for the life of the object. The test process first moves into a mount
+// namespace of its own, so no other process of the machine sees the mount, and it goes
+// with the process at the latest. Mounted() is false where that cannot be done here (not
+// root, no namespaces, no such file system): the test should then skip, with Error() as
+// the reason.
 class CKernelMount {
 public:
     CKernelMount(const std::string& device, const std::string& mountPoint, const std::string& type,
-                 bool readOnly = false);
+                 bool readOnly = false, const std::string& options = "");
     ~CKernelMount();
     CKernelMount(const CKernelMount&) = delete;
     CKernelMount& operator=(const CKernelMount&) = delete;

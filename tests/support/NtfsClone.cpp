@@ -48,11 +48,12 @@ void ExpectMountTakesMoreThanTheSource(const CTempMachine& machine, const CNtfsS
 
 }  // namespace
 
-CNtfsSource MakeNtfsSource(const CTempMachine& machine, const std::string& path, unsigned bytesPerSector)
+CNtfsSource MakeNtfsSource(const CTempMachine& machine, const std::string& path, unsigned bytesPerSector,
+                           unsigned clusterBytes)
 {
     CNtfsSource source{
         path, {{"pattern.bin", SectorPattern(3 << 20)}, {"notes.txt", "The source's own file.\n"}}, "", bytesPerSector};
-    if (!MakeNtfsImage(machine, path, kNtfsSourceSize, {bytesPerSector, 0}))
+    if (!MakeNtfsImage(machine, path, kNtfsSourceSize, {bytesPerSector, 0, clusterBytes}))
         return source;
     for (const auto& [name, content] : source.m_files)
         if (!PutNtfsFile(machine, path, name, content))

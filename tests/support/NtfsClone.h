@@ -20,9 +20,10 @@ struct CNtfsSource {
     unsigned m_bytesPerSector = 512;
 };
 
-// A 64 MiB NTFS image at path with sectors of bytesPerSector and a few files in it; empty
-// m_bytes when it could not be made.
-CNtfsSource MakeNtfsSource(const CTempMachine& machine, const std::string& path, unsigned bytesPerSector = 512);
+// A 64 MiB NTFS image at path with sectors of bytesPerSector, clusters of clusterBytes and a
+// few files in it; empty m_bytes when it could not be made.
+CNtfsSource MakeNtfsSource(const CTempMachine& machine, const std::string& path, unsigned bytesPerSector = 512,
+                           unsigned clusterBytes = 4096);
 
 // The size field mkntfs gives the partition (image file or block device) at path with
 // sectors of bytesPerSector: all its whole sectors but the last.

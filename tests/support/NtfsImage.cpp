@@ -65,7 +65,7 @@ bool MakeNtfsImage(const CTempMachine& machine, const std::string& path, std::ui
 
 bool FormatNtfs(const CTempMachine& machine, const std::string& path, const CNtfsFormat& format)
 {
-    std::vector<std::string> args{"-F", "-Q", "-q", "-c", "4096"};
+    std::vector<std::string> args{"-F", "-Q", "-q", "-c", std::to_string(format.clusterBytes)};
     if (format.bytesPerSector != 0)
         args.insert(args.end(), {"-s", std::to_string(format.bytesPerSector)});
     args.push_back(path);

@@ -15,11 +15,11 @@ namespace testsupport {
 bool NtfsToolsPresent(const CTempMachine& machine);
 
 // How an NTFS volume is formatted: its sector size (0: the device's own, as mkntfs takes
-// it from a block device) and the bytes it covers (0: the whole partition). Clusters are
-// 4 KiB.
+// it from a block device), the bytes it covers (0: the whole partition) and its clusters.
 struct CNtfsFormat {
     unsigned bytesPerSector = 512;
     std::uint64_t volumeBytes = 0;
+    unsigned clusterBytes = 4096;
 };
 
 // A sparse image file of size bytes formatted NTFS, as a partition of that size.
