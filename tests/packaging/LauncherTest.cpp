@@ -31,9 +31,11 @@ constexpr const char* kUserOnly = "access control enabled, only authorized clien
 constexpr const char* kRootToo =
     "access control enabled, only authorized clients can connect\nSI:localuser:alice\nSI:localuser:root\n";
 
-// The session's X access list, one file per display, changed and shown as xhost does.
+// The session's X access list, one file per X server (:0, unix:0 and :0.1 name one),
+// changed and shown as xhost does.
 constexpr const char* kFakeXhost = R"(#!/bin/sh
-r=$VANTREL_SYSTEM_ROOT list=$VANTREL_SYSTEM_ROOT/xhost$DISPLAY
+r=$VANTREL_SYSTEM_ROOT display=${DISPLAY#unix}
+list=$r/xhost${display%.*}
 [ -e "$list" ] || { echo "xhost:  unable to open display \"$DISPLAY\"" >&2; exit 1; }
 echo "xhost $*" >> "$r/calls"
 case ${1:-} in
@@ -408,6 +410,41 @@ TEST_F(LauncherTest, AStoppedLauncherTakesRootBackOnceVantrelEndsAndAKilledOnesI
     Write("behaviour", "");
     EXPECT_EQ(Launch(), 0) << LastErrors();
     EXPECT_EQ(List(), kUserOnly);
+}
+
+TEST_F(LauncherTest, TheNamesOfOneXServerShareOneGrantAndNamesWrittenOddlyGetNone)
+{
+    // Killed on :0.1; the next launcher, on unix:0, takes its entry back.
+    m_session["DISPLAY"] = ":0.1";
+    Write("behaviour", "wait");
+    auto killed = Start();
+    std::vector<fs::path> running = Running(1);
+    ASSERT_EQ(running.size(), 1u);
+    killed->Signal(SIGKILL);
+    EXPECT_EQ(killed->Wait(), 128 + SIGKILL);
+    fs::remove(running[0]);
+    EXPECT_EQ(List(), kRootToo);
+    m_session["DISPLAY"] = "unix:0";
+    Write("behaviour", "");
+    EXPECT_EQ(Launch(), 0) << LastErrors();
+    EXPECT_EQ(List(), kUserOnly);
+
+    // libxcb reads these as display 0 as well.
+    fs::remove(m_machine.Path("calls"));
+    for (const char* display : {":00", ":4294967296"}) {
+        m_session["DISPLAY"] = display;
+        EXPECT_EQ(Launch(), 0) << display << ": " << LastErrors();
+    }
+    EXPECT_EQ(Read("calls").find("xhost"), std::string::npos) << Read("calls");
+}
+
+TEST_F(LauncherTest, StateFilesThatAreFifosNeitherHangTheLauncherNorKeepRoot)
+{
+    for (const char* name : {"lock", "holders", "ours"})
+        ASSERT_EQ(mkfifo((m_runtime + "/vantrel-launch-0." + name).c_str(), 0600), 0);
+    EXPECT_EQ(Launch(), 0) << LastErrors();
+    EXPECT_EQ(List(), kUserOnly);
+    EXPECT_EQ(Changes(), "xhost +SI:localuser:root\nxhost -SI:localuser:root\n");
 }
 
 TEST_F(LauncherTest, AWaylandSessionWithoutXOrWithAForeignDisplayGetsNoGrant)
