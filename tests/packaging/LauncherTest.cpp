@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,15 +33,21 @@ constexpr const char* kRootToo =
     "access control enabled, only authorized clients can connect\nSI:localuser:alice\nSI:localuser:root\n";
 
 // The session's X access list, one file per X server (:0, unix:0 and :0.1 name one),
-// changed and shown as xhost does.
+// changed and shown as xhost does. Files in the machine's folder make it refuse changes
+// (refuse-changes), wait once it has added an entry (hold-addition, telling so with
+// adding) or fail after adding it (addition-fails).
 constexpr const char* kFakeXhost = R"(#!/bin/sh
 r=$VANTREL_SYSTEM_ROOT display=${DISPLAY#unix}
 list=$r/xhost${display%.*}
 [ -e "$list" ] || { echo "xhost:  unable to open display \"$DISPLAY\"" >&2; exit 1; }
 echo "xhost $*" >> "$r/calls"
+[ -n "${1:-}" ] && [ -e "$r/refuse-changes" ] && exit 1
 case ${1:-} in
   '') cat "$list" ;;
-  +*) grep -qx "${1#+}" "$list" || echo "${1#+}" >> "$list" ;;
+  +*) grep -qx "${1#+}" "$list" || echo "${1#+}" >> "$list"
+      [ -e "$r/hold-addition" ] && : > "$r/adding"
+      while [ -e "$r/hold-addition" ]; do sleep 0.05; done
+      [ ! -e "$r/addition-fails" ] ;;
   -*) [ -e "$r/slow-removal" ] && sleep 0.5
       grep -vx -- "${1#-}" "$list" > "$list.new"; mv "$list.new" "$list" ;;
 esac
@@ -81,8 +88,11 @@ esac
 exit 0
 )";
 
+// notify-send, that hangs deaf to SIGTERM while the test keeps hold-notification.
 constexpr const char* kFakeNotifySend = R"(#!/bin/sh
 printf '%s\n' "$*" >> "$VANTREL_SYSTEM_ROOT/notified"
+trap '' TERM
+while [ -e "$VANTREL_SYSTEM_ROOT/hold-notification" ]; do sleep 0.05; done
 )";
 
 // A program started in the background with an empty environment, waited for with a bound;
@@ -116,6 +126,19 @@ public:
     CBackground& operator=(const CBackground&) = delete;
 
     void Signal(int signal) const { kill(m_pid, signal); }
+    // Whether a child of the program runs command, within five seconds.
+    bool WaitsIn(const std::string& command) const
+    {
+        const std::string task = "/proc/" + std::to_string(m_pid) + "/task/" + std::to_string(m_pid);
+        for (int i = 0; i < 500; ++i) {
+            std::istringstream children(platform::ReadWholeFile(task + "/children").value_or(""));
+            for (pid_t child = 0; children >> child;)
+                if (platform::ReadWholeFile("/proc/" + std::to_string(child) + "/comm") == command + "\n")
+                    return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
     // The exit status, 128 + the signal for a killed program; nothing when it was still
     // running after ten seconds (it is killed then).
     std::optional<int> Wait()
@@ -142,6 +165,27 @@ public:
 private:
     pid_t m_pid = -1;
     std::optional<int> m_status;
+};
+
+// An exclusive lock on a file, as the launchers take them, held by the test.
+class CHeldLock {
+public:
+    explicit CHeldLock(const std::string& path) : m_fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+    {
+        m_held = m_fd >= 0 && flock(m_fd, LOCK_EX) == 0;
+    }
+    ~CHeldLock()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    CHeldLock(const CHeldLock&) = delete;
+    CHeldLock& operator=(const CHeldLock&) = delete;
+    bool Held() const { return m_held; }
+
+private:
+    int m_fd;
+    bool m_held = false;
 };
 
 // The desktop entry's launcher, taken from its template with this machine's folder of
@@ -226,6 +270,17 @@ protected:
     }
     std::optional<int> Launch(const std::vector<std::string>& arguments = {}) { return Start(arguments)->Wait(); }
     std::string LastErrors() const { return Read("launcher-err-" + std::to_string(m_started - 1)); }
+
+    // Whether the file appears in the machine's folder within ten seconds.
+    bool Appears(const std::string& name) const
+    {
+        for (int i = 0; i < 1000; ++i) {
+            if (fs::exists(m_machine.Path(name)))
+                return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
 
     // The fake Vantrels that wait, once count of them do.
     std::vector<fs::path> Running(std::size_t count) const
@@ -410,6 +465,75 @@ TEST_F(LauncherTest, AStoppedLauncherTakesRootBackOnceVantrelEndsAndAKilledOnesI
     Write("behaviour", "");
     EXPECT_EQ(Launch(), 0) << LastErrors();
     EXPECT_EQ(List(), kUserOnly);
+
+    // Stopped, then stopped again while it waits to take root back: it still does.
+    Write("behaviour", "wait");
+    auto twice = Start();
+    running = Running(1);
+    ASSERT_EQ(running.size(), 1u);
+    twice->Signal(SIGTERM);
+    {
+        CHeldLock guard(m_runtime + "/vantrel-launch-0.lock");
+        ASSERT_TRUE(guard.Held());
+        fs::remove(running[0]);
+        ASSERT_TRUE(twice->WaitsIn("flock"));
+        twice->Signal(SIGHUP);
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_EQ(twice->Wait(), 128 + SIGTERM);
+    EXPECT_EQ(List(), kUserOnly);
+}
+
+TEST_F(LauncherTest, AnEntryXhostMayHaveAddedIsTakenBackWhenXhostIsInterruptedOrFails)
+{
+    // Stopped while xhost adds root: the launcher ends once xhost has, without starting
+    // Vantrel, and takes root back.
+    Write("hold-addition", "");
+    auto stopped = Start();
+    ASSERT_TRUE(Appears("adding"));
+    stopped->Signal(SIGTERM);
+    fs::remove(m_machine.Path("hold-addition"));
+    EXPECT_EQ(stopped->Wait(), 128 + SIGTERM);
+    EXPECT_EQ(List(), kUserOnly);
+    EXPECT_EQ(Read("calls").find("pkexec"), std::string::npos) << Read("calls");
+
+    // Killed then: the next launcher takes it back.
+    fs::remove(m_machine.Path("adding"));
+    Write("hold-addition", "");
+    auto killed = Start();
+    ASSERT_TRUE(Appears("adding"));
+    killed->Signal(SIGKILL);
+    EXPECT_EQ(killed->Wait(), 128 + SIGKILL);
+    fs::remove(m_machine.Path("hold-addition"));
+    EXPECT_EQ(List(), kRootToo);
+    EXPECT_EQ(Launch(), 0) << LastErrors();
+    EXPECT_EQ(List(), kUserOnly);
+
+    // xhost failing after the X server took the entry, and an X server that takes none.
+    Write("addition-fails", "");
+    EXPECT_EQ(Launch(), 1);
+    EXPECT_EQ(List(), kUserOnly);
+    EXPECT_NE(Read("notified").find("does not take SI:localuser:root into its access list"), std::string::npos)
+        << Read("notified");
+    Write("refuse-changes", "");
+    EXPECT_EQ(Launch(), 1);
+    EXPECT_EQ(LastErrors().find("could not be taken off"), std::string::npos) << "it was never on: " << LastErrors();
+    fs::remove(m_machine.Path("refuse-changes"));
+    fs::remove(m_machine.Path("addition-fails"));
+    EXPECT_EQ(Launch(), 0) << LastErrors();
+    EXPECT_EQ(List(), kUserOnly);
+}
+
+TEST_F(LauncherTest, RootIsTakenBackBeforeTheUserIsToldSoANotificationThatHangsKeepsItNot)
+{
+    Write("behaviour", "nowindow");
+    Write("said", "Vantrel: cannot show a window: " + platform::XServerRefused(":0", "root") + "\n");
+    Write("hold-notification", "");
+    auto launcher = Start();
+    ASSERT_TRUE(Appears("notified"));
+    EXPECT_EQ(List(), kUserOnly);
+    fs::remove(m_machine.Path("hold-notification"));
+    EXPECT_EQ(launcher->Wait(), 1);
 }
 
 TEST_F(LauncherTest, TheNamesOfOneXServerShareOneGrantAndNamesWrittenOddlyGetNone)
