@@ -571,6 +571,20 @@ TEST_F(LauncherTest, StateFilesThatAreFifosNeitherHangTheLauncherNorKeepRoot)
     EXPECT_EQ(Changes(), "xhost +SI:localuser:root\nxhost -SI:localuser:root\n");
 }
 
+TEST_F(LauncherTest, TheSessionsShellFunctionsAndStartupFileAreNotTakenIn)
+{
+    const std::string hostile = "touch \"$VANTREL_SYSTEM_ROOT/hostile-ran\"";
+    Script(m_machine.Path("hostile/startup"), hostile + "\n");
+    m_session["BASH_ENV"] = m_machine.Path("hostile/startup");
+    m_session["SHELLOPTS"] = "xtrace";
+    for (const char* tool : {"pkexec", "flock", "timeout"})
+        m_session[std::string("BASH_FUNC_") + tool + "%%"] = "() { " + hostile + "; }";
+    EXPECT_EQ(Launch(), 0) << LastErrors();
+    EXPECT_FALSE(fs::exists(m_machine.Path("hostile-ran")));
+    EXPECT_EQ(Read("calls"), "xhost \nxhost +SI:localuser:root\npkexec " + m_bin + "/Vantrel\nxhost -SI:localuser:root\n");
+    EXPECT_EQ(LastErrors(), "");
+}
+
 TEST_F(LauncherTest, AWaylandSessionWithoutXOrWithAForeignDisplayGetsNoGrant)
 {
     m_session.erase("DISPLAY");
@@ -594,6 +608,18 @@ TEST_F(LauncherTest, AWaylandSessionWithoutXOrWithAForeignDisplayGetsNoGrant)
     const std::string calls = Read("calls");
     EXPECT_EQ(calls.find("pkexec"), calls.rfind("pkexec")) << "pkexec ran for the unreachable display: " << calls;
     EXPECT_FALSE(fs::exists(m_machine.Path("hostile-ran")));
+}
+
+TEST_F(LauncherTest, WithoutXhostAWaylandStartSaysWhatIsMissingAndRunsNothing)
+{
+    for (const char* folder : {"/usr/bin/xhost", "/bin/xhost"})
+        if (fs::exists(folder))
+            GTEST_SKIP() << "this machine has " << folder;
+    fs::remove(m_bin + "/xhost");
+    EXPECT_EQ(Launch(), 1);
+    EXPECT_NE(Read("notified").find("xhost (package x11-xserver-utils)"), std::string::npos) << Read("notified");
+    EXPECT_EQ(Read("calls"), "");
+    EXPECT_TRUE(fs::is_empty(m_runtime));
 }
 
 TEST_F(LauncherTest, AFolderForTheSharedStateThatOthersCouldChangeIsNeverUsed)
