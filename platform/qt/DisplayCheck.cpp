@@ -5,6 +5,7 @@
 
 #include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -51,6 +52,19 @@ bool LocalXServerListens(int number)
     return false;
 }
 
+// Whether something other than a file or /dev/null is at path. libxcb reads the keys in
+// XAUTHORITY before it connects, and never returns from a FIFO nobody writes or from a
+// device such as /dev/zero; a path where nothing is only gives no keys.
+bool IsNoFile(const std::string& path)
+{
+    struct stat keys {};
+    struct stat null {};
+    if (path.empty() || stat(path.c_str(), &keys) != 0 || S_ISREG(keys.st_mode))
+        return false;
+    const bool isNull = S_ISCHR(keys.st_mode) && stat("/dev/null", &null) == 0 && keys.st_rdev == null.st_rdev;
+    return !isNull;
+}
+
 // Why the X display cannot be used, or nothing. A refusal and a display where nobody
 // listens both fail the connection alike; the local socket tells them apart.
 std::optional<std::string> WhyNoXConnection(const std::string& display)
@@ -61,6 +75,8 @@ std::optional<std::string> WhyNoXConnection(const std::string& display)
     if (xcb_parse_display(display.c_str(), &host, &number, &screen) == 0)
         return NotADisplayName(display);
     const std::unique_ptr<char, decltype(&std::free)> hostName(host, &std::free);
+    if (const std::string keys = Environment("XAUTHORITY"); IsNoFile(keys))
+        return XAuthorityNotAFile(keys);
     xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
     const int error = xcb_connection_has_error(connection);
     const int screens = error == 0 ? xcb_setup_roots_length(xcb_get_setup(connection)) : 0;
@@ -105,6 +121,11 @@ std::string XServerRefused(const std::string& display, const std::string& user)
 std::string XServerUnreachable(const std::string& display)
 {
     return "the X display " + display + " cannot be reached";
+}
+
+std::string XAuthorityNotAFile(const std::string& path)
+{
+    return "XAUTHORITY \"" + path + "\" is not a file of X keys";
 }
 
 std::optional<std::string> WhyNoWindow()

@@ -23,5 +23,6 @@ std::string NoXServerAt(const std::string& display);
 std::string NoSuchScreen(const std::string& display, int screen);
 std::string XServerRefused(const std::string& display, const std::string& user);
 std::string XServerUnreachable(const std::string& display);
+std::string XAuthorityNotAFile(const std::string& path);
 
 }  // namespace platform

@@ -172,6 +172,14 @@ TEST_F(WindowlessStart, AnXServerThatRefusesTheUserIsToldApartFromOneThatAdmitsI
                        platform::XServerRefused(server.Display(), user->pw_name));
     ExpectToldNoWindow({"DISPLAY=unix" + server.Display() + ".7", "XAUTHORITY=" + server.Authority()},
                        platform::NoSuchScreen("unix" + server.Display() + ".7", 7));
+    // Keys that libxcb would read forever once connected: a FIFO nobody writes, an
+    // endless device. Where no file is, there are no keys: refused like /dev/null.
+    const std::string fifo = machine.Path("keys-fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& keys : {fifo, std::string("/dev/zero")})
+        ExpectToldNoWindow({"DISPLAY=" + server.Display(), "XAUTHORITY=" + keys}, platform::XAuthorityNotAFile(keys));
+    ExpectToldNoWindow({"DISPLAY=" + server.Display(), "XAUTHORITY=" + machine.Path("no-keys")},
+                       platform::XServerRefused(server.Display(), user->pw_name));
 
     testsupport::CToolRun admitted = Run({"DISPLAY=" + server.Display(), "XAUTHORITY=" + server.Authority()});
     EXPECT_EQ(admitted.exitCode, 124) << "the dialog did not stay open: " << admitted.err;
