@@ -10,9 +10,10 @@
 # make deb    the Debian package, checked with lintian: build/deb/vantrel_VERSION_ARCH.deb
 # make test-package   make deb, then install, use and purge it in a fresh Debian 12 root
 #             (the root is made once with mmdebstrap and kept in /var/cache/vantrel-tests)
-# make vm-test   make deb, then the boot-time clone with that package installed on a Debian 12
-#                virtual machine under QEMU (not in make test; SCENARIOS="plain fstab
-#                unopenable" by default; skips without QEMU)
+# make vm-test   make deb, then that package installed on a Debian 12 virtual machine under
+#                QEMU: the boot-time clone, and a start from the menu in a Wayland and an
+#                X11 session (not in make test; SCENARIOS="plain fstab unopenable wayland
+#                x11" by default; skips without QEMU)
 BUILD_DIR := $(if $(SANITIZE),build-sanitize,build)
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON $(if $(SANITIZE),-DVANTREL_SANITIZE=ON) \
 	-DVANTREL_WERROR=$(if $(WERROR),ON,OFF)

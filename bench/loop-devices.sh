@@ -21,7 +21,7 @@ source_loop="" dest_loop=""
 
 cleanup() {
   for loop in "$source_loop" "$dest_loop"; do
-    [ -n "$loop" ] && losetup -d "$loop" 2>/dev/null || true
+    if [ -n "$loop" ]; then losetup -d "$loop" 2>/dev/null || true; fi
   done
   rm -rf "$machine"
 }

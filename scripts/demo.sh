@@ -14,6 +14,7 @@ rm -rf "$machine"
 mkdir -p "$machine/Vantrel"
 export VANTREL_SYSTEM_ROOT=$machine
 
+# shellcheck source-path=SCRIPTDIR source=images.sh
 source "$(dirname "$0")/images.sh"
 make_ntfs "$machine/X.img" 64M SOURCE
 head -c 3000000 /dev/urandom > "$machine/file.bin"

@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Image files standing in for partitions, for the scripts that build a simulated machine.
 # Sourced, not run.

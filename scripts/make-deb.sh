@@ -48,7 +48,8 @@ fi
 if command -v ccache >/dev/null; then
   export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$out
 fi
-export DEB_BUILD_OPTIONS="parallel=$(nproc) ${DEB_BUILD_OPTIONS:-}"
+DEB_BUILD_OPTIONS="parallel=$(nproc) ${DEB_BUILD_OPTIONS:-}"
+export DEB_BUILD_OPTIONS
 (cd "$source" && nice dpkg-buildpackage -us -uc -b)
 
 deb=$(ls "$out"/vantrel_"$version"_*.deb)

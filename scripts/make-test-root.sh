@@ -11,7 +11,8 @@ set -euo pipefail
 
 debs=${1:?usage: make-test-root.sh DEBFOLDER}
 cache=${VANTREL_TEST_ROOT_CACHE:-/var/cache/vantrel-tests}
-deb=$(ls "$debs"/vantrel_*.deb | grep -v dbgsym | head -n1)
+packages=("$debs"/vantrel_*.deb)
+deb=${packages[0]}
 
 # Package names of Depends and Recommends, the first of each set of alternatives.
 wanted=$( (dpkg-deb -f "$deb" Depends; dpkg-deb -f "$deb" Recommends; echo man-db) |
@@ -32,6 +33,8 @@ fi
 echo "Making the Debian 12 root for the package test with: $wanted"
 mkdir -p "$cache"
 rm -f "$cache/debian12-root.tar.new"
+# The hook is shell text that mmdebstrap runs with the root as $1.
+# shellcheck disable=SC2016
 mmdebstrap --quiet --variant=apt --format=tar --include="${wanted// /,}" \
   --customize-hook='cp "$1"/var/cache/apt/archives/xchm_*.deb "$1"/root/xchm.deb' \
   bookworm "$cache/debian12-root.tar.new" \

@@ -13,6 +13,7 @@ rm -rf "$out"
 mkdir -p "$machine/Vantrel"
 export VANTREL_SYSTEM_ROOT=$machine
 
+# shellcheck source-path=SCRIPTDIR source=images.sh
 source "$(dirname "$0")/images.sh"
 make_ntfs "$machine/C.img" 64M SYSTEM
 make_ntfs "$machine/D.img" 64M SOURCE

@@ -1,21 +1,28 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# make vm-test: the boot-time clone on a booted Debian 12 machine under QEMU.
-#   scripts/vm-test.sh BUILD [SCENARIO...]      scenarios: plain fstab unopenable (default: all)
+# make vm-test: the suite's package on a booted Debian 12 machine under QEMU.
+#   scripts/vm-test.sh BUILD [SCENARIO...]
+#   scenarios: plain fstab unopenable wayland x11 (default: all)
 # A small Debian image (cached under $VANTREL_VM_CACHE, default /var/cache/vantrel-vm, keyed
 # by its package list, which holds what the package depends on) gets the suite's package
-# of `make deb` installed with dpkg -i, as an administrator would; the machine boots with
-# two extra disks holding NTFS partitions and a disk for its results, schedules the clone
-# through the real dialog under Xvfb with keyboard input, restarts, and the host answers
-# Enter on tty1 and checks the disks. Everything happens on image files in BUILD/vm-test;
-# no disk of this machine is touched. Without QEMU it skips.
+# of `make deb` installed with dpkg -i, as an administrator would. For the boot-time clone
+# (plain, fstab, unopenable) the machine boots with two extra disks holding NTFS
+# partitions and a disk for its results, schedules the clone through the real dialog
+# under Xvfb with keyboard input, restarts, and the host answers Enter on tty1 and checks
+# the disks. For a start from the menu (wayland, x11) an ordinary user's graphical
+# session runs the desktop entry's Exec line, and the host checks that the dialog's window
+# appeared and that the display's access list is as before once Vantrel has ended. The
+# machine's own parts (driver, units, session, polkit rule) are the files in
+# scripts/vm-test. Everything happens on image files in BUILD/vm-test; no disk of this
+# machine is touched. Without QEMU it skips.
 set -euo pipefail
 
 src=$(cd "$(dirname "$0")/.." && pwd)
+parts=$src/scripts/vm-test
 build=$(mkdir -p "${1:?usage: vm-test.sh BUILD [SCENARIO...]}" && cd "$1" && pwd)
 shift
 scenarios=("${@:-plain}")
-[ $# -eq 0 ] && scenarios=(plain fstab unopenable)
+[ $# -eq 0 ] && scenarios=(plain fstab unopenable wayland x11)
 work=$build/vm-test
 cache=${VANTREL_VM_CACHE:-/var/cache/vantrel-vm}
 started=$SECONDS
@@ -51,9 +58,13 @@ package_depends() {
   dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/|.*//; s/(.*)//; s/[[:space:]]//g' | grep -v '^$'
 }
 
+# Beside the boot and the clone's tools: the X server of the scheduling driver, and the
+# graphical sessions of an ordinary user (logind sessions through PAM, polkit, Weston with
+# XWayland, the X tools that look at the display).
 image_packages() {
   { printf '%s\n' systemd systemd-sysv udev kmod linux-image-amd64 initramfs-tools e2fsprogs procps \
-      ntfs-3g xvfb xauth xdotool qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra
+      ntfs-3g xvfb xauth xdotool qt6-qpa-plugins fonts-dejavu-core fonts-dejavu-extra \
+      libpam-systemd dbus polkitd weston xwayland x11-utils
     package_depends; } | sort -u
 }
 
@@ -71,6 +82,8 @@ build_image() {
   mkdir -p "$cache"
   rm -rf "$image_tree.part"
   say "building the Debian 12 image ($(printf '%s\n' "$packages" | wc -l) packages): $image_tree"
+  # The hooks are shell text that mmdebstrap runs with the tree as $1.
+  # shellcheck disable=SC2016
   mmdebstrap --variant=minbase --format=directory --include="$(printf '%s\n' "$packages" | paste -sd,)" \
     --essential-hook='mkdir -p "$1/etc/initramfs-tools/conf.d"
       echo MODULES=list > "$1/etc/initramfs-tools/conf.d/vm.conf"
@@ -115,60 +128,29 @@ check_unit_enabled_through_etc() { # ROOT
   rm -rf "$units"
 }
 
-# The test's own parts of the machine: the driver that schedules the clone through the
-# dialog or collects what became of it, the journal also on the serial console, no
-# password for root, and a writer for the fstab scenario.
+# The test's own parts of the machine (scripts/vm-test): the driver that schedules the
+# clone through the dialog, runs a user's session or collects what became of the clone,
+# the units of the fstab and unopenable scenarios, the user tester with their session and
+# the polkit rule that lets them start Vantrel without a password; the journal also on the
+# serial console, and no password for root. systemd-analyze checks the units in the tree.
 prepare_root() {
   local root=$1
   echo vantrel-vm > "$root/etc/hostname"
   echo '/dev/vda / ext4 errors=remount-ro 0 0' > "$root/etc/fstab"
-  mkdir -p "$root/etc/systemd/journald.conf.d" "$root/mnt/source" "$root/mnt/dest"
+  mkdir -p "$root/etc/systemd/journald.conf.d" "$root/mnt/source" "$root/mnt/dest" "$root/usr/local/lib/vm-test"
   printf '[Journal]\nForwardToConsole=yes\nMaxLevelConsole=info\nStorage=volatile\n' \
     > "$root/etc/systemd/journald.conf.d/vm-test.conf"
-  install -m 0755 "$src/scripts/vm-test-driver.sh" "$root/usr/local/sbin/vm-test-driver"
-  cat > "$root/etc/systemd/system/vm-test-driver.service" <<'UNIT'
-[Unit]
-Description=vm-test: schedule the clone through the dialog, or collect the results
-After=multi-user.target
-[Service]
-Type=oneshot
-ExecStart=/usr/local/sbin/vm-test-driver
-StandardOutput=journal+console
-StandardError=journal+console
-# The restart that the dialog asks for stops it.
-SuccessExitStatus=SIGTERM
-[Install]
-WantedBy=multi-user.target
-UNIT
-  # Writes to the source all through the boot, as soon as the local file systems are up.
-  cat > "$root/etc/systemd/system/vm-test-writer.service" <<'UNIT'
-[Unit]
-Description=vm-test: an ordinary service writing to the source partition
-After=local-fs.target
-RequiresMountsFor=/mnt/source
-ConditionPathIsMountPoint=/mnt/source
-[Service]
-ExecStart=/bin/sh -c 'i=0; while :; do head -c 262144 /dev/urandom >> /mnt/source/log.bin; i=$((i+1)); echo $i > /mnt/source/count; sync; sleep 0.2; done'
-[Install]
-WantedBy=local-fs.target
-UNIT
-  # Holds the destination partition open exclusively from early in the boot, as a device
-  # mapping or an array assembled at boot would: Keldrun cannot open it.
-  cat > "$root/etc/systemd/system/vm-test-holder.service" <<'UNIT'
-[Unit]
-Description=vm-test: a program that holds the destination partition
-DefaultDependencies=no
-BindsTo=dev-vdc1.device
-After=dev-vdc1.device
-Before=vantrel-runonce.service
-[Service]
-Type=forking
-ExecStart=/usr/bin/perl -MFcntl -e 'sysopen(my $f, "/dev/vdc1", O_RDONLY | O_EXCL) or die "/dev/vdc1: $!"; exit 0 if fork; sleep 86400'
-[Install]
-WantedBy=sysinit.target
-UNIT
+  install -m 0755 "$parts/driver.sh" "$root/usr/local/sbin/vm-test-driver"
+  install -m 0755 "$parts/session.sh" "$root/usr/local/lib/vm-test/session"
+  install -m 0644 "$parts"/vm-test-*.service "$root/etc/systemd/system/"
+  install -m 0644 "$parts/vm-test.rules" "$root/etc/polkit-1/rules.d/50-vm-test.rules"
+  chroot "$root" useradd --create-home --shell /bin/bash tester
   systemctl --root="$root" enable vm-test-driver.service >/dev/null 2>&1
   sed -i 's/^root:[^:]*:/root::/' "$root/etc/shadow"
+  (cd "$root/etc/systemd/system" &&
+     systemd-analyze verify --root="$root" --man=no vm-test-driver.service vm-test-writer.service \
+       vm-test-holder.service vm-test-session@wayland.service vantrel-runonce.service) \
+    >"$work/verify.log" 2>&1 || fail "systemd-analyze verify: see $work/verify.log"
 }
 
 # The root file system as an ext4 image, made from the tree without mounting anything.
@@ -178,10 +160,11 @@ make_root_image() {
   install_suite "$work/root"
   check_unit_enabled_through_etc "$work/root"
   prepare_root "$work/root"
-  kernel=$(ls "$work/root"/boot/vmlinuz-* | head -1)
-  initrd=$(ls "$work/root"/boot/initrd.img-* | head -1)
-  cp "$kernel" "$work/vmlinuz"
-  cp "$initrd" "$work/initrd.img"
+  local kernels initrds
+  kernels=("$work/root"/boot/vmlinuz-*)
+  initrds=("$work/root"/boot/initrd.img-*)
+  cp "${kernels[0]}" "$work/vmlinuz"
+  cp "${initrds[0]}" "$work/initrd.img"
   rm -f "$work/root.img"
   mke2fs -q -t ext4 -L root -d "$work/root" "$work/root.img" 3G >/dev/null || fail "mke2fs"
   rm -rf "$work/root"
@@ -215,7 +198,7 @@ partition_bytes() { # FILE OUT SIZE
 # KVM when it boots this kernel; the paravirtual KVM of some hosts stops in the kernel's
 # set-up code, before the kernel prints its version.
 choose_accel() {
-  accel=(-accel tcg,thread=multi -cpu max)
+  accel=(-accel "tcg,thread=multi" -cpu max)
   accel_name=TCG
   if [ -w /dev/kvm ]; then
     local log=$work/kvm-probe.log
@@ -243,23 +226,7 @@ choose_accel() {
 }
 
 monitor() { # COMMAND: one command to the running machine's monitor
-  python3 - "$work/monitor.sock" "$1" <<'PY'
-import socket, sys, time
-s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1])
-s.settimeout(2)
-def drain():
-    data = b""
-    try:
-        while True:
-            chunk = s.recv(4096)
-            if not chunk: break
-            data += chunk
-            if data.endswith(b"(qemu) "): break
-    except socket.timeout:
-        pass
-    return data
-drain(); s.sendall(sys.argv[2].encode() + b"\n"); time.sleep(0.3); drain(); s.close()
-PY
+  python3 "$parts/monitor.py" "$work/monitor.sock" "$1"
 }
 
 # start_machine NAME KERNEL-ARGS: boots the machine in the background;
@@ -338,9 +305,11 @@ check_grown_copy() { # SOURCE-PARTITION-FILE
   # --force: the grown copy is marked for a check at Windows' next start. ntfsresize counts
   # the whole clusters and the backup boot sector after them.
   volume=$(( sectors / 8 * 8 * 512 + 512 ))
-  ntfsresize --info --force --no-progress-bar "$copy" >"$scenario_dir/ntfsresize.txt" 2>&1 &&
-    grep -q "Current volume size: $volume bytes" "$scenario_dir/ntfsresize.txt" ||
-    { echo "    ntfsresize does not find a volume of $volume bytes: see $scenario_dir/ntfsresize.txt"; return 1; }
+  if ! { ntfsresize --info --force --no-progress-bar "$copy" >"$scenario_dir/ntfsresize.txt" 2>&1 &&
+         grep -q "Current volume size: $volume bytes" "$scenario_dir/ntfsresize.txt"; }; then
+    echo "    ntfsresize does not find a volume of $volume bytes: see $scenario_dir/ntfsresize.txt"
+    return 1
+  fi
   names=$(ntfsls --force "$1" 2>/dev/null)
   [ "$names" = "$(ntfsls --force "$copy" 2>/dev/null)" ] || { echo "    the copy's files are not the source's"; return 1; }
   for name in $names; do
@@ -391,17 +360,7 @@ unpack_results() {
 screendump() { # NAME
   for _ in 1 2 3 4 5 6; do
     monitor "screendump $work/$1.ppm"
-    python3 - "$work/$1.ppm" "$work/$1.png" <<'PY' 2>/dev/null && return
-import sys, zlib, struct
-data = open(sys.argv[1], "rb").read()
-parts = data.split(b"\n", 3)
-w, h = map(int, parts[1].split()); pixels = parts[3]
-raw = b"".join(b"\0" + pixels[y*w*3:(y+1)*w*3] for y in range(h))
-def chunk(t, d): return struct.pack(">I", len(d)) + t + d + struct.pack(">I", zlib.crc32(t + d) & 0xffffffff)
-open(sys.argv[2], "wb").write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
-                              + chunk(b"IDAT", zlib.compress(raw, 6)) + chunk(b"IEND", b""))
-sys.exit(0 if pixels.strip(b"\0") else 1)
-PY
+    python3 "$parts/ppm-to-png.py" "$work/$1.ppm" "$work/$1.png" 2>/dev/null && return
     sleep 2
   done
 }
@@ -484,6 +443,53 @@ scenario_unopenable() {
   grep -h "Keldrun\|vantrel-runonce" "$r/journal.txt" | sed 's/^/    journal: /' | head -12
 }
 
+# --- a start from the menu ------------------------------------------------------------------
+
+# The ordinary user tester logs into a graphical session (KIND: wayland or x11) and starts
+# the desktop entry's Exec line there (scripts/vm-test/session.sh): the dialog's window
+# appears on the session's display, and the display's access list is as before once
+# Vantrel has ended; in the Wayland session root was on XWayland's list only meanwhile.
+session_scenario() { # KIND
+  local kind=$1 r closed status
+  scenario_dir=$work/$kind
+  rm -rf "$scenario_dir"
+  mkdir -p "$scenario_dir"
+  cp --sparse=always "$work/root.img" "$scenario_dir/root.img"
+  # Nothing to clone: blank disks keep the results disk at /dev/vdd.
+  truncate -s 1M "$scenario_dir/source.img" "$scenario_dir/dest.img"
+  truncate -s 16M "$scenario_dir/results.img"
+  start_machine "$kind-session" "vmtest=session vmtest.scenario=$kind"
+  wait_exit 1500 || fail "$kind: the machine did not power off after the session (see $serial)"
+  say "$kind: the session ran and the machine powered off after $((SECONDS - boot_started)) s"
+  unpack_results || true
+  r=$scenario_dir/results
+  check "the session ran and wrote its results" test -s "$r/xhost-before.txt"
+  check "the desktop entry starts the launcher" grep -qx "/usr/bin/vantrel-launch" "$r/exec.txt"
+  check "the dialog's window appeared on the session's display" grep -q '"Vantrel": ("Vantrel" ' "$r/windows.txt"
+  check "Vantrel found a display it may use" bash -c "! grep -q 'cannot show a window' '$r/launcher.err'"
+  check "the window is gone once Vantrel has ended" bash -c "! grep -q '\"Vantrel\"' '$r/windows-after.txt'"
+  check "root was not on the access list before" bash -c "! grep -qx 'SI:localuser:root' '$r/xhost-before.txt'"
+  if [ "$kind" = wayland ]; then
+    check "root was on XWayland's access list while Vantrel ran" grep -qx 'SI:localuser:root' "$r/xhost-during.txt"
+  else
+    check "the X11 session's access list stayed as it was while Vantrel ran" \
+      cmp -s "$r/xhost-before.txt" "$r/xhost-during.txt"
+  fi
+  check "the access list is as before once Vantrel has ended" cmp -s "$r/xhost-before.txt" "$r/xhost-after.txt"
+  closed=$(cat "$r/closed-by.txt" 2>/dev/null || true)
+  status=$(cat "$r/launcher.status" 2>/dev/null || true)
+  # Escape closes the dialog (status 0); when the session's key does not reach it, root
+  # ends Vantrel with SIGTERM, which the launcher tells as such (143).
+  check "the launcher ended with Vantrel's ending (closed by ${closed:-nobody}, status ${status:-none})" \
+    bash -c "[ '$closed:$status' = session:0 ] || [ '$closed:$status' = root:143 ]"
+  sed 's/^/    access list before: /' "$r/xhost-before.txt" 2>/dev/null || true
+  sed 's/^/    access list while Vantrel ran: /' "$r/xhost-during.txt" 2>/dev/null || true
+  sed 's/^/    launcher: /' "$r/launcher.err" 2>/dev/null | head -n 8 || true
+}
+
+scenario_wayland() { session_scenario wayland; }
+scenario_x11() { session_scenario x11; }
+
 # The RunOnce list of the machine exists (vantrel-runonce deletes entries, not the list)
 # and holds no clone.
 entry_gone() {
@@ -499,7 +505,9 @@ entry_gone() {
 make_package() {
   make -C "$src" build BUILD_DIR="$build" >"$work/build.log" 2>&1 || fail "build: see $work/build.log"
   make -C "$src" deb BUILD_DIR="$build" >"$work/deb.log" 2>&1 || fail "make deb: see $work/deb.log"
-  deb=$(ls "$build"/deb/vantrel_*.deb | grep -v dbgsym | head -n1)
+  local packages
+  packages=("$build"/deb/vantrel_*.deb)
+  deb=${packages[0]}
   say "package $deb"
 }
 
@@ -515,7 +523,9 @@ choose_accel
 for scenario in "${scenarios[@]}"; do
   say "scenario $scenario"
   before=$failures
+  scenario_started=$SECONDS
   "scenario_$scenario"
+  say "scenario $scenario: $((SECONDS - scenario_started)) s, $((failures - before)) failed checks"
   # A passed scenario's disks are not needed any more; a failed one's stay for a look.
   [ "$failures" -eq "$before" ] && rm -f "$scenario_dir"/*.img "$scenario_dir"/*.bin
 done

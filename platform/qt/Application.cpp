@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/qt/Application.h"
 
+#include "platform/journal/Journal.h"
 #include "platform/qt/DialogFont.h"
+#include "platform/qt/DisplayCheck.h"
 #include "platform/qt/QtMessageBox.h"
 
 #include <QApplication>
@@ -15,15 +17,43 @@ namespace platform {
 
 namespace {
 
-bool HasDisplay()
+// On standard error, where a user at a terminal looks, and in the journal, where the
+// session keeps what a program started from the menu said.
+void TellNoWindow(const std::string& program, const std::string& why)
 {
-    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0')
-            return true;
-    }
-    return false;
+    const std::string line = "cannot show a window: " + why;
+    std::cerr << program << ": " << line << '\n';
+    LogToJournal(JournalPriority::Error, line);
 }
+
+// While Qt starts its window system, a fatal message of Qt (a platform plugin that cannot
+// start) ends the program with status 1 and says why, instead of abort() and a core dump.
+// Other messages go where they went before.
+class CStartGuard {
+public:
+    explicit CStartGuard(const std::string& program)
+    {
+        s_program = program;
+        s_previous = qInstallMessageHandler(&Handle);
+    }
+    ~CStartGuard() { qInstallMessageHandler(s_previous); }
+    CStartGuard(const CStartGuard&) = delete;
+    CStartGuard& operator=(const CStartGuard&) = delete;
+
+private:
+    static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
+    {
+        if (type != QtFatalMsg) {
+            s_previous(type, context, message);
+            return;
+        }
+        TellNoWindow(s_program, "Qt: " + message.section(QLatin1Char('\n'), 0, 0).toStdString());
+        std::_Exit(1);
+    }
+
+    static inline std::string s_program;
+    static inline QtMessageHandler s_previous = nullptr;
+};
 
 QColor ToQColor(CRgb colour)
 {
@@ -76,11 +106,14 @@ bool CDialogApp::StartWindowSystem()
 {
     if (m_impl->application)
         return true;
-    if (!HasDisplay()) {
-        std::cerr << m_impl->name << ": cannot show a window: no display (DISPLAY and WAYLAND_DISPLAY are not set)\n";
+    if (std::optional<std::string> why = WhyNoWindow()) {
+        TellNoWindow(m_impl->name, *why);
         return false;
     }
-    m_impl->application = std::make_unique<QApplication>(m_impl->argc, m_impl->argv);
+    {
+        CStartGuard guard(m_impl->name);
+        m_impl->application = std::make_unique<QApplication>(m_impl->argc, m_impl->argv);
+    }
     QApplication::setApplicationName(QString::fromStdString(m_impl->name));
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     QApplication::setFont(DialogFont());

@@ -21,8 +21,10 @@ public:
     // Colours of every dialog and message box of the program, from now on.
     void SetDialogBkColor(CRgb background, CRgb text);
 
-    // Connects to the window system and routes message boxes to it. False, with the
-    // reason on standard error, when there is no display. Calling it again does nothing.
+    // Connects to the window system and routes message boxes to it. False when no window
+    // can be shown, with the reason on standard error and in the journal; a window system
+    // that Qt fails to start ends the program with status 1 and the reason, never with a
+    // core dump. Calling it again does nothing.
     bool StartWindowSystem();
 
 private:

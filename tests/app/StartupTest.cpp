@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ColorFile.h"
 #include "app/InstallFolder.h"
+#include "platform/files/TextFiles.h"
+#include "platform/qt/DisplayCheck.h"
 #include "platform/registry/RegistryStore.h"
 #include "tests/support/TempMachine.h"
 #include "tests/support/ToolRun.h"
+#include "tests/support/XServer.h"
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,12 +114,76 @@ TEST_F(Startup, VantrelWithoutInstallFolderSaysWhyInOneLineBeforeAnyWindow)
             RunVantrelWithoutDisplay(machine, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}),
             "cannot be opened for writing");
     }
-    testsupport::CToolRun run = RunVantrelWithoutDisplay(machine);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("no display"), std::string::npos) << run.err;
-
     std::ofstream(machine.Path("hklm.db"), std::ios::trunc) << "not a database\n";
     expectEndedSaying(RunVantrelWithoutDisplay(machine), "the store cannot be read: " + machine.Path("hklm.db") + ": ");
+}
+
+// Vantrel with its install folder, in the display environment given (NAME=VALUE), for
+// at most a few seconds: a window that opens keeps it running until timeout ends it (124).
+class WindowlessStart : public Startup {
+protected:
+    WindowlessStart() { SetPath(machine.Path("")); }
+
+    testsupport::CToolRun Run(const std::vector<std::string>& environment)
+    {
+        std::vector<std::string> args = {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+                                         "-u", "XAUTHORITY"};
+        args.insert(args.end(), environment.begin(), environment.end());
+        args.insert(args.end(), {"timeout", "5", VANTREL_PATH});
+        return testsupport::RunTool(machine, "/usr/bin/env", args);
+    }
+
+    // Ended with status 1 (not a signal, no core dump), saying why in its last line on
+    // standard error and in the journal.
+    void ExpectToldNoWindow(const std::vector<std::string>& environment, const std::string& why)
+    {
+        testsupport::CToolRun run = Run(environment);
+        const std::string line = "cannot show a window: " + why;
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_NE(run.err.find("Vantrel: " + line + "\n"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.substr(run.err.rfind('\n', run.err.size() - 2) + 1), "Vantrel: " + line + "\n") << run.err;
+        std::string journal = platform::ReadWholeFile(machine.Path("journal.log")).value_or("");
+        EXPECT_NE(journal.find("err Vantrel: " + line + "\n"), std::string::npos) << journal;
+    }
+};
+
+TEST_F(WindowlessStart, WithoutADisplayOrWithOneThatIsNoneVantrelNamesWhatIsMissing)
+{
+    ExpectToldNoWindow({}, platform::kNoDisplay);
+    ExpectToldNoWindow({"QT_QPA_PLATFORM=xcb"}, platform::kNoXDisplay);
+    ExpectToldNoWindow({"DISPLAY=nonsense"}, platform::NotADisplayName("nonsense"));
+    // No X server listens there: neither a socket in /tmp/.X11-unix nor an abstract one.
+    ExpectToldNoWindow({"DISPLAY=:54321"}, platform::NoXServerAt(":54321"));
+    // A Wayland display is left to Qt, whose plugins decide; one Qt cannot start ends
+    // the program with the same status and its reason, not with abort().
+    testsupport::CToolRun run = Run({"QT_QPA_PLATFORM=no-such-platform"});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("Vantrel: cannot show a window: Qt: "), std::string::npos) << run.err;
+}
+
+TEST_F(WindowlessStart, AnXServerThatRefusesTheUserIsToldApartFromOneThatAdmitsIt)
+{
+    testsupport::CXServer server(machine.Root());
+    if (!server.Started())
+        GTEST_SKIP() << server.WhyNot();
+    const passwd* user = getpwuid(geteuid());
+    ASSERT_NE(user, nullptr);
+    ExpectToldNoWindow({"DISPLAY=" + server.Display(), "XAUTHORITY=/dev/null"},
+                       platform::XServerRefused(server.Display(), user->pw_name));
+    ExpectToldNoWindow({"DISPLAY=unix" + server.Display() + ".7", "XAUTHORITY=" + server.Authority()},
+                       platform::NoSuchScreen("unix" + server.Display() + ".7", 7));
+    // Keys that libxcb would read forever once connected: a FIFO nobody writes, an
+    // endless device. Where no file is, there are no keys: refused like /dev/null.
+    const std::string fifo = machine.Path("keys-fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& keys : {fifo, std::string("/dev/zero")})
+        ExpectToldNoWindow({"DISPLAY=" + server.Display(), "XAUTHORITY=" + keys}, platform::XAuthorityNotAFile(keys));
+    ExpectToldNoWindow({"DISPLAY=" + server.Display(), "XAUTHORITY=" + machine.Path("no-keys")},
+                       platform::XServerRefused(server.Display(), user->pw_name));
+
+    testsupport::CToolRun admitted = Run({"DISPLAY=" + server.Display(), "XAUTHORITY=" + server.Authority()});
+    EXPECT_EQ(admitted.exitCode, 124) << "the dialog did not stay open: " << admitted.err;
+    EXPECT_EQ(admitted.err.find("cannot show a window"), std::string::npos) << admitted.err;
 }
 
 }  // namespace

@@ -107,8 +107,8 @@ TEST_F(InstallTest, InstallsTheProgramsWhereTheFileSystemHierarchySaysAndTheInst
     auto installed = Install();
     ASSERT_EQ(installed.m_exitCode, 0) << installed.m_out << installed.m_err;
 
-    for (const char* program : {"/bin/Vantrel", "/bin/Tallisk", "/sbin/vantrel-reg", "/sbin/vantrel-mountvol",
-                                "/libexec/vantrel/Keldrun", "/libexec/vantrel/vantrel-runonce"}) {
+    for (const char* program : {"/bin/Vantrel", "/bin/Tallisk", "/bin/vantrel-launch", "/sbin/vantrel-reg",
+                                "/sbin/vantrel-mountvol", "/libexec/vantrel/Keldrun", "/libexec/vantrel/vantrel-runonce"}) {
         fs::path path = StagedInPrefix(program);
         EXPECT_TRUE(fs::is_regular_file(path)) << program;
         EXPECT_NE(fs::status(path).permissions() & fs::perms::others_exec, fs::perms::none) << program;
@@ -135,7 +135,12 @@ TEST_F(InstallTest, InstallsTheProgramsWhereTheFileSystemHierarchySaysAndTheInst
         EXPECT_EQ(file.find(".wants/"), std::string::npos) << file;
 
     std::string desktop = Text(StagedInPrefix("/share/applications/com.tembric.Vantrel.desktop"));
-    EXPECT_NE(desktop.find("\nExec=pkexec " + m_prefix + "/bin/Vantrel\n"), std::string::npos) << desktop;
+    // The menu starts the launcher, which starts the installed Vantrel with the system's tools.
+    EXPECT_NE(desktop.find("\nExec=" + m_prefix + "/bin/vantrel-launch\n"), std::string::npos) << desktop;
+    std::string launcher = Text(StagedInPrefix("/bin/vantrel-launch"));
+    EXPECT_NE(launcher.find("\nreadonly program=" + m_prefix + "/bin/Vantrel\n"), std::string::npos) << launcher;
+    EXPECT_NE(launcher.find("\nexport PATH=/usr/sbin:/usr/bin:/sbin:/bin\n"), std::string::npos);
+    EXPECT_EQ(launcher.find('@'), std::string::npos) << "a token was left unreplaced";
     EXPECT_NE(desktop.find("\nIcon=com.tembric.Vantrel\n"), std::string::npos);
     EXPECT_NE(desktop.find("\nCategories=System;Filesystem;\n"), std::string::npos);
     EXPECT_TRUE(fs::is_regular_file(StagedInPrefix("/share/icons/hicolor/scalable/apps/com.tembric.Vantrel.svg")));
@@ -143,7 +148,7 @@ TEST_F(InstallTest, InstallsTheProgramsWhereTheFileSystemHierarchySaysAndTheInst
     EXPECT_NE(Text(Staged("/usr/share/polkit-1/actions/com.tembric.vantrel.policy"))
                   .find("<annotate key=\"org.freedesktop.policykit.exec.path\">" + m_prefix + "/bin/Vantrel</annotate>"),
               std::string::npos);
-    for (const char* page : {"man1/Vantrel.1", "man1/Tallisk.1", "man8/Keldrun.8", "man8/vantrel-runonce.8",
+    for (const char* page : {"man1/Vantrel.1", "man1/vantrel-launch.1", "man1/Tallisk.1", "man8/Keldrun.8", "man8/vantrel-runonce.8",
                              "man8/vantrel-reg.8", "man8/vantrel-mountvol.8"})
         EXPECT_TRUE(fs::is_regular_file(StagedInPrefix(std::string("/share/man/") + page))) << page;
 }

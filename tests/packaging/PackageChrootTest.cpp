@@ -120,7 +120,7 @@ TEST_F(PackageChrootTest, InstallsInTheHierarchyClonesThroughTheInstallFolderAnd
     ASSERT_EQ(installed.m_exitCode, 0) << installed.m_out << installed.m_err;
     EXPECT_FALSE(fs::exists(m_root + "/srv/elsewhere"));
 
-    for (const char* program : {"/usr/bin/Vantrel", "/usr/bin/Tallisk", "/usr/sbin/vantrel-reg",
+    for (const char* program : {"/usr/bin/Vantrel", "/usr/bin/Tallisk", "/usr/bin/vantrel-launch", "/usr/sbin/vantrel-reg",
                                 "/usr/sbin/vantrel-mountvol", "/usr/libexec/vantrel/Keldrun",
                                 "/usr/libexec/vantrel/vantrel-runonce"})
         EXPECT_TRUE(fs::is_regular_file(m_root + program)) << program;
@@ -132,6 +132,10 @@ TEST_F(PackageChrootTest, InstallsInTheHierarchyClonesThroughTheInstallFolderAnd
               "/lib/systemd/system/vantrel-runonce.service");
     EXPECT_NE(Registry(kVantrelKey, "/v Path").find("Path    REG_SZ    /var/lib/vantrel/\n"), std::string::npos);
     EXPECT_NE(Registry(kViewerKey, "/ve").find("REG_SZ    /usr/bin/xchm\n"), std::string::npos);
+    // The desktop entry's launcher runs with the tools the package depends on (xhost).
+    auto launcher = InRoot("vantrel-launch --version && command -v xhost");
+    EXPECT_EQ(launcher.m_out.rfind("vantrel-launch (Vantrel) ", 0), 0u) << launcher.m_out << launcher.m_err;
+    EXPECT_NE(launcher.m_out.find("\n/usr/bin/xhost\n"), std::string::npos) << launcher.m_out;
     auto manual = InRoot("MANPAGER=cat MANWIDTH=80 man Keldrun");
     EXPECT_NE(manual.m_out.find("Keldrun - clone a partition at the start of the machine"), std::string::npos)
         << manual.m_out << manual.m_err;

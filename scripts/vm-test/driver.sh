@@ -1,7 +1,8 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Inside the virtual machine of scripts/vm-test.sh, once the boot has reached its end
-# (multi-user.target). The kernel command line says what to do:
+# (vm-test-driver.service, after multi-user.target). The kernel command line says what to
+# do:
 #   vmtest=schedule  schedules the clone of /dev/vdb1 onto /dev/vdc1 through Vantrel's
 #                    dialog under Xvfb with keyboard input, answering Yes to Safe Mode and to
 #                    the restart (vmtest.scenario=fstab first mounts both partitions through
@@ -9,10 +10,14 @@
 #                    vmtest.scenario=unopenable has another program hold the destination
 #                    from the next boot on);
 #   vmtest=collect   writes what became of the clone onto /dev/vdd as a tar archive and
-#                    powers the machine off.
+#                    powers the machine off;
+#   vmtest=session   logs the user tester into a graphical session (vmtest.scenario=wayland
+#                    or x11) that starts the desktop entry's Exec line (session.sh), ends
+#                    Vantrel as root if the session asks, writes what it saw onto /dev/vdd
+#                    and powers the machine off.
 set -u
 mode=$(sed -n 's/.*vmtest=\([a-z]*\).*/\1/p' /proc/cmdline)
-scenario=$(sed -n 's/.*vmtest\.scenario=\([a-z]*\).*/\1/p' /proc/cmdline)
+scenario=$(sed -n 's/.*vmtest\.scenario=\([a-z0-9]*\).*/\1/p' /proc/cmdline)
 say() { echo "vm-test: $*"; }
 
 # The letter that Vantrel gives a device, from vantrel-mountvol's list.
@@ -28,7 +33,7 @@ schedule() {
   if [ "$scenario" = fstab ]; then
     printf '%s\n' '/dev/vdb1 /mnt/source ntfs-3g rw,nofail 0 0' '/dev/vdc1 /mnt/dest ntfs-3g rw,nofail 0 0' >> /etc/fstab
     systemctl daemon-reload
-    mount /mnt/source && mount /mnt/dest || say "cannot mount the partitions"
+    if ! { mount /mnt/source && mount /mnt/dest; }; then say "cannot mount the partitions"; fi
     systemctl enable --now vm-test-writer.service
     for _ in $(seq 1 100); do [ -s /mnt/source/count ] && break; sleep 0.2; done
     [ -s /mnt/source/count ] && say "source written ($(cat /mnt/source/count) blocks)"
@@ -40,7 +45,7 @@ schedule() {
   source=$(letter_of /dev/vdb1)
   dest=$(letter_of /dev/vdc1)
   say "source $source: (/dev/vdb1), destination $dest: (/dev/vdc1)"
-  [ -n "$source" ] && [ -n "$dest" ] || { say "the partitions have no letters"; return 1; }
+  if [ -z "$source" ] || [ -z "$dest" ]; then say "the partitions have no letters"; return 1; fi
 
   export DISPLAY=:1
   Xvfb :1 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -79,7 +84,30 @@ collect() {
   say "results written"
 }
 
+# The user's session runs as a unit of its own, logged in through PAM; its results folder
+# is the user's.
+session() {
+  local out=/run/vm-test-results unit=vm-test-session@$scenario.service state pid
+  install -d -o tester -m 0755 "$out"
+  systemctl start --no-block "$unit"
+  for _ in $(seq 1 1000); do
+    state=$(systemctl show -P ActiveState "$unit")
+    case $state in activating|active) ;; *) break ;; esac
+    if [ -e "$out/close-request" ] && [ ! -e "$out/closed-by.txt" ]; then
+      pid=$(pgrep -u root -x Vantrel | head -n 1)
+      [ -n "$pid" ] && kill "$pid" && echo root > "$out/closed-by.txt"
+    fi
+    sleep 1
+  done
+  say "the session ended ($state)"
+  journalctl -b --no-pager -o short-monotonic > "$out/journal.txt" 2>&1
+  systemctl status "$unit" --no-pager > "$out/unit.txt" 2>&1
+  tar -cf /dev/vdd -C "$out" . && sync
+  say "results written"
+}
+
 case $mode in
   schedule) schedule; systemctl poweroff ;;
   collect) collect; systemctl poweroff ;;
+  session) session; systemctl poweroff ;;
 esac
