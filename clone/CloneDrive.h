@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
-// The clone engine: copies one partition onto another from its first sector to its last.
-// An NTFS copy is then completed: grown to the size of its partition, so that it announces
-// the destination's own size (clone/NtfsGrowth.h), and checked, so that an unusable copy is
-// never told as done (clone/NtfsCompletion.h). Vantrel runs it on its worker thread,
-// Keldrun at boot; what differs between the two is their front end below.
+// The clone engine: copies one partition onto another from its first sector to its last,
+// or, when asked, only the parts of it that its NTFS or FAT32 file system uses
+// (clone/usedspace). An NTFS copy is then completed: grown to the size of its partition,
+// so that it announces the destination's own size (clone/NtfsGrowth.h), and checked, so
+// that an unusable copy is never told as done (clone/NtfsCompletion.h). Vantrel runs it on
+// its worker thread, Keldrun at boot; what differs between the two is their front end
+// below.
 
 // What one clone copies, and how.
 struct CCloneRequest {
@@ -24,7 +26,17 @@ struct CCloneRequest {
     // sectors, not from the file system the destination held before.
     std::string m_sizeFieldList;
     bool m_fastMode = false;      // 20 MiB transfers, stopping at the first bad sector
+    // Verify the copy once it is written (Keldrun's seventh argument, the verify digit).
+    bool m_verifyCopy = false;
+    // Copy only what the file system uses, leaving the rest of the destination as it was;
+    // a source whose used space cannot be told is copied whole.
+    bool m_usedSpaceOnly = false;
 };
+
+// Used areas of a source closer than this are copied as one, the free space between them
+// included: one transfer over a small gap costs less than two, and the map of a fragmented
+// volume stays short (bench/usedspace-copy.sh measures it).
+inline constexpr std::uint64_t kUsedSpaceJoinGap = 1 << 20;
 
 // The program around a clone. Vantrel: report "Report.txt" in its install folder, the
 // cancel atom, the byte count drawn into the dialog, message boxes at the end. Keldrun:
@@ -47,13 +59,19 @@ public:
     virtual bool CancelRequested() = 0;
     // Once, after the old report is deleted and before the partitions are opened.
     virtual void OnCloneStarting() = 0;
+    // Once both partitions are open, before the first block is read: the bytes the copy is
+    // to write (the used space when only that is copied, else the source's size), over
+    // which percent and time left are counted.
+    virtual void OnCopyPlanned([[maybe_unused]] std::uint64_t bytes) {}
     // After every block written; total is the bytes written so far.
     virtual void OnBlockWritten(std::uint64_t total) = 0;
     // After a completed clone: the destination is flushed, "Done => " is in the report and
-    // both partitions are closed. Tells the user. notes are the lines, also in the report
-    // before "Done => ", about the completion of an NTFS copy: it keeps the source's
-    // capacity until it is resized (and what to run), its resize did not complete (and it
-    // must be checked), it is as good as its source, or it could not be checked.
+    // both partitions are closed. Tells the user. notes are the lines, also in the report,
+    // about what was copied and how it was completed: the whole partition was copied
+    // although only its used space was asked for (and why), or how much of it was copied;
+    // an NTFS copy keeps the source's capacity until it is resized (and what to run), its
+    // resize did not complete (and it must be checked), it is as good as its source, or it
+    // could not be checked.
     virtual void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                                   const std::vector<std::string>& notes) = 0;
     // When drive could not be opened, before its message text is shown; error is the
