@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Keldrun: the clone that Vantrel schedules for the next start of the machine.
-//   Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER
+//   Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER [VERIFY [USEDSPACE]]
 // Clones SOURCE onto DEST, prints its progress, writes REPORTFOLDER"status.txt" and, once
 // the clone is complete, waits for Enter and restarts the machine. It runs at boot before
 // the local file systems are mounted: it first waits for both partitions' devices and
@@ -57,7 +57,7 @@ private:
 bool AnsweredHelpOrVersion(int argc, char* argv[])
 {
     constexpr const char* kUsage =
-        "Usage: Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER\n"
+        "Usage: Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER [VERIFY [USEDSPACE]]\n"
         "Clones the partition SOURCE (a drive such as C:) onto DEST, prints its progress and\n"
         "writes REPORTFOLDER followed by status.txt; once the clone is complete it waits for\n"
         "Enter and restarts the machine. Vantrel schedules it for the next start.\n"
@@ -67,6 +67,10 @@ bool AnsweredHelpOrVersion(int argc, char* argv[])
         "  FASTMODE       1 for fast mode (stops at the first bad sector), 0 for slow mode\n"
         "                 (steps over bad sectors and lists them in status.txt)\n"
         "  REPORTFOLDER   the folder of status.txt, ending in /\n"
+        "  VERIFY         the verify digit; 0 when the copy is not verified\n"
+        "  USEDSPACE      1 to copy only what NTFS or FAT32 uses (other file systems, and\n"
+        "                 volumes hibernated or marked for a check, are copied whole), 0 to\n"
+        "                 copy the whole partition\n"
         "\n"
         "  --help     show this text\n"
         "  --version  show the version\n";
@@ -123,7 +127,8 @@ bool CloneAtBoot(const CCloneRequest& request, const std::string& reportFolder)
     platform::LogToJournal(platform::JournalPriority::Info,
                            "cloning " + DescribeBootDrive(request.m_sourceDrive) + " onto " +
                                DescribeBootDrive(request.m_destDrive) + ", " + request.m_fileSystem +
-                               (request.m_fastMode ? ", fast mode" : ", slow mode") + "; report " +
+                               (request.m_fastMode ? ", fast mode" : ", slow mode") +
+                               (request.m_usedSpaceOnly ? ", used space only" : "") + "; report " +
                                reportFolder + "status.txt");
     if (std::optional<CBootRefusal> refusal =
             CheckBootPartitions(request, platform::WaitBound(kDeviceWait), signals)) {
@@ -159,8 +164,15 @@ int main(int argc, char* argv[])
     if (argc < 7) {
         platform::MessageBox("Partition Restore => Missing arguments.");
     } else {
-        // Fast mode unless the mode argument reads as the number 0.
-        CCloneRequest request{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5]) != 0};
+        // Each digit is on unless it reads as the number 0; the verify and used-space
+        // digits are off when missing.
+        CCloneRequest request{.m_sourceDrive = argv[1],
+                              .m_destDrive = argv[2],
+                              .m_fileSystem = argv[3],
+                              .m_sizeFieldList = argv[4],
+                              .m_fastMode = std::atoi(argv[5]) != 0,
+                              .m_verifyCopy = argc > 7 && std::atoi(argv[7]) != 0,
+                              .m_usedSpaceOnly = argc > 8 && std::atoi(argv[8]) != 0};
         if (CloneAtBoot(request, argv[6])) {
             WaitForEnter();
             RestartAndEnd();

@@ -12,16 +12,22 @@ namespace {
 
 CDialogTemplate OptionsTemplate()
 {
-    return {129, "Vantrel Options", 136, 129, 0,
+    return {129, "Vantrel Options", 136, 141, 0,
             {{kSafeModeOnlyButton, ControlKind::RadioButton, {13, 19, 101, 10}, "&Use Safe Mode exclusively", kGroup | kTabStop},
              {kDontUseSafeModeButton, ControlKind::RadioButton, {13, 31, 99, 10}, "&Don't use Safe Mode at all", kTabStop},
              {kChooseSafeModeButton, ControlKind::RadioButton, {13, 43, 116, 10}, "Default: &Will choose as needed", kTabStop},
              {kFastModeButton, ControlKind::RadioButton, {13, 78, 49, 10}, "Fast Mode", kGroup | kTabStop},
              {kSlowModeButton, ControlKind::RadioButton, {13, 90, 51, 10}, "Slow Mode", kTabStop},
-             {IDOK, ControlKind::PushButton, {42, 108, 50, 14}, "E&xit", kDefault | kTabStop},
+             {kUsedSpaceOnlyCheck, ControlKind::CheckBox, {13, 108, 110, 10}, "Copy only used space", kGroup | kTabStop},
+             {IDOK, ControlKind::PushButton, {42, 122, 50, 14}, "E&xit", kDefault | kTabStop},
              {kNoId, ControlKind::GroupBox, {7, 7, 122, 52}, "Safe Mode Options", kGroup},
              {kNoId, ControlKind::GroupBox, {7, 65, 122, 40}, "Cloning Speed", 0}}};
 }
+
+constexpr const char* kUsedSpaceOnlyTip =
+    "Copies only what NTFS or FAT32 uses, so a partition that is mostly free is copied in a fraction of the "
+    "time.  Free space keeps what the destination held, so deleted files are not copied.  Other file systems, "
+    "and volumes that are hibernated or need a check, are copied whole.";
 
 int Flag(bool checked)
 {
@@ -43,6 +49,8 @@ bool COptionsDlg::OnInitDialog()
     SetCheck(kChooseSafeModeButton, ChooseSafeMode != 0);
     SetCheck(kFastModeButton, FastMode != 0);
     SetCheck(kSlowModeButton, FastMode == 0);
+    SetCheck(kUsedSpaceOnlyCheck, UsedSpaceOnly != 0);
+    SetControlToolTip(kUsedSpaceOnlyCheck, kUsedSpaceOnlyTip);
     return true;
 }
 
@@ -52,5 +60,6 @@ void COptionsDlg::OnOK()
     DontUseSafeMode = Flag(IsChecked(kDontUseSafeModeButton));
     ChooseSafeMode = Flag(IsChecked(kChooseSafeModeButton));
     FastMode = Flag(IsChecked(kFastModeButton));
+    UsedSpaceOnly = Flag(IsChecked(kUsedSpaceOnlyCheck));
     CDialog::OnOK();
 }

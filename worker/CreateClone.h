@@ -25,9 +25,11 @@ inline constexpr const char* kCloneNotStartedText =
 // the controls. Cancel requests from before its start are removed as it starts.
 class CCreateClone : private ICloneFrontEnd {
 public:
+    // usedSpaceOnly: copy only what the source's file system uses.
     CCreateClone(const std::string& sourceDrive, const std::string& destDrive,
                  const std::string& fileSystem, const std::string& sizeFieldList,
-                 platform::IControlHost* owner, bool fastMode, const std::string& installFolder);
+                 platform::IControlHost* owner, bool fastMode, const std::string& installFolder,
+                 bool usedSpaceOnly = false);
 
     // Runs the clone on a new thread that owns the object and frees it when the clone
     // is over; false when the thread could not be started: the object is freed then, and

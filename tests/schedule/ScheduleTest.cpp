@@ -31,7 +31,7 @@ const std::string kPending =
 TEST(BootCommandLine, AFolderWithSpacesAndATrailingBackslashSplitsBackWhole)
 {
     const std::string folder = "C:\\Program Files\\Tembric Vantrel\\";
-    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 1);
+    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 1, 0);
     std::string line = JoinBootCommandLine(arguments);
 
     EXPECT_EQ(line, "\"C:\\Program Files\\Tembric Vantrel\\Keldrun.exe\" C: E: NTFS 0,16,229,3,0,0,0,0 1 "
@@ -44,11 +44,32 @@ TEST(BootCommandLine, AFolderWithSpacesAndATrailingBackslashSplitsBackWhole)
 TEST(BootCommandLine, FoldersOfThisMachineSplitBackToo)
 {
     for (std::string folder : {"/usr/local/lib/vantrel/", "/opt/my tools/vantrel/", "/srv/a\\b\\\\/", "\\\\"}) {
-        auto arguments = BootCloneArguments(folder, "D:", "F:", "FAT32", "1,2,3,4,", 0);
+        auto arguments = BootCloneArguments(folder, "D:", "F:", "FAT32", "1,2,3,4,", 0, 0);
         std::string line = JoinBootCommandLine(arguments);
         EXPECT_EQ(CheckBootCommandLine(line, arguments), BootLineCheck::Ok) << line;
         EXPECT_EQ(platform::SplitCommandLine(line).back(), folder);
     }
+}
+
+// The option off gives the six arguments; on, the verify digit (0) and the used-space
+// digit follow the quoted folder, and the line still splits back, within the same limit.
+TEST(BootCommandLine, CopyingOnlyUsedSpaceAddsTwoDigitsAfterTheFolder)
+{
+    const std::string folder = "C:\\Program Files\\Tembric Vantrel\\";
+    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 0, 1);
+    std::string line = JoinBootCommandLine(arguments);
+    EXPECT_EQ(line, "\"C:\\Program Files\\Tembric Vantrel\\Keldrun.exe\" C: E: NTFS 0,16,229,3,0,0,0,0 0 "
+                    "\"C:\\Program Files\\Tembric Vantrel\\\\\" 0 1");
+    EXPECT_EQ(CheckBootCommandLine(line, arguments), BootLineCheck::Ok);
+    EXPECT_EQ(platform::SplitCommandLine(line),
+              (Texts{folder + "Keldrun.exe", "C:", "E:", "NTFS", kList, "0", folder, "0", "1"}));
+
+    // A folder that leaves room for six arguments but not for eight.
+    const std::string deep = "/" + std::string(103, 'v') + "/";
+    auto six = BootCloneArguments(deep, "C:", "E:", "NTFS", kList, 1, 0);
+    auto eight = BootCloneArguments(deep, "C:", "E:", "NTFS", kList, 1, 1);
+    EXPECT_EQ(CheckBootCommandLine(JoinBootCommandLine(six), six), BootLineCheck::Ok);
+    EXPECT_EQ(CheckBootCommandLine(JoinBootCommandLine(eight), eight), BootLineCheck::TooLong);
 }
 
 TEST(BootCommandLine, ALineIsRefusedRatherThanCutShortOrMisread)
@@ -57,7 +78,7 @@ TEST(BootCommandLine, ALineIsRefusedRatherThanCutShortOrMisread)
     // make it 259 (room left for the zero) and 260.
     auto line = [](std::size_t extra) {
         std::string folder = "/" + std::string(103, 'v') + "/";
-        auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList + std::string(extra, '0'), 1);
+        auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList + std::string(extra, '0'), 1, 0);
         std::string text = JoinBootCommandLine(arguments);
         EXPECT_EQ(text.size(), 258 + extra);
         return CheckBootCommandLine(text, arguments);
@@ -65,17 +86,18 @@ TEST(BootCommandLine, ALineIsRefusedRatherThanCutShortOrMisread)
     EXPECT_EQ(line(1), BootLineCheck::Ok);
     EXPECT_EQ(line(2), BootLineCheck::TooLong);
 
-    auto quoted = BootCloneArguments("/opt/say \"hi\"/", "C:", "E:", "NTFS", kList, 1);
+    auto quoted = BootCloneArguments("/opt/say \"hi\"/", "C:", "E:", "NTFS", kList, 1, 0);
     EXPECT_EQ(CheckBootCommandLine(JoinBootCommandLine(quoted), quoted), BootLineCheck::Ambiguous);
 }
 
 class ScheduleTest : public ::testing::Test {
 protected:
-    void Schedule(std::deque<int> answers, const std::string& folder = "/opt/Tembric Vantrel/")
+    void Schedule(std::deque<int> answers, const std::string& folder = "/opt/Tembric Vantrel/",
+                  int usedSpaceOnly = 0)
     {
         for (int answer : answers)
             m_boxes.Answer(answer);
-        ScheduleBootClone(folder, "C:", "E:", "FAT32", "1,2,3,4,", 0);
+        ScheduleBootClone(folder, "C:", "E:", "FAT32", "1,2,3,4,", 0, usedSpaceOnly);
     }
 
     std::optional<std::string> Entry(RegRoot root = RegRoot::LocalMachine) const
@@ -120,6 +142,12 @@ TEST_F(ScheduleTest, NoStoresTheEntryAndASecondTryFindsItPending)
     Schedule({platform::IDNO}, "/elsewhere/");
     EXPECT_EQ(m_boxes.Texts(), (Texts{kRebootQuestion, kRebootQuestion, kPending}));
     EXPECT_EQ(Entry(), "\"/opt/Tembric Vantrel/Keldrun.exe\" C: E: FAT32 1,2,3,4, 0 \"/opt/Tembric Vantrel/\"");
+}
+
+TEST_F(ScheduleTest, TheEntryOfAUsedSpaceCloneEndsWithTheVerifyAndUsedSpaceDigits)
+{
+    Schedule({platform::IDNO}, "/opt/Tembric Vantrel/", 1);
+    EXPECT_EQ(Entry(), "\"/opt/Tembric Vantrel/Keldrun.exe\" C: E: FAT32 1,2,3,4, 0 \"/opt/Tembric Vantrel/\" 0 1");
 }
 
 TEST_F(ScheduleTest, YesStoresTheEntryAndRestartsOnce)
