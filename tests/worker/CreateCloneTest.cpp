@@ -62,7 +62,7 @@ protected:
     std::unique_ptr<CCreateClone> Worker(const std::string& fileSystem, bool fastMode)
     {
         auto worker = std::make_unique<CCreateClone>("S:", "D:", fileSystem, "0,16,229,3,0,0,0,0", &m_dialog,
-                                                     fastMode, m_machine.Root() + "/");
+                                                     fastMode, m_machine.Root() + "/", false);
         worker->UseVolumes(*m_volumes);
         return worker;
     }
