@@ -51,6 +51,26 @@ TEST(BootCommandLine, FoldersOfThisMachineSplitBackToo)
     }
 }
 
+// The options travel as digits after the folder, written only up to the last one that is
+// on: with all of them off the line is the six-argument one, and an option that comes after
+// another writes that one as 0.
+TEST(BootCommandLine, OptionDigitsFollowTheFolderUpToTheLastOptionOn)
+{
+    EXPECT_EQ(OptionDigits({}), Texts{});
+    EXPECT_EQ(OptionDigits({false, false}), Texts{});
+    EXPECT_EQ(OptionDigits({true, false}), Texts{"1"});
+    EXPECT_EQ(OptionDigits({false, true}), (Texts{"0", "1"}));
+
+    const std::string folder = "/opt/Tembric Vantrel\\";
+    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 0, CBootCloneOptions{true});
+    std::string line = JoinBootCommandLine(arguments);
+    EXPECT_EQ(line, "\"/opt/Tembric Vantrel\\Keldrun.exe\" C: E: NTFS 0,16,229,3,0,0,0,0 0 "
+                    "\"/opt/Tembric Vantrel\\\\\" 1");
+    EXPECT_EQ(CheckBootCommandLine(line, arguments), BootLineCheck::Ok);
+    EXPECT_EQ(platform::SplitCommandLine(line),
+              (Texts{folder + "Keldrun.exe", "C:", "E:", "NTFS", kList, "0", folder, "1"}));
+}
+
 TEST(BootCommandLine, ALineIsRefusedRatherThanCutShortOrMisread)
 {
     // A 105-character folder gives a line of 258 characters; the longer size-field lists
@@ -120,6 +140,13 @@ TEST_F(ScheduleTest, NoStoresTheEntryAndASecondTryFindsItPending)
     Schedule({platform::IDNO}, "/elsewhere/");
     EXPECT_EQ(m_boxes.Texts(), (Texts{kRebootQuestion, kRebootQuestion, kPending}));
     EXPECT_EQ(Entry(), "\"/opt/Tembric Vantrel/Keldrun.exe\" C: E: FAT32 1,2,3,4, 0 \"/opt/Tembric Vantrel/\"");
+}
+
+TEST_F(ScheduleTest, AVerifiedCloneCarriesTheVerifyDigit)
+{
+    m_boxes.Answer(platform::IDNO);
+    ScheduleBootClone("/opt/Tembric Vantrel/", "C:", "E:", "FAT32", "1,2,3,4,", 1, CBootCloneOptions{true});
+    EXPECT_EQ(Entry(), "\"/opt/Tembric Vantrel/Keldrun.exe\" C: E: FAT32 1,2,3,4, 1 \"/opt/Tembric Vantrel/\" 1");
 }
 
 TEST_F(ScheduleTest, YesStoresTheEntryAndRestartsOnce)
