@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Verifies a copy once, as the engine does after a clone: both read back at once and
 // compared over the source's length. Prints the seconds it took and the bytes compared;
-// exits with 1 when the copy differs or cannot be read (for bench/verify-pass.sh).
+// exits with 1 when the copy differs or cannot be read (for bench/loop-devices.sh).
 //   vantrel-verify-bench SOURCE DEST   (block devices or image files)
 #include "clone/VerifyCopy.h"
 #include "platform/volume/DeviceVolume.h"

@@ -16,7 +16,7 @@ using platform::kSectorSize;
 
 // Reads as large as fast mode's let a disk stream; with two buffers a side each reader
 // reads the next block while the one before is compared, so that source and destination
-// are read at once, each at its own pace (bench/verify-pass.sh found more buffers or
+// are read at once, each at its own pace (bench/loop-devices.sh found more buffers or
 // smaller blocks no faster).
 constexpr std::uint32_t kChunkBytes = 20 << 20;
 constexpr std::size_t kBuffersPerSide = 2;

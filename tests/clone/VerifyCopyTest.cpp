@@ -5,18 +5,14 @@
 #include "clone/ReportFile.h"
 #include "clone/VerifyCopy.h"
 #include "clone/VerifyTexts.h"
-#include "platform/files/TextFiles.h"
+#include "tests/clone/MemoryCloneTest.h"
 #include "tests/support/FaultyVolume.h"
 #include "tests/support/NoNewThreads.h"
-#include "tests/support/ScriptedMessageBox.h"
-#include "tests/support/SectorPattern.h"
-#include "tests/support/TempMachine.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <functional>
-#include <sstream>
 
 namespace {
 
@@ -72,29 +68,8 @@ private:
     std::string m_reportPath;
 };
 
-std::vector<std::byte> Pattern(std::size_t size)
-{
-    std::string bytes = testsupport::SectorPattern(size);
-    const auto* data = reinterpret_cast<const std::byte*>(bytes.data());
-    return {data, data + size};
-}
-
-class VerifyCopyTest : public ::testing::Test {
+class VerifyCopyTest : public CMemoryCloneTest {
 protected:
-    CMemoryVolume& Source(std::size_t size)
-    {
-        m_source = &m_volumes.Add('X', size);
-        m_sourceBytes = Pattern(size);
-        m_source->SetBytes(0, m_sourceBytes);
-        return *m_source;
-    }
-    // The destination holds other bytes than any source before the copy.
-    CMemoryVolume& Dest(std::size_t size)
-    {
-        m_dest = &m_volumes.Add('Y', size, 0xEE);
-        return *m_dest;
-    }
-
     CloneOutcome Clone(const std::string& fileSystem, bool fast, bool verify = true,
                        const std::string& list = "1,2,3,4,")
     {
@@ -102,28 +77,7 @@ protected:
         return CloneDrive(request, m_frontEnd, m_volumes);
     }
 
-    std::vector<std::string> ReportLines() const
-    {
-        std::vector<std::string> lines;
-        std::istringstream in(platform::ReadWholeFile(m_machine.Path("Report.txt")).value_or(""));
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
-    std::vector<std::string> Report(std::initializer_list<std::string> after, const std::string& fileSystem = "FAT32")
-    {
-        std::vector<std::string> lines{"From: X:", "To:   Y:", "File System: " + fileSystem, ""};
-        lines.insert(lines.end(), after);
-        return lines;
-    }
-
-    testsupport::CTempMachine m_machine;
-    testsupport::CScriptedMessageBox m_boxes;
-    testsupport::CFaultyVolumes m_volumes;
     CVerifyingFrontEnd m_frontEnd{m_machine.Path("Report.txt")};
-    CMemoryVolume* m_source = nullptr;
-    CMemoryVolume* m_dest = nullptr;
-    std::vector<std::byte> m_sourceBytes;
 };
 
 // The copy is read back only once it is all written and flushed, and only over the
@@ -151,7 +105,6 @@ TEST_F(VerifyCopyTest, ACopyReadBackEqualIsVerifiedAfterDone)
                                      VerifiedLineText("52428900")}));
     EXPECT_EQ(m_frontEnd.m_notes, std::vector<std::string>{VerifiedNoteText("Y:", size, 0)});
     EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{kDoneText});
-    EXPECT_EQ(m_source->OpenHandles() + m_dest->OpenHandles(), 0) << "a volume was left open";
 }
 
 // A medium that takes writes and keeps nothing of them: the copy is never done, and the
