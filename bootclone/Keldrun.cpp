@@ -3,9 +3,9 @@
 //   Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER [VERIFY]
 // Clones SOURCE onto DEST (and reads both back to compare them when VERIFY is not 0),
 // prints its progress, writes REPORTFOLDER"status.txt" and, once the clone is complete,
-// waits for Enter and restarts the machine. It runs at boot before
-// the local file systems are mounted: it first waits for both partitions' devices and
-// refuses a partition that is mounted all the same.
+// waits for Enter and restarts the machine. It runs at boot before the local file systems
+// are mounted: it first waits for both partitions' devices and refuses a partition that
+// is mounted all the same.
 
 #include "bootclone/BootCloneFrontEnd.h"
 #include "bootclone/BootPartitions.h"
