@@ -24,6 +24,9 @@ struct CCloneRequest {
     // sectors, not from the file system the destination held before.
     std::string m_sizeFieldList;
     bool m_fastMode = false;      // 20 MiB transfers, stopping at the first bad sector
+    // Once flushed, and before an NTFS copy is completed, both partitions are read back and
+    // compared: only a copy the destination gives back as it was written is done.
+    bool m_verify = false;
 };
 
 // The program around a clone. Vantrel: report "Report.txt" in its install folder, the
@@ -49,11 +52,18 @@ public:
     virtual void OnCloneStarting() = 0;
     // After every block written; total is the bytes written so far.
     virtual void OnBlockWritten(std::uint64_t total) = 0;
+    // The verification of the copy: once before it reads anything, with the bytes it will
+    // compare, then after every block compared, with the bytes compared so far. The cancel
+    // request and the stop signal are asked after every block too; either ends the
+    // verification, not the clone.
+    virtual void OnVerifyStarting([[maybe_unused]] std::uint64_t bytes) {}
+    virtual void OnBytesVerified([[maybe_unused]] std::uint64_t compared) {}
     // After a completed clone: the destination is flushed, "Done => " is in the report and
     // both partitions are closed. Tells the user. notes are the lines, also in the report
     // before "Done => ", about the completion of an NTFS copy: it keeps the source's
     // capacity until it is resized (and what to run), its resize did not complete (and it
-    // must be checked), it is as good as its source, or it could not be checked.
+    // must be checked), it is as good as its source, or it could not be checked; then, when
+    // the copy was to be verified, whether it was (its line in the report follows "Done => ").
     virtual void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                                   const std::vector<std::string>& notes) = 0;
     // When drive could not be opened, before its message text is shown; error is the
@@ -89,6 +99,8 @@ enum class CloneOutcome {
     SourceEndedEarly,  // the source had fewer bytes than when it was opened
     OutOfMemory,       // the copy buffers could not be allocated
     CopyUnusable,      // every byte was copied, but the NTFS copy fails the check its source passes
+    CopyDiffers,       // read back, the copy differs from its source
+    NotVerified,       // the copy could not be read back to be verified
 };
 
 // Runs one clone. Volumes are opened through volumes by their raw names ("\\.\C:").

@@ -4,6 +4,7 @@
 #include "platform/qt/TabStopDelegate.h"
 #include "platform/qt/WidgetAccess.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -63,6 +64,8 @@ QWidget* CreateWidget(const CControlTemplate& control, QWidget* parent, CBaseUni
     }
     case ControlKind::RadioButton:
         return new QRadioButton(Text(control), parent);
+    case ControlKind::CheckBox:
+        return new QCheckBox(Text(control), parent);
     case ControlKind::GroupBox:
         return new QGroupBox(Text(control), parent);
     case ControlKind::Text:
