@@ -136,6 +136,7 @@ void CCloneDlg::ClearProgressDigits()
 {
     for (int id = kFirstGlyph; id < kFirstGlyph + kGlyphCount; ++id)
         SetControlText(id, "");
+    SetControlText(kBytesLabel, kBytesCopiedLabel);
 }
 
 // From Create until the worker has unlocked the last control and ended, whatever the

@@ -43,6 +43,7 @@ private:
     // empty drive empties them.
     void ShowDriveFields(int fileSystemField, int sizeField, const std::string& drive, const std::string& fileSystem,
                          std::uint64_t size);
+    // Blanks the byte count, which counts the bytes copied until a clone verifies its copy.
     void ClearProgressDigits();
     bool CloneRunning() const;
 

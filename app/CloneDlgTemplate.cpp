@@ -35,7 +35,7 @@ CDialogTemplate CloneDialogTemplate()
     AddHalf(controls, kLeftLabel, kLeftField, "Partition to copy from:", kSourceList, kSourceFileSystem, kSourceSize);
     AddHalf(controls, kRightLabel, kRightField, "Partition to copy to:", kDestList, kDestFileSystem, kDestSize);
 
-    controls.push_back({kNoId, ControlKind::Text, {kLeftLabel, 56, kLabelWidth, 8}, "Bytes copied:", kRight});
+    controls.push_back({kBytesLabel, ControlKind::Text, {kLeftLabel, 56, kLabelWidth, 8}, kBytesCopiedLabel, kRight});
     controls.push_back({kBytesCopied, ControlKind::Text, {kLeftField, 54, kFieldWidth, 12}, "", kSunken});
     // Above the field they are drawn in; the worker moves each into place as it fills.
     for (int i = 0; i < kGlyphCount; ++i)

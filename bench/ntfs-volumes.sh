@@ -1,7 +1,10 @@
+#!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Sourced by the used-space benchmarks: 1 GiB NTFS volumes filled through ntfs-3g on
-# loop devices with direct I/O. The sourcing script sets $machine (with a folder mnt),
-# $bench (its name, for the skip line) and an array loops, which it detaches at its end.
+# 1 GiB NTFS volumes filled through ntfs-3g on loop devices with direct I/O, for the
+# used-space benchmarks. Sourced, not run: the sourcing script sets machine (a folder with
+# a folder mnt), bench (its name, for the skip line) and the array loops, whose devices it
+# detaches at its end.
+# shellcheck disable=SC2154
 
 # A 1 GiB NTFS image filled to $2 percent with 4 MiB files ($machine/chunk) in 16
 # folders and a few hundred small ones. Its free space holds random bytes, as a disk's

@@ -43,7 +43,7 @@ export VANTREL_SYSTEM_ROOT=$machine
 dd if=/dev/urandom of="$machine/chunk" bs=1M count=4 status=none
 
 bench="used-space copy"
-# shellcheck source=bench/ntfs-volumes.sh
+# shellcheck source-path=SCRIPTDIR source=ntfs-volumes.sh
 source "$(dirname "$0")/ntfs-volumes.sh"
 
 for fill in "${fills[@]}"; do fill "$machine/fill$fill.img" "$fill"; done

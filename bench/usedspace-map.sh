@@ -33,7 +33,7 @@ export VANTREL_SYSTEM_ROOT=$machine
 dd if=/dev/urandom of="$machine/chunk" bs=1M count=4 status=none
 
 bench="used-space map"
-# shellcheck source=bench/ntfs-volumes.sh
+# shellcheck source-path=SCRIPTDIR source=ntfs-volumes.sh
 source "$(dirname "$0")/ntfs-volumes.sh"
 
 # The map's own time, as the program measured it around the reading alone.

@@ -2,6 +2,7 @@
 #include "bootclone/BootCloneFrontEnd.h"
 
 #include "bootclone/BootPartitions.h"
+#include "bootclone/BootTexts.h"
 #include "clone/ReportFile.h"
 #include "platform/drives/DriveLetters.h"
 #include "platform/journal/Journal.h"
@@ -9,6 +10,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+namespace {
+
+// A verification reads hundreds of megabytes a second: a line for each of its blocks
+// would scroll faster than anyone reads.
+constexpr std::chrono::milliseconds kVerifyLineInterval(250);
+
+}  // namespace
 
 CBootCloneFrontEnd::CBootCloneFrontEnd(std::string reportFolder, bool fastMode,
                                        platform::CTerminationSignals& signals)
@@ -59,6 +68,24 @@ void CBootCloneFrontEnd::OnBlockWritten(std::uint64_t total)
     // mode stays buffered, so the console does not slow the copy down.
     if (m_fastMode)
         std::fflush(stdout);
+}
+
+void CBootCloneFrontEnd::OnVerifyStarting(std::uint64_t bytes)
+{
+    m_verifyBytes = bytes;
+    m_lastVerifyLine = std::chrono::steady_clock::now();
+    std::printf("\n%s\n", boottexts::VerifyingLine(bytes).c_str());
+    std::fflush(stdout);
+}
+
+void CBootCloneFrontEnd::OnBytesVerified(std::uint64_t compared)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (compared < m_verifyBytes && now - m_lastVerifyLine < kVerifyLineInterval)
+        return;
+    m_lastVerifyLine = now;
+    std::printf("%s\n", boottexts::BytesVerifiedLine(compared).c_str());
+    std::fflush(stdout);
 }
 
 void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, std::uint64_t bytes, bool badSectorsSkipped,

@@ -4,6 +4,7 @@
 #include "clone/CloneDrive.h"
 #include "platform/system/TerminationSignals.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,6 +28,10 @@ public:
     bool CancelRequested() override;
     void OnCloneStarting() override;
     void OnBlockWritten(std::uint64_t total) override;
+    // A line as the verification begins; then the bytes compared at most a few times a
+    // second, and always when all are.
+    void OnVerifyStarting(std::uint64_t bytes) override;
+    void OnBytesVerified(std::uint64_t compared) override;
     void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                           const std::vector<std::string>& notes) override;
     void OnOpenFailed(const std::string& text, const std::string& drive, int error) override;
@@ -39,4 +44,6 @@ private:
     std::string m_reportFolder;
     bool m_fastMode;
     platform::CTerminationSignals& m_signals;
+    std::uint64_t m_verifyBytes = 0;
+    std::chrono::steady_clock::time_point m_lastVerifyLine;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bootclone/BootTexts.h"
 
+#include "clone/ReportFile.h"
 #include "platform/system/WaitBound.h"
 
 namespace boottexts {
@@ -56,6 +57,17 @@ std::string WaitingLine(const std::string& drive, std::chrono::seconds waited, s
 std::string FoundElsewhereLine(const std::string& drive, const std::string& node)
 {
     return "The " + drive + " partition is " + node + " now: it was found by its fingerprint.";
+}
+
+std::string VerifyingLine(std::uint64_t bytes)
+{
+    return "Verifying the copy: reading back " + AddThousandsSeparators(FormatBytes(bytes)) +
+           " bytes of both partitions...";
+}
+
+std::string BytesVerifiedLine(std::uint64_t compared)
+{
+    return AddThousandsSeparators(FormatBytes(compared)) + " total accumulated bytes verified...";
 }
 
 }  // namespace boottexts

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 // What Keldrun says about the partitions of a clone at boot, before the clone. drive is a
@@ -22,5 +23,10 @@ std::string StoppedBeforeCloneText(int signal);
 // found under another name.
 std::string WaitingLine(const std::string& drive, std::chrono::seconds waited, std::chrono::milliseconds bound);
 std::string FoundElsewhereLine(const std::string& drive, const std::string& node);
+
+// The console while Keldrun verifies the copy: a line as it begins, with the bytes it will
+// compare, then the bytes compared so far, now and then.
+std::string VerifyingLine(std::uint64_t bytes);
+std::string BytesVerifiedLine(std::uint64_t compared);
 
 }  // namespace boottexts

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Keldrun: the clone that Vantrel schedules for the next start of the machine.
 //   Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER [VERIFY [USEDSPACE]]
-// Clones SOURCE onto DEST, prints its progress, writes REPORTFOLDER"status.txt" and, once
-// the clone is complete, waits for Enter and restarts the machine. It runs at boot before
-// the local file systems are mounted: it first waits for both partitions' devices and
-// refuses a partition that is mounted all the same.
+// Clones SOURCE onto DEST (only its used space when USEDSPACE is not 0, and reads both back
+// to compare them when VERIFY is not 0), prints its progress, writes
+// REPORTFOLDER"status.txt" and, once the clone is complete, waits for Enter and restarts
+// the machine. It runs at boot before the local file systems are mounted: it first waits
+// for both partitions' devices and refuses a partition that is mounted all the same.
 
 #include "bootclone/BootCloneFrontEnd.h"
 #include "bootclone/BootPartitions.h"
@@ -67,10 +68,12 @@ bool AnsweredHelpOrVersion(int argc, char* argv[])
         "  FASTMODE       1 for fast mode (stops at the first bad sector), 0 for slow mode\n"
         "                 (steps over bad sectors and lists them in status.txt)\n"
         "  REPORTFOLDER   the folder of status.txt, ending in /\n"
-        "  VERIFY         the verify digit; 0 when the copy is not verified\n"
+        "  VERIFY         1 to read both partitions back after the copy and compare them: a\n"
+        "                 copy that differs is not done and the machine is not restarted;\n"
+        "                 0 or absent: no verification\n"
         "  USEDSPACE      1 to copy only what NTFS or FAT32 uses (other file systems, and\n"
-        "                 volumes hibernated or marked for a check, are copied whole), 0 to\n"
-        "                 copy the whole partition\n"
+        "                 volumes hibernated or marked for a check, are copied whole), 0 or\n"
+        "                 absent to copy the whole partition\n"
         "\n"
         "  --help     show this text\n"
         "  --version  show the version\n";
@@ -128,7 +131,8 @@ bool CloneAtBoot(const CCloneRequest& request, const std::string& reportFolder)
                            "cloning " + DescribeBootDrive(request.m_sourceDrive) + " onto " +
                                DescribeBootDrive(request.m_destDrive) + ", " + request.m_fileSystem +
                                (request.m_fastMode ? ", fast mode" : ", slow mode") +
-                               (request.m_usedSpaceOnly ? ", used space only" : "") + "; report " +
+                               (request.m_usedSpaceOnly ? ", used space only" : "") +
+                               (request.m_verify ? ", verified" : "") + "; report " +
                                reportFolder + "status.txt");
     if (std::optional<CBootRefusal> refusal =
             CheckBootPartitions(request, platform::WaitBound(kDeviceWait), signals)) {
@@ -171,7 +175,7 @@ int main(int argc, char* argv[])
                               .m_fileSystem = argv[3],
                               .m_sizeFieldList = argv[4],
                               .m_fastMode = std::atoi(argv[5]) != 0,
-                              .m_verifyCopy = argc > 7 && std::atoi(argv[7]) != 0,
+                              .m_verify = argc > 7 && std::atoi(argv[7]) != 0,
                               .m_usedSpaceOnly = argc > 8 && std::atoi(argv[8]) != 0};
         if (CloneAtBoot(request, argv[6])) {
             WaitForEnter();

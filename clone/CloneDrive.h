@@ -26,8 +26,9 @@ struct CCloneRequest {
     // sectors, not from the file system the destination held before.
     std::string m_sizeFieldList;
     bool m_fastMode = false;      // 20 MiB transfers, stopping at the first bad sector
-    // Verify the copy once it is written (Keldrun's seventh argument, the verify digit).
-    bool m_verifyCopy = false;
+    // Once flushed, and before an NTFS copy is completed, both partitions are read back and
+    // compared: only a copy the destination gives back as it was written is done.
+    bool m_verify = false;
     // Copy only what the file system uses, leaving the rest of the destination as it was;
     // a source whose used space cannot be told is copied whole.
     bool m_usedSpaceOnly = false;
@@ -67,13 +68,20 @@ public:
     virtual void OnCopyPlanned([[maybe_unused]] std::uint64_t bytes) {}
     // After every block written; total is the bytes written so far.
     virtual void OnBlockWritten(std::uint64_t total) = 0;
+    // The verification of the copy: once before it reads anything, with the bytes it will
+    // compare, then after every block compared, with the bytes compared so far. The cancel
+    // request and the stop signal are asked after every block too; either ends the
+    // verification, not the clone.
+    virtual void OnVerifyStarting([[maybe_unused]] std::uint64_t bytes) {}
+    virtual void OnBytesVerified([[maybe_unused]] std::uint64_t compared) {}
     // After a completed clone: the destination is flushed, "Done => " is in the report and
     // both partitions are closed. Tells the user. notes are the lines, also in the report,
     // about what was copied and how it was completed: the whole partition was copied
     // although only its used space was asked for (and why), or how much of it was copied;
     // an NTFS copy keeps the source's capacity until it is resized (and what to run), its
     // resize did not complete (and it must be checked), it is as good as its source, or it
-    // could not be checked.
+    // could not be checked; then, when the copy was to be verified, whether it was (its
+    // line in the report follows "Done => ").
     virtual void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                                   const std::vector<std::string>& notes) = 0;
     // When drive could not be opened, before its message text is shown; error is the
@@ -109,6 +117,8 @@ enum class CloneOutcome {
     SourceEndedEarly,  // the source had fewer bytes than when it was opened
     OutOfMemory,       // the copy buffers could not be allocated
     CopyUnusable,      // every byte was copied, but the NTFS copy fails the check its source passes
+    CopyDiffers,       // read back, the copy differs from its source
+    NotVerified,       // the copy could not be read back to be verified
 };
 
 // Runs one clone. Volumes are opened through volumes by their raw names ("\\.\C:").

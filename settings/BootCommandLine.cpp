@@ -5,10 +5,8 @@
 
 namespace {
 
-// Where the install folder stands among the arguments, the program being the first.
+// The install folder's place among the arguments, the program first.
 constexpr std::size_t kFolderArgument = 6;
-// The verify digit written before the used-space digit: no verification.
-constexpr const char* kNoVerification = "0";
 
 // folder inside quotation marks, its trailing backslashes doubled so that the closing
 // quote stays a quote.
@@ -22,15 +20,28 @@ std::string QuotedFolder(const std::string& folder)
 
 }  // namespace
 
+std::vector<std::string> OptionDigits(std::initializer_list<bool> flags)
+{
+    std::vector<std::string> digits;
+    std::size_t written = 0;
+    for (bool flag : flags) {
+        digits.push_back(flag ? "1" : "0");
+        if (flag)
+            written = digits.size();
+    }
+    digits.resize(written);
+    return digits;
+}
+
 std::vector<std::string> BootCloneArguments(const std::string& installFolder, const std::string& sourceDrive,
                                             const std::string& destDrive, const std::string& sourceFileSystem,
-                                            const std::string& sizeFieldList, int fastMode, int usedSpaceOnly)
+                                            const std::string& sizeFieldList, int fastMode,
+                                            const CBootCloneOptions& options)
 {
     std::vector<std::string> arguments{installFolder + "Keldrun.exe", sourceDrive, destDrive, sourceFileSystem,
                                        sizeFieldList, std::to_string(fastMode), installFolder};
-    // Written only when on, so that the line with the option off is the six-argument one.
-    if (usedSpaceOnly != 0)
-        arguments.insert(arguments.end(), {kNoVerification, "1"});
+    for (std::string& digit : OptionDigits({options.verifyCopy, options.usedSpaceOnly}))
+        arguments.push_back(std::move(digit));
     return arguments;
 }
 

@@ -12,14 +12,15 @@ namespace {
 
 CDialogTemplate OptionsTemplate()
 {
-    return {129, "Vantrel Options", 136, 141, 0,
+    return {129, "Vantrel Options", 136, 156, 0,
             {{kSafeModeOnlyButton, ControlKind::RadioButton, {13, 19, 101, 10}, "&Use Safe Mode exclusively", kGroup | kTabStop},
              {kDontUseSafeModeButton, ControlKind::RadioButton, {13, 31, 99, 10}, "&Don't use Safe Mode at all", kTabStop},
              {kChooseSafeModeButton, ControlKind::RadioButton, {13, 43, 116, 10}, "Default: &Will choose as needed", kTabStop},
              {kFastModeButton, ControlKind::RadioButton, {13, 78, 49, 10}, "Fast Mode", kGroup | kTabStop},
              {kSlowModeButton, ControlKind::RadioButton, {13, 90, 51, 10}, "Slow Mode", kTabStop},
-             {kUsedSpaceOnlyCheck, ControlKind::CheckBox, {13, 108, 110, 10}, "Copy only used space", kGroup | kTabStop},
-             {IDOK, ControlKind::PushButton, {42, 122, 50, 14}, "E&xit", kDefault | kTabStop},
+             {kVerifyCopyBox, ControlKind::CheckBox, {13, 109, 110, 10}, "&Verify the copy", kGroup | kTabStop},
+             {kUsedSpaceOnlyBox, ControlKind::CheckBox, {13, 121, 110, 10}, "Copy only used space", kTabStop},
+             {IDOK, ControlKind::PushButton, {42, 136, 50, 14}, "E&xit", kDefault | kTabStop},
              {kNoId, ControlKind::GroupBox, {7, 7, 122, 52}, "Safe Mode Options", kGroup},
              {kNoId, ControlKind::GroupBox, {7, 65, 122, 40}, "Cloning Speed", 0}}};
 }
@@ -49,8 +50,9 @@ bool COptionsDlg::OnInitDialog()
     SetCheck(kChooseSafeModeButton, ChooseSafeMode != 0);
     SetCheck(kFastModeButton, FastMode != 0);
     SetCheck(kSlowModeButton, FastMode == 0);
-    SetCheck(kUsedSpaceOnlyCheck, UsedSpaceOnly != 0);
-    SetControlToolTip(kUsedSpaceOnlyCheck, kUsedSpaceOnlyTip);
+    SetCheck(kVerifyCopyBox, VerifyCopy != 0);
+    SetCheck(kUsedSpaceOnlyBox, UsedSpaceOnly != 0);
+    SetControlToolTip(kUsedSpaceOnlyBox, kUsedSpaceOnlyTip);
     return true;
 }
 
@@ -60,6 +62,7 @@ void COptionsDlg::OnOK()
     DontUseSafeMode = Flag(IsChecked(kDontUseSafeModeButton));
     ChooseSafeMode = Flag(IsChecked(kChooseSafeModeButton));
     FastMode = Flag(IsChecked(kFastModeButton));
-    UsedSpaceOnly = Flag(IsChecked(kUsedSpaceOnlyCheck));
+    VerifyCopy = Flag(IsChecked(kVerifyCopyBox));
+    UsedSpaceOnly = Flag(IsChecked(kUsedSpaceOnlyBox));
     CDialog::OnOK();
 }

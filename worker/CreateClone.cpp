@@ -20,12 +20,13 @@ constexpr std::chrono::milliseconds kRepaintInterval(33);
 CCreateClone::CCreateClone(const std::string& sourceDrive, const std::string& destDrive,
                            const std::string& fileSystem, const std::string& sizeFieldList,
                            platform::IControlHost* owner, bool fastMode, const std::string& installFolder,
-                           bool usedSpaceOnly)
+                           bool verifyCopy, bool usedSpaceOnly)
     : m_request{.m_sourceDrive = sourceDrive,
                 .m_destDrive = destDrive,
                 .m_fileSystem = fileSystem,
                 .m_sizeFieldList = sizeFieldList,
                 .m_fastMode = fastMode,
+                .m_verify = verifyCopy,
                 .m_usedSpaceOnly = usedSpaceOnly},
       m_installFolder(installFolder),
       m_controls(*owner, kRepaintInterval),
@@ -120,6 +121,7 @@ bool CCreateClone::CancelRequested()
 
 void CCreateClone::OnCloneStarting()
 {
+    m_controls.SetControlText(clonedlg::kBytesLabel, clonedlg::kBytesCopiedLabel);
     ShowBytesCopied("0");
     // Shown at once: the first block may take a while to read.
     m_controls.Deliver();
@@ -130,10 +132,25 @@ void CCreateClone::OnBlockWritten(std::uint64_t total)
     ShowBytesCopied(AddThousandsSeparators(FormatBytes(total)));
 }
 
+void CCreateClone::OnVerifyStarting(std::uint64_t)
+{
+    m_verifying = true;
+    m_controls.SetControlText(clonedlg::kBytesLabel, clonedlg::kBytesVerifiedLabel);
+    m_glyphs.Clear(m_controls);
+    ShowBytesCopied("0");
+    m_controls.Deliver();
+}
+
+void CCreateClone::OnBytesVerified(std::uint64_t compared)
+{
+    ShowBytesCopied(AddThousandsSeparators(FormatBytes(compared)));
+}
+
 void CCreateClone::OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                                     const std::vector<std::string>& notes)
 {
-    ShowBytesCopied(AddThousandsSeparators(FormatBytes(total)));
+    if (!m_verifying)
+        ShowBytesCopied(AddThousandsSeparators(FormatBytes(total)));
     m_controls.Deliver();
     std::string done = "Done!\n\nDrive partition cloned from: " + request.m_sourceDrive +
                        "\nDrive partition cloned to: " + request.m_destDrive +

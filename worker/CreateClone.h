@@ -25,10 +25,11 @@ inline constexpr const char* kCloneNotStartedText =
 // the controls. Cancel requests from before its start are removed as it starts.
 class CCreateClone : private ICloneFrontEnd {
 public:
+    // verifyCopy: both partitions are read back and compared once the copy is made.
     // usedSpaceOnly: copy only what the source's file system uses.
     CCreateClone(const std::string& sourceDrive, const std::string& destDrive,
                  const std::string& fileSystem, const std::string& sizeFieldList,
-                 platform::IControlHost* owner, bool fastMode, const std::string& installFolder,
+                 platform::IControlHost* owner, bool fastMode, const std::string& installFolder, bool verifyCopy,
                  bool usedSpaceOnly = false);
 
     // Runs the clone on a new thread that owns the object and frees it when the clone
@@ -61,6 +62,9 @@ private:
     bool CancelRequested() override;
     void OnCloneStarting() override;
     void OnBlockWritten(std::uint64_t total) override;
+    // The count starts again from 0 under the label "Bytes verified:".
+    void OnVerifyStarting(std::uint64_t bytes) override;
+    void OnBytesVerified(std::uint64_t compared) override;
     void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                           const std::vector<std::string>& notes) override;
     void OnCloneStopping() override;
@@ -74,4 +78,6 @@ private:
     // The cancel atom, looked for after every sector in slow mode.
     platform::CAtomWatch m_cancel{kCancelAtomName};
     platform::IVolumeOpener* m_volumes;
+    // The count shows the bytes verified: the end of the clone leaves it so.
+    bool m_verifying = false;
 };

@@ -58,10 +58,10 @@ protected:
     }
 
     // Schedules S: onto D: without restarting now.
-    void Schedule(const std::string& fileSystem, int fastMode, int usedSpaceOnly = 0)
+    void Schedule(const std::string& fileSystem, int fastMode, const CBootCloneOptions& options = {})
     {
         m_boxes.Answer(platform::IDNO);
-        ScheduleBootClone(m_folder, "S:", "D:", fileSystem, kNtfsList, fastMode, usedSpaceOnly);
+        ScheduleBootClone(m_folder, "S:", "D:", fileSystem, kNtfsList, fastMode, options);
     }
     // A stand-in for Keldrun that writes down what it was given, one argument a line.
     void RecordArguments()
@@ -108,7 +108,7 @@ TEST_F(BootPathTest, KeldrunReceivesExactlyTheSixArgumentsOfTheClone)
 TEST_F(BootPathTest, CopyingOnlyUsedSpaceAddsTheVerifyAndUsedSpaceDigitsAfterTheFolder)
 {
     RecordArguments();
-    Schedule("NTFS", 1, 1);
+    Schedule("NTFS", 1, {.usedSpaceOnly = true});
 
     auto run = Boot();
     EXPECT_EQ(run.m_exitCode, 0) << run.m_err;
@@ -148,7 +148,7 @@ TEST_F(BootPathTest, TheScheduledCloneRunsOnceAtTheNextStart)
 TEST_F(BootPathTest, TheScheduledCloneCopiesOnlyUsedSpaceWhereItCanBeTold)
 {
     fs::create_symlink(KELDRUN_PATH, m_folder + "Keldrun.exe");
-    Schedule("FAT32", 1, 1);
+    Schedule("FAT32", 1, {.usedSpaceOnly = true});
 
     auto run = Boot();
     EXPECT_EQ(run.m_exitCode, 0) << run.m_err;

@@ -6,6 +6,7 @@
 
 #include "clone/CloneTexts.h"
 #include "clone/ReportFile.h"
+#include "clone/VerifyTexts.h"
 #include "clone/usedspace/UsedSpace.h"
 #include "platform/files/TextFiles.h"
 #include "tests/clone/TranscriptFrontEnd.h"
@@ -126,6 +127,7 @@ protected:
                               .m_fileSystem = fileSystem,
                               .m_sizeFieldList = "1,2,3,4,",
                               .m_fastMode = fast,
+                              .m_verify = m_verify,
                               .m_usedSpaceOnly = usedSpaceOnly};
         run.outcome = CloneDrive(request, frontEnd, volumes);
         run.events = frontEnd.Events();
@@ -185,6 +187,7 @@ protected:
     testsupport::CTempMachine m_machine{std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : ""};
     std::vector<std::byte> m_image;
     usedspace::CByteRanges m_map{0};
+    bool m_verify = false;  // the clones verify their copy
 };
 
 TEST_F(UsedSpaceCloneTest, FastModeCopiesTheMapAloneInBlocksOfTwentyMebibytesOfIt)
@@ -362,6 +365,33 @@ TEST_F(UsedSpaceCloneTest, EndingsInsideTheMapAreThoseOfAWholeCopy)
     CRun small = Clone(true, true, kVolumeSize - kMiB);
     EXPECT_EQ(small.outcome, CloneOutcome::WriteFailed);
     EXPECT_EQ(small.boxes, std::vector<std::string>{DestinationTooSmallText(ENOSPC, "Y:", "X:")});
+}
+
+// Verifying a copy of the used space compares the map alone, whose bytes it counts and
+// says so: the free space, which holds the destination's old bytes, is no difference,
+// while a mapped sector the destination did not keep is.
+TEST_F(UsedSpaceCloneTest, TheVerificationComparesTheMapAlone)
+{
+    m_verify = true;
+    const std::uint64_t mapped = m_map.Bytes();
+    CRun run = Clone(true, true);
+    ASSERT_EQ(run.outcome, CloneOutcome::Completed) << run.events;
+    ExpectCopyOfTheMap(run, m_image);
+    ASSERT_GE(run.report.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(run.report.end() - 3, run.report.end()),
+              (std::vector<std::string>{UsedSpaceCopiedText("X:", mapped, kVolumeSize),
+                                        DoneLineText(FormatBytes(mapped)), VerifiedLineText(FormatBytes(mapped))}));
+    EXPECT_TRUE(run.events.ends_with(VerifiedNoteText("Y:", mapped, 0, true) + "\n")) << run.events;
+
+    const std::uint64_t used = m_map.Ranges()[2].m_offset / kSector + 8;
+    const std::uint64_t free = m_map.Ranges()[2].m_offset / kSector - 1;
+    ASSERT_FALSE(InMap(free));
+    CRun dropped = Clone(false, true, kVolumeSize, [&](CMemoryVolume&, CMemoryVolume& dest, CTranscriptFrontEnd&) {
+        dest.DropWrites(free);
+        dest.DropWrites(used);
+    });
+    EXPECT_EQ(dropped.outcome, CloneOutcome::CopyDiffers) << dropped.events;
+    EXPECT_EQ(dropped.boxes, std::vector<std::string>{CopyDiffersText("X:", "Y:", used, 1)});
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ const std::string kPending =
 TEST(BootCommandLine, AFolderWithSpacesAndATrailingBackslashSplitsBackWhole)
 {
     const std::string folder = "C:\\Program Files\\Tembric Vantrel\\";
-    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 1, 0);
+    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 1, {});
     std::string line = JoinBootCommandLine(arguments);
 
     EXPECT_EQ(line, "\"C:\\Program Files\\Tembric Vantrel\\Keldrun.exe\" C: E: NTFS 0,16,229,3,0,0,0,0 1 "
@@ -44,30 +44,52 @@ TEST(BootCommandLine, AFolderWithSpacesAndATrailingBackslashSplitsBackWhole)
 TEST(BootCommandLine, FoldersOfThisMachineSplitBackToo)
 {
     for (std::string folder : {"/usr/local/lib/vantrel/", "/opt/my tools/vantrel/", "/srv/a\\b\\\\/", "\\\\"}) {
-        auto arguments = BootCloneArguments(folder, "D:", "F:", "FAT32", "1,2,3,4,", 0, 0);
+        auto arguments = BootCloneArguments(folder, "D:", "F:", "FAT32", "1,2,3,4,", 0, {});
         std::string line = JoinBootCommandLine(arguments);
         EXPECT_EQ(CheckBootCommandLine(line, arguments), BootLineCheck::Ok) << line;
         EXPECT_EQ(platform::SplitCommandLine(line).back(), folder);
     }
 }
 
-// The option off gives the six arguments; on, the verify digit (0) and the used-space
-// digit follow the quoted folder, and the line still splits back, within the same limit.
+// The options travel as digits after the folder, written only up to the last one that is
+// on: with all of them off the line is the six-argument one, and an option that comes after
+// another writes that one as 0.
+TEST(BootCommandLine, OptionDigitsFollowTheFolderUpToTheLastOptionOn)
+{
+    EXPECT_EQ(OptionDigits({}), Texts{});
+    EXPECT_EQ(OptionDigits({false, false}), Texts{});
+    EXPECT_EQ(OptionDigits({true, false}), Texts{"1"});
+    EXPECT_EQ(OptionDigits({false, true}), (Texts{"0", "1"}));
+
+    const std::string folder = "/opt/Tembric Vantrel\\";
+    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 0, CBootCloneOptions{true});
+    std::string line = JoinBootCommandLine(arguments);
+    EXPECT_EQ(line, "\"/opt/Tembric Vantrel\\Keldrun.exe\" C: E: NTFS 0,16,229,3,0,0,0,0 0 "
+                    "\"/opt/Tembric Vantrel\\\\\" 1");
+    EXPECT_EQ(CheckBootCommandLine(line, arguments), BootLineCheck::Ok);
+    EXPECT_EQ(platform::SplitCommandLine(line),
+              (Texts{folder + "Keldrun.exe", "C:", "E:", "NTFS", kList, "0", folder, "1"}));
+}
+
+// Copying only the used space writes the verify digit as 0 before its own, and the line
+// still splits back, within the same limit.
 TEST(BootCommandLine, CopyingOnlyUsedSpaceAddsTwoDigitsAfterTheFolder)
 {
     const std::string folder = "C:\\Program Files\\Tembric Vantrel\\";
-    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 0, 1);
+    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 0, {.usedSpaceOnly = true});
     std::string line = JoinBootCommandLine(arguments);
     EXPECT_EQ(line, "\"C:\\Program Files\\Tembric Vantrel\\Keldrun.exe\" C: E: NTFS 0,16,229,3,0,0,0,0 0 "
                     "\"C:\\Program Files\\Tembric Vantrel\\\\\" 0 1");
     EXPECT_EQ(CheckBootCommandLine(line, arguments), BootLineCheck::Ok);
     EXPECT_EQ(platform::SplitCommandLine(line),
               (Texts{folder + "Keldrun.exe", "C:", "E:", "NTFS", kList, "0", folder, "0", "1"}));
+    auto both = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 0, {.verifyCopy = true, .usedSpaceOnly = true});
+    EXPECT_EQ(std::vector<std::string>(both.end() - 2, both.end()), (Texts{"1", "1"}));
 
     // A folder that leaves room for six arguments but not for eight.
     const std::string deep = "/" + std::string(103, 'v') + "/";
-    auto six = BootCloneArguments(deep, "C:", "E:", "NTFS", kList, 1, 0);
-    auto eight = BootCloneArguments(deep, "C:", "E:", "NTFS", kList, 1, 1);
+    auto six = BootCloneArguments(deep, "C:", "E:", "NTFS", kList, 1, {});
+    auto eight = BootCloneArguments(deep, "C:", "E:", "NTFS", kList, 1, {.usedSpaceOnly = true});
     EXPECT_EQ(CheckBootCommandLine(JoinBootCommandLine(six), six), BootLineCheck::Ok);
     EXPECT_EQ(CheckBootCommandLine(JoinBootCommandLine(eight), eight), BootLineCheck::TooLong);
 }
@@ -78,7 +100,7 @@ TEST(BootCommandLine, ALineIsRefusedRatherThanCutShortOrMisread)
     // make it 259 (room left for the zero) and 260.
     auto line = [](std::size_t extra) {
         std::string folder = "/" + std::string(103, 'v') + "/";
-        auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList + std::string(extra, '0'), 1, 0);
+        auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList + std::string(extra, '0'), 1, {});
         std::string text = JoinBootCommandLine(arguments);
         EXPECT_EQ(text.size(), 258 + extra);
         return CheckBootCommandLine(text, arguments);
@@ -86,18 +108,18 @@ TEST(BootCommandLine, ALineIsRefusedRatherThanCutShortOrMisread)
     EXPECT_EQ(line(1), BootLineCheck::Ok);
     EXPECT_EQ(line(2), BootLineCheck::TooLong);
 
-    auto quoted = BootCloneArguments("/opt/say \"hi\"/", "C:", "E:", "NTFS", kList, 1, 0);
+    auto quoted = BootCloneArguments("/opt/say \"hi\"/", "C:", "E:", "NTFS", kList, 1, {});
     EXPECT_EQ(CheckBootCommandLine(JoinBootCommandLine(quoted), quoted), BootLineCheck::Ambiguous);
 }
 
 class ScheduleTest : public ::testing::Test {
 protected:
     void Schedule(std::deque<int> answers, const std::string& folder = "/opt/Tembric Vantrel/",
-                  int usedSpaceOnly = 0)
+                  const CBootCloneOptions& options = {})
     {
         for (int answer : answers)
             m_boxes.Answer(answer);
-        ScheduleBootClone(folder, "C:", "E:", "FAT32", "1,2,3,4,", 0, usedSpaceOnly);
+        ScheduleBootClone(folder, "C:", "E:", "FAT32", "1,2,3,4,", 0, options);
     }
 
     std::optional<std::string> Entry(RegRoot root = RegRoot::LocalMachine) const
@@ -144,9 +166,16 @@ TEST_F(ScheduleTest, NoStoresTheEntryAndASecondTryFindsItPending)
     EXPECT_EQ(Entry(), "\"/opt/Tembric Vantrel/Keldrun.exe\" C: E: FAT32 1,2,3,4, 0 \"/opt/Tembric Vantrel/\"");
 }
 
+TEST_F(ScheduleTest, AVerifiedCloneCarriesTheVerifyDigit)
+{
+    m_boxes.Answer(platform::IDNO);
+    ScheduleBootClone("/opt/Tembric Vantrel/", "C:", "E:", "FAT32", "1,2,3,4,", 1, CBootCloneOptions{true});
+    EXPECT_EQ(Entry(), "\"/opt/Tembric Vantrel/Keldrun.exe\" C: E: FAT32 1,2,3,4, 1 \"/opt/Tembric Vantrel/\" 1");
+}
+
 TEST_F(ScheduleTest, TheEntryOfAUsedSpaceCloneEndsWithTheVerifyAndUsedSpaceDigits)
 {
-    Schedule({platform::IDNO}, "/opt/Tembric Vantrel/", 1);
+    Schedule({platform::IDNO}, "/opt/Tembric Vantrel/", {.usedSpaceOnly = true});
     EXPECT_EQ(Entry(), "\"/opt/Tembric Vantrel/Keldrun.exe\" C: E: FAT32 1,2,3,4, 0 \"/opt/Tembric Vantrel/\" 0 1");
 }
 
