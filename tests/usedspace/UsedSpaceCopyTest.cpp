@@ -30,8 +30,8 @@ namespace {
 using namespace testsupport;
 
 constexpr std::uint64_t kMiB = 1 << 20;
-constexpr std::uint64_t kSourceSize = 128 * kMiB;
-constexpr std::uint64_t kLargerSize = 160 * kMiB;
+constexpr std::uint64_t kSourceSize = 64 * kMiB;
+constexpr std::uint64_t kLargerSize = 80 * kMiB;
 constexpr std::uint64_t kSector = 512;
 
 // Where a copy is made, and how.
