@@ -25,7 +25,7 @@
 class CReadAhead {
 public:
     struct CBlock {
-        bool ok = false;  // false: the read of failed failed with error (an errno)
+        bool ok = false;  // false: the read of the bytes at failed gave error (an errno)
         int error = 0;
         // What was read: the pieces one after the other. Empty at the end, which is where
         // the plan is through or the volume ends (a read returns fewer bytes than asked).
