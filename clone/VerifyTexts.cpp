@@ -24,13 +24,16 @@ std::string VerifiedLineText(const std::string& digits)
     return "Verified => " + digits;
 }
 
-std::string VerifiedNoteText(const std::string& destination, std::uint64_t bytes, std::uint64_t skippedSectors)
+std::string VerifiedNoteText(const std::string& destination, std::uint64_t bytes, std::uint64_t skippedSectors,
+                             bool usedSpaceOnly)
 {
     std::string text = "The copy on the " + destination + " partition was verified: its " + Shown(bytes) +
                        " bytes, read back from both partitions, are the same.";
     if (skippedSectors != 0)
         text += "  The " + Shown(skippedSectors) + (skippedSectors == 1 ? " sector" : " sectors") +
                 " skipped during the copy were left out.";
+    if (usedSpaceOnly)
+        text += "  Only the used space, which alone was copied, was compared.";
     return text;
 }
 

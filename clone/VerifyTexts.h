@@ -12,9 +12,10 @@
 // bytes compared, without separators.
 std::string VerifiedLineText(const std::string& digits);
 
-// The same for the completion message: bytes compared, and the sectors left out because
-// they were skipped during the copy.
-std::string VerifiedNoteText(const std::string& destination, std::uint64_t bytes, std::uint64_t skippedSectors);
+// The same for the completion message: bytes compared, the sectors left out because they
+// were skipped during the copy, and whether only the used space was copied and compared.
+std::string VerifiedNoteText(const std::string& destination, std::uint64_t bytes, std::uint64_t skippedSectors,
+                             bool usedSpaceOnly = false);
 
 // The copy was not verified because the user cancelled the verification (signal 0) or a
 // signal stopped it: the report's line after "Done => " and the completion message's.

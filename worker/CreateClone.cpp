@@ -20,8 +20,14 @@ constexpr std::chrono::milliseconds kRepaintInterval(33);
 CCreateClone::CCreateClone(const std::string& sourceDrive, const std::string& destDrive,
                            const std::string& fileSystem, const std::string& sizeFieldList,
                            platform::IControlHost* owner, bool fastMode, const std::string& installFolder,
-                           bool verifyCopy)
-    : m_request{sourceDrive, destDrive, fileSystem, sizeFieldList, fastMode, verifyCopy},
+                           bool verifyCopy, bool usedSpaceOnly)
+    : m_request{.m_sourceDrive = sourceDrive,
+                .m_destDrive = destDrive,
+                .m_fileSystem = fileSystem,
+                .m_sizeFieldList = sizeFieldList,
+                .m_fastMode = fastMode,
+                .m_verify = verifyCopy,
+                .m_usedSpaceOnly = usedSpaceOnly},
       m_installFolder(installFolder),
       m_controls(*owner, kRepaintInterval),
       m_volumes(&platform::RawVolumes())
