@@ -142,8 +142,13 @@ CVerifyOutcome VerifyCopy(const platform::IVolume& source, const platform::IVolu
         comparison.Compare(chunk, read.bytes, written.bytes);
         outcome.bytesCompared += chunk.length;
         if (!progress.OnBlockCompared(outcome.bytesCompared)) {
-            outcome.result = VerifyResult::Stopped;
-            return outcome;
+            const bool compared = &chunk == &chunks.back();
+            if (outcome.differingSectors == 0 && !compared) {
+                outcome.result = VerifyResult::Stopped;
+                return outcome;
+            }
+            outcome.stoppedEarly = !compared;
+            break;
         }
     }
     outcome.result = outcome.differingSectors == 0 ? VerifyResult::Equal : VerifyResult::Differs;
