@@ -13,6 +13,7 @@
 //                     short, as a disk's split transfers do
 //   --slow-ms=N       a read that touches a bad sector takes N ms to fail, as a disk that
 //                     retries does
+//   --read-ms=N       every read of the image takes N ms, as a slow disk's do
 //   --cached          the image's transfers go through the page cache, kept from one open
 //                     to the next: it holds what was written even where the disk dropped
 //                     it, until it is told to drop its pages or read with direct I/O
@@ -54,6 +55,7 @@ struct CBadDisk {
     std::uint64_t m_badReads = 0;
     unsigned m_maxRead = 0;  // 0: as large as the kernel allows
     std::chrono::milliseconds m_badReadTime{0};
+    std::chrono::milliseconds m_readTime{0};
     bool m_cached = false;
 
     std::string ReadsText() const
@@ -140,6 +142,7 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
     const std::uint64_t end = std::min<std::uint64_t>(static_cast<std::uint64_t>(offset) + size, disk.m_size);
     if (static_cast<std::uint64_t>(offset) < end) {
         ++disk.m_reads;
+        std::this_thread::sleep_for(disk.m_readTime);
         const std::uint64_t first = static_cast<std::uint64_t>(offset) / kSector, last = (end - 1) / kSector;
         for (std::uint64_t sector = first; sector <= last && sector < disk.m_sectorReads.size(); ++sector)
             ++disk.m_sectorReads[sector];
@@ -197,6 +200,8 @@ int main(int argc, char* argv[])
             disk.m_maxRead = static_cast<unsigned>(std::strtoul(argv[arg] + 11, nullptr, 10));
         else if (std::strncmp(argv[arg], "--slow-ms=", 10) == 0)
             disk.m_badReadTime = std::chrono::milliseconds(std::strtoul(argv[arg] + 10, nullptr, 10));
+        else if (std::strncmp(argv[arg], "--read-ms=", 10) == 0)
+            disk.m_readTime = std::chrono::milliseconds(std::strtoul(argv[arg] + 10, nullptr, 10));
         else if (std::strcmp(argv[arg], "--cached") == 0)
             disk.m_cached = true;
         else

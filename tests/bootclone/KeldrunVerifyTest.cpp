@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -154,6 +157,45 @@ TEST_F(KeldrunVerifyTest, ThePageCacheDoesNotPassForTheDisk)
     const std::string text = CopyDiffersText("X:", "Y:", 3, 2);
     EXPECT_TRUE(Status().value_or("").ends_with("\n" + text + "\n")) << Status().value_or("");
     EXPECT_FALSE(RestartAsked());
+}
+
+// Ctrl-Alt-Del during the verification (SIGTERM): the verification stops after the block
+// it compares, Keldrun ends with the signal and nothing restarts. The copy is whole, so it
+// is done and said not to be verified; one the verification already found to differ is
+// not done. The destination's every read takes 100 ms: the first 20 MiB block alone takes
+// two seconds to read back.
+TEST_F(KeldrunVerifyTest, ASignalDuringTheVerificationLeavesADoneCopyUnverifiedUnlessItDiffers)
+{
+    const std::size_t size = 24 * kMiB;
+    const std::string source = Image("X.img", size, '\x3C');
+    Assign('X', source);
+    for (bool drops : {false, true}) {
+        SCOPED_TRACE(drops ? "dropping sector 100" : "keeping every sector");
+        Forget();
+        const std::string backing = Image("backing.img", size, '\x55');
+        // A letter and a mount of its own for each case: the one before may still be going.
+        const std::string dest = drops ? "Z:" : "Y:";
+        testsupport::CBadSectorMount mount(m_machine.Path(drops ? "mnt-drops" : "mnt"), backing,
+                                           drops ? std::vector<std::string>{"d100"} : std::vector<std::string>{},
+                                           {"--read-ms=100"});
+        if (!mount.Mounted())
+            GTEST_SKIP() << "FUSE cannot be mounted here";
+        Assign(dest[0], mount.Image());
+
+        testsupport::CPipedRun run({KELDRUN_PATH, "X:", dest, "FAT32", "1,2,3,4,", "1", m_reportFolder, "1"});
+        ASSERT_TRUE(run.Started());
+        const std::string verifying = "20,971,520 total accumulated bytes written to the partition...\n"
+                                      "25,165,824 total accumulated bytes written to the partition...\n\n" +
+                                      boottexts::VerifyingLine(size) + "\n";
+        ASSERT_EQ(run.ReadUntil(verifying.size()), verifying);
+        const int status = run.Stop(SIGTERM);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+
+        const std::string ending = drops ? CopyDiffersText("X:", dest, 100, 1, true)
+                                         : "Done => 25165824\n" + NotVerifiedText(SIGTERM);
+        EXPECT_EQ(Status(), "From: X:\nTo:   " + dest + "\nFile System: FAT32\n\n20971520\n25165824\n" + ending + "\n");
+        EXPECT_FALSE(RestartAsked());
+    }
 }
 
 // Slow mode skips a source's unreadable sectors and a destination's unwritable one; the
