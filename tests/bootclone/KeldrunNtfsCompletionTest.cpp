@@ -319,67 +319,6 @@ TEST_F(KeldrunNtfsCompletionTest, AToolThatOnlyReadsIsGivenUpAfterItsBoundTheRes
     }
 }
 
-// A folder in /tmp that every user may write (the machine's own folder is root's alone),
-// removed with what is in it when the object goes.
-class CWorldWritableFolder {
-public:
-    CWorldWritableFolder()
-    {
-        char name[] = "/tmp/vantrel-shared-XXXXXX";
-        if (mkdtemp(name) != nullptr && chmod(name, 0777) == 0)
-            m_path = name;
-    }
-    ~CWorldWritableFolder()
-    {
-        std::error_code ignored;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ignored);
-    }
-    CWorldWritableFolder(const CWorldWritableFolder&) = delete;
-    CWorldWritableFolder& operator=(const CWorldWritableFolder&) = delete;
-
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
-// argv run as the user nobody, from start to Wait().
-class CRunAsNobody {
-public:
-    explicit CRunAsNobody(std::vector<std::string> argv)
-    {
-        argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-        std::vector<char*> pointers;
-        for (std::string& arg : argv)
-            pointers.push_back(arg.data());
-        pointers.push_back(nullptr);
-        if (posix_spawn(&m_pid, pointers[0], nullptr, nullptr, pointers.data(), environ) != 0)
-            m_pid = 0;
-    }
-    ~CRunAsNobody() { Wait(); }
-    CRunAsNobody(const CRunAsNobody&) = delete;
-    CRunAsNobody& operator=(const CRunAsNobody&) = delete;
-
-    // Its exit code, or -1; one that still runs is killed first.
-    int Wait()
-    {
-        if (m_pid == 0)
-            return m_status;
-        if (waitpid(m_pid, &m_status, WNOHANG) == 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, &m_status, 0);
-        }
-        m_pid = 0;
-        m_status = WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
-        return m_status;
-    }
-
-private:
-    pid_t m_pid = 0;
-    int m_status = -1;
-};
-
 // Another user who may write the folder of the destination's image puts a link to another
 // volume in its place the moment the completion begins on it (the copy's boot sector lands
 // in the partition's last sector): the tools still work on the image the clone wrote, and
@@ -390,7 +329,7 @@ protected:
     {
         if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
             GTEST_SKIP() << "needs root and setpriv to act as another user";
-        CWorldWritableFolder shared;
+        testsupport::CWorldWritableFolder shared;
         ASSERT_FALSE(shared.Path().empty());
         const std::string swapper = shared.Path() + "/swapper";
         std::filesystem::copy_file(PATHSWAPPER_PATH, swapper);
@@ -404,7 +343,7 @@ protected:
         const std::optional<std::string> victimBefore = platform::ReadWholeFile(victim);
         ASSERT_TRUE(victimBefore);
 
-        CRunAsNobody attacker({swapper, dest, victim, trigger, std::to_string(kDestSize - 512)});
+        testsupport::CRunAsNobody attacker({swapper, dest, victim, trigger, std::to_string(kDestSize - 512)});
         CProgramResult run = Keldrun(list, true);
         ASSERT_EQ(attacker.Wait(), 0) << "the path was not swapped during the completion";
 

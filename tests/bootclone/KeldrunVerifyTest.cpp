@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -195,6 +198,52 @@ TEST_F(KeldrunVerifyTest, ASignalDuringTheVerificationLeavesADoneCopyUnverifiedU
                                          : "Done => 25165824\n" + NotVerifiedText(SIGTERM);
         EXPECT_EQ(Status(), "From: X:\nTo:   " + dest + "\nFile System: FAT32\n\n20971520\n25165824\n" + ending + "\n");
         EXPECT_FALSE(RestartAsked());
+    }
+}
+
+// Another user who may write the folder of the images puts a link to another file in the
+// place of one of them while the copy runs: the verification reads back the very files the
+// clone opened, not what their names point to by then.
+TEST_F(KeldrunVerifyTest, WhatIsReadBackIsTheFileTheCloneOpenedNotWhatItsNameNowNames)
+{
+    if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
+        GTEST_SKIP() << "needs root and setpriv to act as another user";
+    const std::string other = Image("other.img", 8 * kMiB, '\x55');
+    for (const char* swapped : {"source", "destination"}) {
+        SCOPED_TRACE(swapped);
+        Forget();
+        testsupport::CWorldWritableFolder shared;
+        ASSERT_FALSE(shared.Path().empty());
+        const std::string swapper = shared.Path() + "/swapper";
+        std::filesystem::copy_file(PATHSWAPPER_PATH, swapper);
+        ASSERT_EQ(chmod(swapper.c_str(), 0755), 0);
+        // Both images hold it by the time the copy prints its first lines.
+        const std::string trigger = shared.Path() + "/trigger";
+        std::ofstream(trigger, std::ios::binary) << m_imageBytes.substr(0, 4096);
+        const std::string source = shared.Path() + "/X.img";
+        std::filesystem::copy_file(m_image, source);
+        const std::string dest = shared.Path() + "/Y.img";
+        std::ofstream(dest, std::ios::binary) << std::string(8 * kMiB, '\0');
+        // Letters of their own: those of the case before still name its folder.
+        const bool onSource = std::string(swapped) == "source";
+        const std::string from = onSource ? "S:" : "U:";
+        const std::string to = onSource ? "T:" : "V:";
+        Assign(from[0], source);
+        Assign(to[0], dest);
+
+        testsupport::CPipedRun run({KELDRUN_PATH, from, to, "FAT32", "1,2,3,4,", "0", m_reportFolder, "1"});
+        ASSERT_TRUE(run.Started());
+        ASSERT_FALSE(run.ReadUntil(1).empty());
+        const std::string path = onSource ? source : dest;
+        testsupport::CRunAsNobody attacker({swapper, path, other, trigger, "0"});
+        EXPECT_EQ(run.Wait(), 0);
+        ASSERT_EQ(attacker.Wait(), 0) << "the path was not swapped";
+
+        EXPECT_TRUE(Status().value_or("").ends_with("Done => 8388608\n" + VerifiedLineText("8388608") + "\n"))
+            << Status().value_or("");
+        EXPECT_EQ(platform::ReadWholeFile(onSource ? dest : dest + ".old"), m_imageBytes);
+        EXPECT_EQ(platform::ReadWholeFile(other), std::string(8 * kMiB, '\x55'));
+        EXPECT_TRUE(RestartAsked());
     }
 }
 
