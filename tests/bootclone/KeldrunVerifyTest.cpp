@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -133,6 +134,28 @@ TEST_F(KeldrunVerifyTest, ADestinationThatDropsWritesIsFoundAndNotRestartedOver)
     CProgramResult run = Clone("1", {});
     EXPECT_TRUE(Status().value_or("").ends_with("Done => 8388608\n"));
     EXPECT_TRUE(RestartAsked());
+}
+
+// A flash drive that claims 8 MiB and keeps 6: the last 2 MiB written go round over the
+// first 2, which then read back as the end of the source did. The source's sectors carry
+// their numbers: no two of them are alike.
+TEST_F(KeldrunVerifyTest, ADiskThatKeepsLessThanItClaimsIsFound)
+{
+    std::string numbered(8 * kMiB, '\0');
+    for (std::uint64_t sector = 0; sector < 8 * kMiB / kSector; ++sector)
+        std::memcpy(numbered.data() + sector * kSector, &sector, sizeof sector);
+    std::ofstream(m_machine.Path("X.img"), std::ios::binary) << numbered;
+    Assign('X', m_machine.Path("X.img"));
+    const std::string backing = Image("backing.img", 8 * kMiB, '\x55');
+    testsupport::CBadSectorMount mount(m_machine.Path("mnt"), backing, {}, {"--wrap=" + std::to_string(6 * kMiB)});
+    if (!mount.Mounted())
+        GTEST_SKIP() << "FUSE cannot be mounted here";
+    Assign('Y', mount.Image());
+
+    EXPECT_EQ(Clone("1", {"1"}).m_exitCode, 0);
+    const std::string text = CopyDiffersText("X:", "Y:", 0, 2 * kMiB / kSector);
+    EXPECT_TRUE(Status().value_or("").ends_with("\n8388608\n" + text + "\n")) << Status().value_or("");
+    EXPECT_FALSE(RestartAsked());
 }
 
 // A disk behind a page cache that keeps what it was given, whatever the disk kept: what
