@@ -4,6 +4,7 @@
 // short by the stop of the machine. Real NTFS images, loop devices and ntfs-3g's tools.
 
 #include "clone/CloneTexts.h"
+#include "clone/VerifyTexts.h"
 #include "tests/bootclone/BadSectorMount.h"
 #include "tests/bootclone/KeldrunNtfs.h"
 #include "tests/support/FakeTool.h"
@@ -98,6 +99,35 @@ TEST_F(KeldrunNtfsCompletionTest, SectorSizesThatDifferGiveASoundVolumeOfThePart
         ExpectDone(run);
         testsupport::ExpectGrownCopy(m_machine, m_source, dest, kDestSize / c.sourceSectors - 1);
     }
+}
+
+// A verified NTFS copy is read back as it was written, before its completion grows it; one
+// that differs is never completed: the NTFS tools do not run on it, it is not done and
+// nothing restarts.
+TEST_F(KeldrunNtfsCompletionTest, AVerifiedCopyIsComparedBeforeItIsCompletedAndOneThatDiffersIsNot)
+{
+    const std::string runs = m_machine.Path("tool-runs.txt");
+    const std::string record = "echo \"$0 $*\" >> '" + runs + "'\nexec \"$real\" \"$@\"\n";
+    testsupport::CFakeTool resize(m_machine, "ntfsresize", record);
+    testsupport::CFakeTool fix(m_machine, "ntfsfix", record);
+
+    std::string dest = Destination(kDestSize);
+    CProgramResult run = Keldrun(testsupport::SizeFieldList(dest), true, true);
+    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + "Done => 67108864\n" +
+                            VerifiedLineText("67108864") + "\n");
+    EXPECT_TRUE(RestartRequested());
+    testsupport::ExpectGrownCopy(m_machine, m_source, dest, 196607);
+    EXPECT_NE(platform::ReadWholeFile(runs).value_or(""), "");
+
+    std::filesystem::remove(runs);
+    dest = Destination(kDestSize, false);
+    testsupport::CBadSectorMount lying(m_machine.Path("lying"), dest, {"d70000"});
+    if (!lying.Mounted())
+        GTEST_SKIP() << "FUSE cannot be mounted here";
+    Assign('Y', lying.Image());
+    const std::string list = testsupport::SizeFieldList(dest);
+    ExpectNotDone(Keldrun(list, true, true), CopyDiffersText("X:", "Y:", 70000, 1));
+    EXPECT_EQ(platform::ReadWholeFile(runs), std::nullopt) << "the NTFS tools ran on a copy that differs";
 }
 
 // Neither a destination formatted over part of its partition nor a list of nothing makes
