@@ -13,12 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -27,8 +21,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -357,13 +349,11 @@ class KeldrunPathSwapTest : public KeldrunNtfsCompletionTest {
 protected:
     void SwapOnto(const std::string& victim)
     {
-        if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
+        if (!testsupport::CanRunAsNobody())
             GTEST_SKIP() << "needs root and setpriv to act as another user";
         testsupport::CWorldWritableFolder shared;
-        ASSERT_FALSE(shared.Path().empty());
-        const std::string swapper = shared.Path() + "/swapper";
-        std::filesystem::copy_file(PATHSWAPPER_PATH, swapper);
-        ASSERT_EQ(chmod(swapper.c_str(), 0755), 0);
+        const std::string swapper = shared.CopyProgram(PATHSWAPPER_PATH);
+        ASSERT_FALSE(swapper.empty());
         const std::string trigger = shared.Path() + "/boot";
         std::ofstream(trigger, std::ios::binary) << m_source.m_bytes.substr(0, 512);
         const std::string dest = shared.Path() + "/Y.img";

@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -229,17 +227,15 @@ TEST_F(KeldrunVerifyTest, ASignalDuringTheVerificationLeavesADoneCopyUnverifiedU
 // clone opened, not what their names point to by then.
 TEST_F(KeldrunVerifyTest, WhatIsReadBackIsTheFileTheCloneOpenedNotWhatItsNameNowNames)
 {
-    if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
+    if (!testsupport::CanRunAsNobody())
         GTEST_SKIP() << "needs root and setpriv to act as another user";
     const std::string other = Image("other.img", 8 * kMiB, '\x55');
     for (const char* swapped : {"source", "destination"}) {
         SCOPED_TRACE(swapped);
         Forget();
         testsupport::CWorldWritableFolder shared;
-        ASSERT_FALSE(shared.Path().empty());
-        const std::string swapper = shared.Path() + "/swapper";
-        std::filesystem::copy_file(PATHSWAPPER_PATH, swapper);
-        ASSERT_EQ(chmod(swapper.c_str(), 0755), 0);
+        const std::string swapper = shared.CopyProgram(PATHSWAPPER_PATH);
+        ASSERT_FALSE(swapper.empty());
         // Both images hold it by the time the copy prints its first lines.
         const std::string trigger = shared.Path() + "/trigger";
         std::ofstream(trigger, std::ios::binary) << m_imageBytes.substr(0, 4096);

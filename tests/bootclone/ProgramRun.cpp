@@ -133,6 +133,22 @@ CWorldWritableFolder::~CWorldWritableFolder()
         std::filesystem::remove_all(m_path, ignored);
 }
 
+std::string CWorldWritableFolder::CopyProgram(const std::string& path) const
+{
+    if (m_path.empty())
+        return "";
+    const std::string copy = m_path + "/" + std::filesystem::path(path).filename().string();
+    std::error_code error;
+    if (!std::filesystem::copy_file(path, copy, error) || chmod(copy.c_str(), 0755) != 0)
+        return "";
+    return copy;
+}
+
+bool CanRunAsNobody()
+{
+    return geteuid() == 0 && access("/usr/bin/setpriv", X_OK) == 0;
+}
+
 CRunAsNobody::CRunAsNobody(std::vector<std::string> argv)
 {
     argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});

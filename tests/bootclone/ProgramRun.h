@@ -65,10 +65,16 @@ public:
     CWorldWritableFolder& operator=(const CWorldWritableFolder&) = delete;
 
     const std::string& Path() const { return m_path; }
+    // Copies the program at path into the folder, for anyone to run; its copy, or empty
+    // when it could not be made.
+    std::string CopyProgram(const std::string& path) const;
 
 private:
     std::string m_path;
 };
+
+// True when this process may run programs as the user nobody (root, and setpriv there).
+bool CanRunAsNobody();
 
 // argv run as the user nobody (through setpriv), from start to Wait().
 class CRunAsNobody {
