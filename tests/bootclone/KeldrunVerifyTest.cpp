@@ -134,6 +134,33 @@ TEST_F(KeldrunVerifyTest, ADestinationThatDropsWritesIsFoundAndNotRestartedOver)
     EXPECT_TRUE(RestartAsked());
 }
 
+// An image whose size is no whole number of sectors is read back to its last byte, past
+// the alignment direct I/O needs, from a larger destination of which only the source's
+// length is compared; a last sector, cut short, that the FUSE disk dropped is found.
+TEST_F(KeldrunVerifyTest, ASourceEndingWithinASectorIsVerifiedToItsLastByte)
+{
+    const std::size_t size = 5000100;
+    Assign('X', Image("X.img", size, '\x3C'));
+    Assign('Y', Image("Y.img", 5 * kMiB, '\x55'));
+    const std::string backing = Image("backing.img", 5 * kMiB, '\x55');
+    testsupport::CBadSectorMount mount(m_machine.Path("mnt"), backing, {"d" + std::to_string(size / kSector)});
+    if (mount.Mounted())
+        Assign('Z', mount.Image());
+    for (const char* mode : {"1", "0"}) {
+        for (const char* dest : {"Y:", "Z:"}) {
+            SCOPED_TRACE(std::string(dest) + " mode " + mode);
+            if (!mount.Mounted() && dest[0] == 'Z')
+                continue;
+            Forget();
+            testsupport::RunCaptured({KELDRUN_PATH, "X:", dest, "FAT32", "1,2,3,4,", mode, m_reportFolder, "1"}, "\n",
+                                     m_machine.Root());
+            const std::string ending = dest[0] == 'Z' ? CopyDiffersText("X:", "Z:", size / kSector, 1)
+                                                      : "Done => 5000100\n" + VerifiedLineText("5000100");
+            EXPECT_TRUE(Status().value_or("").ends_with("\n" + ending + "\n")) << Status().value_or("");
+        }
+    }
+}
+
 // A flash drive that claims 8 MiB and keeps 6: the last 2 MiB written go round over the
 // first 2, which then read back as the end of the source did. The source's sectors carry
 // their numbers: no two of them are alike.
