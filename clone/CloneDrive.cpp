@@ -537,7 +537,8 @@ std::variant<CloneOutcome, CVerifyTold> CCloneRun::Verify()
         return CVerifyTold{NotVerifiedText(watch.Signal()), NotVerifiedText(watch.Signal())};
     case VerifyResult::Differs:
         return ReportAndStop(
-            CopyDiffersText(source, destination, outcome.firstDifferingSector, outcome.differingSectors),
+            CopyDiffersText(source, destination, outcome.firstDifferingSector, outcome.differingSectors,
+                            outcome.stoppedEarly),
             CloneOutcome::CopyDiffers);
     case VerifyResult::ReadFailed:
         return ReportAndStop(VerifyReadFailedText(outcome.error, outcome.sourceFailed ? source : destination,

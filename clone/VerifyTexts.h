@@ -21,9 +21,10 @@ std::string VerifiedNoteText(const std::string& destination, std::uint64_t bytes
 // signal stopped it: the report's line after "Done => " and the completion message's.
 std::string NotVerifiedText(int signal);
 
-// The copy read back differs from its source: it is not usable.
+// The copy read back differs from its source: it is not usable. stoppedEarly: the
+// verification was stopped before its end, so sectors is how many differ at least.
 std::string CopyDiffersText(const std::string& source, const std::string& destination, std::uint64_t firstSector,
-                            std::uint64_t sectors);
+                            std::uint64_t sectors, bool stoppedEarly = false);
 
 // A partition could not be read back (or not opened again, without sector) with error.
 std::string VerifyReadFailedText(int error, const std::string& drive, std::optional<std::uint64_t> sector,

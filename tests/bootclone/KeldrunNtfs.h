@@ -77,12 +77,14 @@ protected:
             Assign('Y', path);
         return path;
     }
-    // Runs Keldrun, after the restart request of any run before.
-    testsupport::CProgramResult Keldrun(const std::string& list, bool fast)
+    // Runs Keldrun, after the restart request of any run before; verify adds the verify digit.
+    testsupport::CProgramResult Keldrun(const std::string& list, bool fast, bool verify = false)
     {
         std::filesystem::remove(m_machine.Path("shutdown.log"));
-        return testsupport::RunCaptured({KELDRUN_PATH, "X:", "Y:", "NTFS", list, fast ? "1" : "0", m_reportFolder},
-                                        "\n", m_machine.Root());
+        std::vector<std::string> args{KELDRUN_PATH, "X:", "Y:", "NTFS", list, fast ? "1" : "0", m_reportFolder};
+        if (verify)
+            args.push_back("1");
+        return testsupport::RunCaptured(args, "\n", m_machine.Root());
     }
     std::optional<std::string> Status() const { return platform::ReadWholeFile(m_reportFolder + "status.txt"); }
     bool RestartRequested() const { return platform::FileExists(m_machine.Path("shutdown.log")); }
