@@ -96,6 +96,11 @@ TEST_F(NtfsHostileTest, RefusesStructuresThatDoNotAddUp)
     const std::uint64_t sectors = Field(m_pristine, 40, 8);
     const auto [logLcnField, logLcnWidth] = FirstRunLcn(AttributeOffset(2, 0x80));
     const std::uint64_t logLcn = Field(m_pristine, logLcnField, logLcnWidth);
+    // file.bin is the first record past the system files'.
+    const std::uint64_t fileData = AttributeOffset(64, 0x80);
+    const auto [fileLcnField, fileLcnWidth] = FirstRunLcn(fileData);
+    const std::uint64_t fileLcn = Field(m_pristine, fileLcnField, fileLcnWidth);
+    const std::uint64_t bitmapBytes = Field(m_pristine, bitmapLcn, bitmapLcnWidth) * 4096;
     const CDamage cases[] = {
         {"sector size 0", 11, Little(0, 2), kNtfsBootSectorUnsound},
         {"sector size 768", 11, Little(768, 2), kNtfsBootSectorUnsound},
@@ -119,6 +124,10 @@ TEST_F(NtfsHostileTest, RefusesStructuresThatDoNotAddUp)
         {"an attribute longer than its record", bitmapData + 4, Little(4096, 4), kBitmapUnreadable},
         {"the $LogFile's clusters free", Field(m_pristine, bitmapLcn, bitmapLcnWidth) * 4096 + logLcn / 8,
          std::string(1, '\0'), kBitmapUnsound},
+        // What the copy would lose, with nothing else amiss.
+        {"file.bin's last clusters free", bitmapBytes + fileLcn / 8 + 16, std::string(1, '\0'), kBitmapMissesFiles},
+        {"file.bin's runs past the volume", fileLcnField, std::string(fileLcnWidth - 1, '\xFF') + '\x7F',
+         kFileRunsUnsound},
     };
     for (const CDamage& c : cases) {
         Restore();
