@@ -136,6 +136,46 @@ TEST_F(NtfsHostileTest, RefusesStructuresThatDoNotAddUp)
     }
 }
 
+// An MFT whose runs give the clusters from its start to the volume's end four times over,
+// on a volume whose $Bitmap marks every cluster used, is refused rather than read round
+// the volume as many times as its runs say; once over, it is read.
+TEST_F(NtfsHostileTest, RefusesAnMftLargerThanItsVolume)
+{
+    const std::uint64_t data = AttributeOffset(0, 0x80);
+    const std::uint64_t bitmap = AttributeOffset(0, 0xB0);
+    const std::uint64_t end = bitmap + Field(m_pristine, bitmap + 4, 4);
+    const std::uint64_t mftLcn = Field(m_pristine, 48, 8);
+    // The volume leaves its partition's last sector to the backup boot sector: its last
+    // cluster is not whole.
+    const std::uint64_t clusters = kImageSize / 4096 - 1 - mftLcn;
+    ASSERT_EQ(bitmap, data + Field(m_pristine, data + 4, 4));
+    ASSERT_EQ(Field(m_pristine, end, 4), 0xFFFFFFFFu);
+    const auto [bitmapLcn, bitmapLcnWidth] = FirstRunLcn(AttributeOffset(6, 0x80));
+    auto mapWithLaps = [&](std::uint64_t laps) {
+        Restore();
+        Patch(Field(m_pristine, bitmapLcn, bitmapLcnWidth) * 4096, std::string(kImageSize / 4096 / 8, '\xFF'));
+        // Runs of 2-byte lengths and 1-byte LCN deltas: the MFT's own LCN, then 0 (the same).
+        std::string pairs;
+        for (std::uint64_t lap = 0; lap < laps; ++lap)
+            pairs += "\x12" + Little(clusters, 2) + Little(lap == 0 ? mftLcn : 0, 1);
+        pairs.resize(24, '\0');
+        const std::uint64_t bytes = laps * clusters * 4096;
+        std::string attribute = m_pristine.substr(data, 64);
+        attribute.replace(4, 4, Little(64 + pairs.size(), 4));
+        attribute.replace(24, 8, Little(laps * clusters - 1, 8));
+        attribute.replace(40, 24, Little(bytes, 8) + Little(bytes, 8) + Little(bytes, 8));
+        const std::string rest = m_pristine.substr(bitmap, end + 8 - bitmap);
+        // All of it stays in the record's first stride, clear of its update sequence.
+        EXPECT_LT(data + attribute.size() + pairs.size() + rest.size(), RecordOffset(0) + 510);
+        Patch(data, attribute + pairs + rest);
+        const std::uint64_t inUse = RecordOffset(0) + 24;
+        Patch(inUse, Little(Field(m_pristine, inUse, 4) + attribute.size() + pairs.size() - (bitmap - data), 4));
+        return MapImage(m_image, "NTFS").m_reason;
+    };
+    EXPECT_EQ(mapWithLaps(1), "");
+    EXPECT_EQ(mapWithLaps(4), kMftUnreadable);
+}
+
 // Random damage to the boot sector and the first records: never a crash or a hang, and
 // a map only when what it read still adds up.
 TEST_F(NtfsHostileTest, SurvivesRandomDamage)
