@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/usedspace/NtfsHiberfile.h"
+#include "clone/usedspace/NtfsJournal.h"
 #include "clone/usedspace/NtfsVolume.h"
 #include "clone/usedspace/UsedSpace.h"
 #include "clone/usedspace/VolumeBytes.h"
@@ -135,6 +136,15 @@ CUsedSpace MapNtfsUsedSpace(platform::IVolume& source, std::span<const std::byte
         return CUsedSpace::Refused(kRootFolderUnreadable);
     case Hibernation::HiberfileUnreadable:
         return CUsedSpace::Refused(kHiberfileUnreadable);
+    }
+
+    switch (CheckJournal(ntfs)) {
+    case Journal::Clean:
+        break;
+    case Journal::Unclean:
+        return CUsedSpace::Refused(kNtfsNotShutDown);
+    case Journal::Unreadable:
+        return CUsedSpace::Refused(kJournalUnreadable);
     }
 
     std::optional<CMftRecord> record = ntfs.ReadRecord(kBitmapRecord);
