@@ -16,11 +16,12 @@ namespace testsupport {
 using CFiles = std::map<std::string, std::string>;
 
 // Writes random files into folder (a mounted volume) until about fill (0 to 1) of its
-// space is used: some in a subfolder, many deleted after writing, and "fragmented.bin"
-// spread over several runs of clusters. Returns the files that remain.
+// space is used: some in a subfolder, many deleted after writing, "fragmented.bin" spread
+// over several runs of clusters and, on NTFS, compressed and sparse files and one with
+// named streams. Returns the files that remain, a stream as "file:stream".
 CFiles FillFolder(const std::string& folder, double fill, unsigned seed);
 
-// Every file below folder with its contents.
+// Every file below folder with its contents, and its named streams as "file:stream".
 CFiles ReadFolder(const std::string& folder);
 
 // Writes content as the file name below folder, making the folders on its path.
