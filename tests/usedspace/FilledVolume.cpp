@@ -198,6 +198,14 @@ usedspace::CUsedSpace MapImage(const std::string& path, const std::string& fileS
     return usedspace::MapUsedSpace(*volume, fileSystem, joinGap);
 }
 
+std::string Little(std::uint64_t value, std::size_t width)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i < width; ++i, value >>= 8)
+        bytes += static_cast<char>(value & 0xFF);
+    return bytes;
+}
+
 void PatchFile(const std::string& path, std::uint64_t offset, const std::string& bytes)
 {
     std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);

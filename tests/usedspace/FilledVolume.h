@@ -38,6 +38,9 @@ std::string RandomBytes(std::size_t count, unsigned seed);
 usedspace::CUsedSpace MapImage(const std::string& path, const std::string& fileSystem,
                                std::uint64_t joinGap = 0);
 
+// value as width bytes, little-endian, as the fields of a file system hold it.
+std::string Little(std::uint64_t value, std::size_t width);
+
 // Writes bytes over the file at path from offset.
 void PatchFile(const std::string& path, std::uint64_t offset, const std::string& bytes);
 

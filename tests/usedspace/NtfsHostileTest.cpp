@@ -26,14 +26,6 @@ std::uint64_t Field(const std::string& bytes, std::size_t offset, std::size_t wi
     return value;
 }
 
-std::string Little(std::uint64_t value, std::size_t width)
-{
-    std::string bytes;
-    for (std::size_t i = 0; i < width; ++i, value >>= 8)
-        bytes += static_cast<char>(value & 0xFF);
-    return bytes;
-}
-
 // An NTFS image of mkntfs with a file, and the places of the structures a hostile volume
 // would bend: found by reading the image plainly, as a forger would.
 class NtfsHostileTest : public ::testing::Test {

@@ -15,14 +15,6 @@ using namespace testsupport;
 
 constexpr std::uint64_t kImageSize = 32 << 20;
 
-std::string Little(std::uint64_t value, std::size_t width)
-{
-    std::string bytes;
-    for (std::size_t i = 0; i < width; ++i, value >>= 8)
-        bytes += static_cast<char>(value & 0xFF);
-    return bytes;
-}
-
 // A restart page of an NTFS journal of logSize bytes, pages of 4 KiB, as Windows writes
 // one: its restart area with the current LSN lsn, the first client in use inUse (0xFFFF:
 // none) and flags, and one client, "NTFS"; its update sequence applied.
