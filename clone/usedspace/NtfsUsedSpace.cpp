@@ -87,7 +87,8 @@ std::optional<const char*> UncoveredFiles(CNtfsVolume& ntfs, const CByteRanges& 
     // Records are at most 64 KiB, powers of two: a chunk holds whole ones.
     std::vector<std::byte> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kMftChunk, mftBytes)));
     for (std::uint64_t at = 0; at < mftBytes; at += chunk.size()) {
-        std::span<std::byte> part = std::span(chunk).first(static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), mftBytes - at)));
+        const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), mftBytes - at));
+        std::span<std::byte> part = std::span(chunk).first(size);
         if (!ntfs.ReadMft(at, part))
             return kMftUnreadable;
         for (std::size_t offset = 0; offset < part.size(); offset += geometry.m_recordSize) {

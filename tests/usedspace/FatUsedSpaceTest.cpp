@@ -154,7 +154,8 @@ TEST_F(FatUsedSpaceTest, MapsTheClustersOfEveryMirroredFat)
         PatchFile(m_source, fat + 12, cleared);
         usedspace::CUsedSpace map = MapImage(m_source, "FAT32");
         ASSERT_TRUE(map.m_ranges) << map.m_reason;
-        EXPECT_TRUE(map.m_ranges->Ranges() == whole.m_ranges->Ranges()) << "FAT " << (fat == firstFat ? 1 : 2) << " cleared";
+        EXPECT_TRUE(map.m_ranges->Ranges() == whole.m_ranges->Ranges())
+            << "FAT " << (fat == firstFat ? 1 : 2) << " cleared";
         if (fat != firstFat) {
             // The second FAT alone is kept, and it knows of no file.
             PatchFile(m_source, 40, std::string("\x81\0", 2));

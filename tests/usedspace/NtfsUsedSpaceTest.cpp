@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -134,10 +135,9 @@ TEST(NtfsAttributeListTest, ReadsAnMftWhoseRunsNeedAnAttributeList)
     for (std::size_t i = mftCluster.size(); i-- > 0;)
         mft = mft << 8 | static_cast<unsigned char>(mftCluster[i]);
     const std::string first = ReadBytes(image, mft * 4096, 1024);
-    std::optional<usedspace::ntfs::CMftRecord> record =
-        usedspace::ntfs::CMftRecord::Parse(std::vector<std::byte>(reinterpret_cast<const std::byte*>(first.data()),
-                                                                  reinterpret_cast<const std::byte*>(first.data()) + 1024),
-                                           0);
+    std::vector<std::byte> bytes(first.size());
+    std::transform(first.begin(), first.end(), bytes.begin(), [](char c) { return static_cast<std::byte>(c); });
+    std::optional<usedspace::ntfs::CMftRecord> record = usedspace::ntfs::CMftRecord::Parse(std::move(bytes), 0);
     ASSERT_TRUE(record && record->Has(usedspace::ntfs::kAttributeList)) << "the MFT needs no attribute list";
 
     CUsedSpace map = MapImage(image, "NTFS");
