@@ -14,6 +14,7 @@ namespace {
 constexpr std::uint64_t kLogFileRecord = 2;
 constexpr std::uint32_t kSmallestPage = 512;
 constexpr std::uint32_t kLargestPage = 64 << 10;
+constexpr std::uint64_t kResetBytes = 8 << 10;
 // The restart page header: the page size at 16, the restart area's offset at 24.
 constexpr std::size_t kPageSizeField = 16;
 constexpr std::size_t kAreaOffsetField = 24;
@@ -66,11 +67,13 @@ Journal CheckJournal(CNtfsVolume& ntfs)
     std::optional<CValue> log;
     if (record && record->InUse())
         log = ntfs.OpenValue(*record, kLogFileRecord, kData, u"");
-    std::vector<std::byte> header(kSmallestPage);
-    if (!log || !ntfs.Read(*log, 0, header))
+    // A journal that was reset (by chkdsk, ntfsfix or ntfs-3g) is filled with 0xFF: its
+    // two restart pages, of 4 KiB unless told otherwise, are looked at.
+    const std::uint64_t start = log ? std::min<std::uint64_t>(kResetBytes, log->Size()) : 0;
+    std::vector<std::byte> header(static_cast<std::size_t>(start));
+    if (header.size() < kSmallestPage || !ntfs.Read(*log, 0, header))
         return Journal::Unreadable;
-    // A journal that was reset (by chkdsk, ntfsfix or ntfs-3g) is filled with 0xFF.
-    if (std::all_of(header.begin(), header.begin() + 4, [](std::byte b) { return b == std::byte{0xFF}; }))
+    if (std::all_of(header.begin(), header.end(), [](std::byte b) { return b == std::byte{0xFF}; }))
         return Journal::Clean;
     // Two restart pages, one page size apart; the one written last counts.
     std::optional<std::uint32_t> pageSize = PageSize(header);

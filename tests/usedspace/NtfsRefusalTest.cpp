@@ -160,7 +160,14 @@ TEST_F(NtfsRefusalTest, RefusesAVolumeWhoseJournalHoldsChangesNotYetWritten)
         CToolRun probe = RunTool(m_machine, "ntfs-3g.probe", {"--readwrite", m_image});
         EXPECT_EQ(probe.exitCode == 0, std::string(c.reason).empty()) << probe.err;
     }
-    // A first page torn: the second one stands in for it. No page size at all: no page.
+    // A journal reset but for its second restart page is no reset one.
+    std::ofstream(m_image, std::ios::binary | std::ios::trunc) << pristine;
+    PatchFile(m_image, log + 4096, RestartPage(logSize, 0x200, 0, 0));
+    EXPECT_EQ(Reason(), usedspace::kJournalUnreadable);
+    // A first page torn, though the later: the second one stands in for it. No page size
+    // at all: no page.
+    PatchFile(m_image, log, RestartPage(logSize, 0x300, 0, 0) + RestartPage(logSize, 0x200, 0xFFFF, 0));
+    ASSERT_EQ(Reason(), usedspace::kNtfsNotShutDown);
     PatchFile(m_image, log + 510, "XX");
     EXPECT_EQ(Reason(), "");
     PatchFile(m_image, log, std::string(32, 'X'));
