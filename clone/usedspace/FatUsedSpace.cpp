@@ -16,13 +16,15 @@ constexpr std::uint32_t kBadCluster = 0x0FFF'FFF7;
 constexpr std::uint32_t kCleanShutdown = 0x0800'0000;  // in entry 1; cleared while mounted
 constexpr std::uint32_t kNoHardError = 0x0400'0000;
 constexpr std::size_t kFirstDataCluster = 2;
-constexpr std::size_t kEntriesPerChunk = 1 << 18;
+constexpr std::size_t kEntriesPerChunk = 1 << 18;  // of all FATs together
 
 // The layout of a FAT32 volume, from its boot sector.
 struct CFatLayout {
     std::uint64_t m_sectorSize = 0;
     std::uint64_t m_clusterSize = 0;
-    std::uint64_t m_fatOffset = 0;  // of the FAT that counts
+    std::uint64_t m_fatOffset = 0;  // of the first FAT that counts
+    std::uint64_t m_fatBytes = 0;
+    std::uint64_t m_fats = 0;  // that count, one after the other
     std::uint64_t m_dataOffset = 0;
     std::uint64_t m_clusters = 0;
     std::uint32_t m_rootCluster = 0;
@@ -42,8 +44,9 @@ std::optional<CFatLayout> ReadLayout(std::span<const std::byte> boot, std::uint6
     std::uint64_t totalSectors = Le32(boot, bootsector::kFatTotalSectors);
     std::uint64_t fatSectors = Le32(boot, 36);
     std::uint16_t extendedFlags = Le16(boot, 40);
-    // Bit 7: only one FAT is kept, the one numbered in bits 0 to 3.
-    std::uint64_t activeFat = (extendedFlags & 0x80) != 0 ? (extendedFlags & 0x0F) : 0;
+    // Bit 7: only one FAT is kept, the one numbered in bits 0 to 3; else all are mirrors.
+    const bool mirrored = (extendedFlags & 0x80) == 0;
+    std::uint64_t activeFat = mirrored ? 0 : (extendedFlags & 0x0F);
     // A FAT32 boot sector has no root-folder entries, 16-bit sector count or 16-bit FAT size.
     if (Le16(boot, 510) != 0xAA55 || sectorSize < platform::kSectorSize || sectorSize > 4096 ||
         !std::has_single_bit(sectorSize) || perCluster == 0 || perCluster > 128 || !std::has_single_bit(perCluster) ||
@@ -57,6 +60,8 @@ std::optional<CFatLayout> ReadLayout(std::span<const std::byte> boot, std::uint6
     layout.m_sectorSize = sectorSize;
     layout.m_clusterSize = sectorSize * perCluster;
     layout.m_fatOffset = (reserved + activeFat * fatSectors) * sectorSize;
+    layout.m_fatBytes = fatSectors * sectorSize;
+    layout.m_fats = mirrored ? fats : 1;
     layout.m_dataOffset = dataSector * sectorSize;
     layout.m_clusters = (totalSectors - dataSector) / perCluster;
     layout.m_rootCluster = Le32(boot, 44);
@@ -82,27 +87,41 @@ CUsedSpace MapFat32UsedSpace(platform::IVolume& source, std::span<const std::byt
     CByteRanges ranges(source.Size(), joinGap);
     ranges.Add(0, layout->m_dataOffset);
     const std::uint64_t entries = layout->m_clusters + kFirstDataCluster;
-    std::vector<std::byte> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kEntriesPerChunk, entries)) * 4);
+    // Mirrors that differ leave the choice of a FAT to the check: a cluster is used when
+    // any of them says so, so that the copy holds the files of whichever is chosen.
+    const std::size_t perChunk =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kEntriesPerChunk / layout->m_fats, entries));
+    std::vector<std::byte> chunk(perChunk * 4 * layout->m_fats);
     std::uint64_t runStart = 0;
     bool inRun = false;
     bool rootUsed = false;
-    for (std::uint64_t first = 0; first < entries; first += chunk.size() / 4) {
-        std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size() / 4, entries - first));
-        std::span<std::byte> part = std::span(chunk).first(count * 4);
-        if (!ReadVolumeAt(source, layout->m_fatOffset + first * 4, part))
-            return CUsedSpace::Refused(kFatUnreadable);
+    for (std::uint64_t first = 0; first < entries; first += perChunk) {
+        std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, entries - first));
+        for (std::uint64_t fat = 0; fat < layout->m_fats; ++fat) {
+            std::span<std::byte> part = std::span(chunk).subspan(fat * perChunk * 4, count * 4);
+            if (!ReadVolumeAt(source, layout->m_fatOffset + fat * layout->m_fatBytes + first * 4, part))
+                return CUsedSpace::Refused(kFatUnreadable);
+        }
         for (std::size_t i = 0; i < count; ++i) {
             std::uint64_t cluster = first + i;
-            std::uint32_t entry = Le32(part, i * 4) & kEntryMask;
+            std::uint32_t entry = Le32(chunk, i * 4) & kEntryMask;
             if (cluster == 0 && (entry & 0xFF) != layout->m_media)
                 return CUsedSpace::Refused(kFatUnsound);
             if (cluster == 1 && (entry & (kCleanShutdown | kNoHardError)) != (kCleanShutdown | kNoHardError))
                 return CUsedSpace::Refused(kFatMarkedForCheck);
             if (cluster < kFirstDataCluster)
                 continue;
-            bool used = entry != 0 && entry != kBadCluster;
+            // A FAT that leaves the root folder free is no FAT of this volume.
+            bool used = false;
+            bool usedByAll = true;
+            for (std::uint64_t fat = 0; fat < layout->m_fats; ++fat) {
+                entry = Le32(chunk, static_cast<std::size_t>((fat * perChunk + i) * 4)) & kEntryMask;
+                bool usedHere = entry != 0 && entry != kBadCluster;
+                used = used || usedHere;
+                usedByAll = usedByAll && usedHere;
+            }
             if (cluster == layout->m_rootCluster)
-                rootUsed = used;
+                rootUsed = usedByAll;
             if (used == inRun)
                 continue;
             if (used)

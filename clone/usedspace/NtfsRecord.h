@@ -84,6 +84,7 @@ public:
     // lowestVcn (a resident attribute starts at 0); nullptr when there is none.
     const CAttribute* Find(std::uint32_t type, std::u16string_view name, std::uint64_t lowestVcn = 0) const;
     bool Has(std::uint32_t type) const;
+    const std::vector<CAttribute>& Attributes() const { return m_attributes; }
 
 private:
     CMftRecord() = default;

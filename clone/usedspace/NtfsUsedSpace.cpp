@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/usedspace/NtfsHiberfile.h"
+#include "clone/usedspace/NtfsJournal.h"
 #include "clone/usedspace/NtfsVolume.h"
 #include "clone/usedspace/UsedSpace.h"
 #include "clone/usedspace/VolumeBytes.h"
@@ -16,6 +17,7 @@ using namespace ntfs;
 constexpr std::uint16_t kVolumeIsDirty = 0x0001;
 constexpr std::size_t kVolumeFlags = 10;  // in the $VOLUME_INFORMATION value
 constexpr std::size_t kBitmapChunk = 1 << 20;
+constexpr std::size_t kMftChunk = 1 << 20;
 // $MFTMirr, $LogFile, $AttrDef, $Boot and $UpCase.
 constexpr std::uint64_t kSystemFilesWithData[] = {1, 2, 4, 7, 10};
 
@@ -75,6 +77,41 @@ bool Covers(const CByteRanges& ranges, const CStream& stream, std::uint64_t clus
     });
 }
 
+// Nothing when every cluster that a record in use gives to an attribute is in ranges,
+// else why not. A $Bitmap that left a file's clusters free would have the copy lose them;
+// the whole MFT is read for that, a chunk at a time.
+std::optional<const char*> UncoveredFiles(CNtfsVolume& ntfs, const CByteRanges& ranges)
+{
+    const CGeometry& geometry = ntfs.Geometry();
+    const std::uint64_t mftBytes = ntfs.Mft().m_dataSize / geometry.m_recordSize * geometry.m_recordSize;
+    // Records are at most 64 KiB, powers of two: a chunk holds whole ones.
+    std::vector<std::byte> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kMftChunk, mftBytes)));
+    for (std::uint64_t at = 0; at < mftBytes; at += chunk.size()) {
+        const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), mftBytes - at));
+        std::span<std::byte> part = std::span(chunk).first(size);
+        if (!ntfs.ReadMft(at, part))
+            return kMftUnreadable;
+        for (std::size_t offset = 0; offset < part.size(); offset += geometry.m_recordSize) {
+            std::span<const std::byte> bytes = part.subspan(offset, geometry.m_recordSize);
+            // A record never written, or torn, holds nothing the file system can read.
+            std::optional<CMftRecord> record =
+                CMftRecord::Parse({bytes.begin(), bytes.end()}, (at + offset) / geometry.m_recordSize);
+            if (!record || !record->InUse())
+                continue;
+            for (const CAttribute& attribute : record->Attributes()) {
+                if (!attribute.m_nonResident)
+                    continue;
+                std::optional<std::vector<CRun>> runs = DecodeRuns(attribute, geometry.m_clusters);
+                if (!runs)
+                    return kFileRunsUnsound;
+                if (!Covers(ranges, CStream{std::move(*runs)}, geometry.m_clusterSize))
+                    return kBitmapMissesFiles;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 CUsedSpace MapNtfsUsedSpace(platform::IVolume& source, std::span<const std::byte> boot, std::uint64_t joinGap)
@@ -102,6 +139,15 @@ CUsedSpace MapNtfsUsedSpace(platform::IVolume& source, std::span<const std::byte
         return CUsedSpace::Refused(kHiberfileUnreadable);
     }
 
+    switch (CheckJournal(ntfs)) {
+    case Journal::Clean:
+        break;
+    case Journal::Unclean:
+        return CUsedSpace::Refused(kNtfsNotShutDown);
+    case Journal::Unreadable:
+        return CUsedSpace::Refused(kJournalUnreadable);
+    }
+
     std::optional<CMftRecord> record = ntfs.ReadRecord(kBitmapRecord);
     std::optional<CValue> bitmap;
     if (record && record->InUse())
@@ -127,6 +173,9 @@ CUsedSpace MapNtfsUsedSpace(platform::IVolume& source, std::span<const std::byte
         if (!data || (data->m_stream && !Covers(ranges, *data->m_stream, geometry->m_clusterSize)))
             return CUsedSpace::Refused(kBitmapUnsound);
     }
+
+    if (std::optional<const char*> uncovered = UncoveredFiles(ntfs, ranges))
+        return CUsedSpace::Refused(*uncovered);
 
     const std::uint64_t sector = geometry->m_sectorSize;
     ranges.Add(0, sector);

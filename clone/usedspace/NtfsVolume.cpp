@@ -95,8 +95,11 @@ bool CNtfsVolume::OpenMft()
         m_mft = std::move(*whole);
     }
     bool sparse = std::any_of(m_mft.m_runs.begin(), m_mft.m_runs.end(), [](const CRun& r) { return r.m_sparse; });
-    return !sparse && IsSound(m_mft) && m_mft.m_runs.front().m_lcn == m_geometry.m_mftCluster &&
-           m_mft.m_initializedSize == m_mft.m_dataSize && m_mft.m_dataSize / m_geometry.m_recordSize >= kSystemRecords;
+    // Runs that give the same clusters over and over would have the MFT read round the
+    // volume as many times: it cannot be larger than its volume.
+    return !sparse && IsSound(m_mft) && StreamEnd(m_mft) <= m_geometry.m_clusters &&
+           m_mft.m_runs.front().m_lcn == m_geometry.m_mftCluster && m_mft.m_initializedSize == m_mft.m_dataSize &&
+           m_mft.m_dataSize / m_geometry.m_recordSize >= kSystemRecords;
 }
 
 std::optional<CMftRecord> CNtfsVolume::ReadRecord(std::uint64_t number)

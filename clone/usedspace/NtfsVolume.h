@@ -72,6 +72,9 @@ public:
     // The whole of such a value when it holds at most limit bytes; nothing otherwise.
     std::optional<std::vector<std::byte>> Value(const CMftRecord& base, std::uint64_t number, std::uint32_t type,
                                                 std::u16string_view name, std::uint64_t limit);
+    // Reads out.size() bytes of the MFT from offset; false past its size or when the
+    // volume cannot be read.
+    bool ReadMft(std::uint64_t offset, std::span<std::byte> out) { return ReadStream(m_mft, offset, out); }
     // Reads out.size() bytes of value from offset: zeros past its initialized size and
     // in sparse runs. False past its size or when the volume cannot be read.
     bool Read(const CValue& value, std::uint64_t offset, std::span<std::byte> out);

@@ -132,6 +132,42 @@ TEST_F(FatUsedSpaceTest, MapsTheAllocatedClustersAndCopiesASoundVolume)
     }
 }
 
+// FATs that differ leave fsck.fat to pick one: the map holds the clusters of either, so
+// that the copy holds the files of whichever is picked. Only a FAT that the volume does not
+// keep (mirroring off, the active FAT numbered in its boot sector) is not counted.
+TEST_F(FatUsedSpaceTest, MapsTheClustersOfEveryMirroredFat)
+{
+    ASSERT_NO_FATAL_FAILURE(Format(m_source, {"-F", "32"}));
+    ASSERT_NO_FATAL_FAILURE(Fill(0.3));
+    usedspace::CUsedSpace whole = MapImage(m_source, "FAT32");
+    ASSERT_TRUE(whole.m_ranges) << whole.m_reason;
+    const std::string boot = ReadBytes(m_source, 0, 512);
+    const std::uint64_t firstFat = static_cast<unsigned char>(boot[14]) * 512u;
+    std::uint64_t fatSectors = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        fatSectors = fatSectors << 8 | static_cast<unsigned char>(boot[36 + i]);
+    const std::uint64_t fatBytes = fatSectors * 512;
+    // Every entry past the root folder's cleared: that FAT knows of no file.
+    const std::string cleared(static_cast<std::size_t>(fatBytes - 12), '\0');
+    for (std::uint64_t fat : {firstFat, firstFat + fatBytes}) {
+        const std::string kept = ReadBytes(m_source, fat + 12, cleared.size());
+        PatchFile(m_source, fat + 12, cleared);
+        usedspace::CUsedSpace map = MapImage(m_source, "FAT32");
+        ASSERT_TRUE(map.m_ranges) << map.m_reason;
+        EXPECT_TRUE(map.m_ranges->Ranges() == whole.m_ranges->Ranges())
+            << "FAT " << (fat == firstFat ? 1 : 2) << " cleared";
+        if (fat != firstFat) {
+            // The second FAT alone is kept, and it knows of no file.
+            PatchFile(m_source, 40, std::string("\x81\0", 2));
+            map = MapImage(m_source, "FAT32");
+            ASSERT_TRUE(map.m_ranges) << map.m_reason;
+            EXPECT_LT(map.m_ranges->Bytes(), whole.m_ranges->Bytes() / 4);
+            PatchFile(m_source, 40, boot.substr(40, 2));
+        }
+        PatchFile(m_source, fat + 12, kept);
+    }
+}
+
 TEST_F(FatUsedSpaceTest, RefusesWhatItDoesNotMap)
 {
     ASSERT_NO_FATAL_FAILURE(Format(m_source, {"-F", "16"}));

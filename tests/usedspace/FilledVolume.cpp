@@ -5,6 +5,7 @@
 #include "tests/support/ToolRun.h"
 
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 
 #include <filesystem>
 #include <fstream>
@@ -37,6 +38,59 @@ std::string ReadFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// The named streams of the file at path (ntfs-3g shows them as "user." attributes).
+std::vector<std::string> StreamNames(const std::string& path)
+{
+    std::string names(4096, '\0');
+    ssize_t size = ::listxattr(path.c_str(), names.data(), names.size());
+    std::vector<std::string> streams;
+    for (std::size_t at = 0; size > 0 && at < static_cast<std::size_t>(size); at = names.find('\0', at) + 1) {
+        std::string name = names.c_str() + at;
+        if (name.starts_with("user."))
+            streams.push_back(name.substr(5));
+    }
+    return streams;
+}
+
+// Files that NTFS keeps in ways of their own, where folder is an NTFS volume: compressed
+// (their folder marked so), sparse, and with named streams, resident and not; streams
+// are told as "file:stream".
+void WriteNtfsKinds(const std::string& folder, unsigned seed, CFiles& files)
+{
+    constexpr unsigned char kCompressed[] = {0x00, 0x00, 0x08, 0x00};  // big-endian attribute bits
+    std::filesystem::create_directories(folder + "/packed");
+    if (::setxattr((folder + "/packed").c_str(), "system.ntfs_attrib_be", kCompressed, sizeof kCompressed, 0) != 0)
+        return;
+    for (unsigned i = 0; i < 3; ++i) {
+        std::string name = "packed/text-" + std::to_string(i) + ".txt";
+        std::string content;
+        for (int line = 0; line < 8000; ++line)
+            content += "line " + std::to_string(line) + " of a text that compresses well\n";
+        content += RandomBytes(20000, seed + 300 + i);
+        if (WriteFile(folder + "/" + name, content))
+            files[name] = std::move(content);
+    }
+    std::string sparse(6 << 20, '\0');
+    sparse.replace(0, 65536, RandomBytes(65536, seed + 310));
+    sparse.replace(sparse.size() - 65536, 65536, RandomBytes(65536, seed + 311));
+    {
+        std::ofstream out(folder + "/sparse.bin", std::ios::binary);
+        out.write(sparse.data(), 65536);
+        out.seekp(static_cast<std::streamoff>(sparse.size() - 65536));
+        out.write(sparse.data() + sparse.size() - 65536, 65536);
+    }
+    files["sparse.bin"] = std::move(sparse);
+    files["streams.txt"] = "the unnamed stream";
+    WriteFile(folder + "/streams.txt", files["streams.txt"]);
+    // An attribute holds at most 64 KiB; beyond a few hundred bytes a stream is not resident.
+    for (auto [stream, size] : {std::pair<const char*, std::size_t>{"small", 40}, {"large", 60000}}) {
+        std::string content = RandomBytes(size, seed + 320 + static_cast<unsigned>(size));
+        std::string attribute = std::string("user.") + stream;
+        if (::setxattr((folder + "/streams.txt").c_str(), attribute.c_str(), content.data(), content.size(), 0) == 0)
+            files["streams.txt:" + std::string(stream)] = std::move(content);
+    }
+}
+
 }  // namespace
 
 std::string RandomBytes(std::size_t count, unsigned seed)
@@ -66,6 +120,7 @@ CFiles FillFolder(const std::string& folder, double fill, unsigned seed)
         else
             files[name] = std::move(content);
     }
+    WriteNtfsKinds(folder, seed, files);
     // A file written when the only free space is holes between other files is spread
     // over them: fill the volume, delete files picked at random (the driver scatters them
     // over the volume), write it, delete the rest.
@@ -106,8 +161,16 @@ CFiles ReadFolder(const std::string& folder)
 {
     CFiles files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file())
-            files[std::filesystem::relative(entry.path(), folder).string()] = ReadFile(entry.path().string());
+        if (!entry.is_regular_file())
+            continue;
+        const std::string name = std::filesystem::relative(entry.path(), folder).string();
+        files[name] = ReadFile(entry.path().string());
+        for (const std::string& stream : StreamNames(entry.path().string())) {
+            std::string content(64 << 10, '\0');
+            ssize_t size = ::getxattr(entry.path().c_str(), ("user." + stream).c_str(), content.data(), content.size());
+            content.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+            files[name + ":" + stream] = std::move(content);
+        }
     }
     return files;
 }
@@ -133,6 +196,14 @@ usedspace::CUsedSpace MapImage(const std::string& path, const std::string& fileS
     if (!volume)
         return {std::nullopt, "cannot open " + path};
     return usedspace::MapUsedSpace(*volume, fileSystem, joinGap);
+}
+
+std::string Little(std::uint64_t value, std::size_t width)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i < width; ++i, value >>= 8)
+        bytes += static_cast<char>(value & 0xFF);
+    return bytes;
 }
 
 void PatchFile(const std::string& path, std::uint64_t offset, const std::string& bytes)

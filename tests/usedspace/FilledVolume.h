@@ -16,11 +16,12 @@ namespace testsupport {
 using CFiles = std::map<std::string, std::string>;
 
 // Writes random files into folder (a mounted volume) until about fill (0 to 1) of its
-// space is used: some in a subfolder, many deleted after writing, and "fragmented.bin"
-// spread over several runs of clusters. Returns the files that remain.
+// space is used: some in a subfolder, many deleted after writing, "fragmented.bin" spread
+// over several runs of clusters and, on NTFS, compressed and sparse files and one with
+// named streams. Returns the files that remain, a stream as "file:stream".
 CFiles FillFolder(const std::string& folder, double fill, unsigned seed);
 
-// Every file below folder with its contents.
+// Every file below folder with its contents, and its named streams as "file:stream".
 CFiles ReadFolder(const std::string& folder);
 
 // Writes content as the file name below folder, making the folders on its path.
@@ -36,6 +37,9 @@ std::string RandomBytes(std::size_t count, unsigned seed);
 // The used space of the image file at path, read as the engine reads a partition.
 usedspace::CUsedSpace MapImage(const std::string& path, const std::string& fileSystem,
                                std::uint64_t joinGap = 0);
+
+// value as width bytes, little-endian, as the fields of a file system hold it.
+std::string Little(std::uint64_t value, std::size_t width);
 
 // Writes bytes over the file at path from offset.
 void PatchFile(const std::string& path, std::uint64_t offset, const std::string& bytes);

@@ -26,14 +26,6 @@ std::uint64_t Field(const std::string& bytes, std::size_t offset, std::size_t wi
     return value;
 }
 
-std::string Little(std::uint64_t value, std::size_t width)
-{
-    std::string bytes;
-    for (std::size_t i = 0; i < width; ++i, value >>= 8)
-        bytes += static_cast<char>(value & 0xFF);
-    return bytes;
-}
-
 // An NTFS image of mkntfs with a file, and the places of the structures a hostile volume
 // would bend: found by reading the image plainly, as a forger would.
 class NtfsHostileTest : public ::testing::Test {
@@ -96,6 +88,11 @@ TEST_F(NtfsHostileTest, RefusesStructuresThatDoNotAddUp)
     const std::uint64_t sectors = Field(m_pristine, 40, 8);
     const auto [logLcnField, logLcnWidth] = FirstRunLcn(AttributeOffset(2, 0x80));
     const std::uint64_t logLcn = Field(m_pristine, logLcnField, logLcnWidth);
+    // file.bin is the first record past the system files'.
+    const std::uint64_t fileData = AttributeOffset(64, 0x80);
+    const auto [fileLcnField, fileLcnWidth] = FirstRunLcn(fileData);
+    const std::uint64_t fileLcn = Field(m_pristine, fileLcnField, fileLcnWidth);
+    const std::uint64_t bitmapBytes = Field(m_pristine, bitmapLcn, bitmapLcnWidth) * 4096;
     const CDamage cases[] = {
         {"sector size 0", 11, Little(0, 2), kNtfsBootSectorUnsound},
         {"sector size 768", 11, Little(768, 2), kNtfsBootSectorUnsound},
@@ -119,12 +116,56 @@ TEST_F(NtfsHostileTest, RefusesStructuresThatDoNotAddUp)
         {"an attribute longer than its record", bitmapData + 4, Little(4096, 4), kBitmapUnreadable},
         {"the $LogFile's clusters free", Field(m_pristine, bitmapLcn, bitmapLcnWidth) * 4096 + logLcn / 8,
          std::string(1, '\0'), kBitmapUnsound},
+        // What the copy would lose, with nothing else amiss.
+        {"file.bin's last clusters free", bitmapBytes + fileLcn / 8 + 16, std::string(1, '\0'), kBitmapMissesFiles},
+        {"file.bin's runs past the volume", fileLcnField, std::string(fileLcnWidth - 1, '\xFF') + '\x7F',
+         kFileRunsUnsound},
     };
     for (const CDamage& c : cases) {
         Restore();
         Patch(c.offset, c.bytes);
         EXPECT_EQ(MapImage(m_image, "NTFS").m_reason, c.reason) << c.what;
     }
+}
+
+// An MFT whose runs give the clusters from its start to the volume's end four times over,
+// on a volume whose $Bitmap marks every cluster used, is refused rather than read round
+// the volume as many times as its runs say; once over, it is read.
+TEST_F(NtfsHostileTest, RefusesAnMftLargerThanItsVolume)
+{
+    const std::uint64_t data = AttributeOffset(0, 0x80);
+    const std::uint64_t bitmap = AttributeOffset(0, 0xB0);
+    const std::uint64_t end = bitmap + Field(m_pristine, bitmap + 4, 4);
+    const std::uint64_t mftLcn = Field(m_pristine, 48, 8);
+    // The volume leaves its partition's last sector to the backup boot sector: its last
+    // cluster is not whole.
+    const std::uint64_t clusters = kImageSize / 4096 - 1 - mftLcn;
+    ASSERT_EQ(bitmap, data + Field(m_pristine, data + 4, 4));
+    ASSERT_EQ(Field(m_pristine, end, 4), 0xFFFFFFFFu);
+    const auto [bitmapLcn, bitmapLcnWidth] = FirstRunLcn(AttributeOffset(6, 0x80));
+    auto mapWithLaps = [&](std::uint64_t laps) {
+        Restore();
+        Patch(Field(m_pristine, bitmapLcn, bitmapLcnWidth) * 4096, std::string(kImageSize / 4096 / 8, '\xFF'));
+        // Runs of 2-byte lengths and 1-byte LCN deltas: the MFT's own LCN, then 0 (the same).
+        std::string pairs;
+        for (std::uint64_t lap = 0; lap < laps; ++lap)
+            pairs += "\x12" + Little(clusters, 2) + Little(lap == 0 ? mftLcn : 0, 1);
+        pairs.resize(24, '\0');
+        const std::uint64_t bytes = laps * clusters * 4096;
+        std::string attribute = m_pristine.substr(data, 64);
+        attribute.replace(4, 4, Little(64 + pairs.size(), 4));
+        attribute.replace(24, 8, Little(laps * clusters - 1, 8));
+        attribute.replace(40, 24, Little(bytes, 8) + Little(bytes, 8) + Little(bytes, 8));
+        const std::string rest = m_pristine.substr(bitmap, end + 8 - bitmap);
+        // All of it stays in the record's first stride, clear of its update sequence.
+        EXPECT_LT(data + attribute.size() + pairs.size() + rest.size(), RecordOffset(0) + 510);
+        Patch(data, attribute + pairs + rest);
+        const std::uint64_t inUse = RecordOffset(0) + 24;
+        Patch(inUse, Little(Field(m_pristine, inUse, 4) + attribute.size() + pairs.size() - (bitmap - data), 4));
+        return MapImage(m_image, "NTFS").m_reason;
+    };
+    EXPECT_EQ(mapWithLaps(1), "");
+    EXPECT_EQ(mapWithLaps(4), kMftUnreadable);
 }
 
 // Random damage to the boot sector and the first records: never a crash or a hang, and

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "clone/usedspace/NtfsRecord.h"
 #include "tests/support/LoopDevice.h"
 #include "tests/support/NtfsImage.h"
 #include "tests/support/TempMachine.h"
@@ -8,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -100,6 +103,49 @@ TEST_P(NtfsUsedSpaceTest, MapsWhatNtfs3gUsesAndCopiesASoundVolume)
 
 INSTANTIATE_TEST_SUITE_P(Fill, NtfsUsedSpaceTest, ::testing::Values(10, 50, 90),
                          [](const auto& param) { return std::to_string(param.param) + "Percent"; });
+
+// An MFT spread over so many runs that its own record names their pieces in an attribute
+// list: the map reads every record through it, and is still what ntfs-3g counts as used.
+TEST(NtfsAttributeListTest, ReadsAnMftWhoseRunsNeedAnAttributeList)
+{
+    CTempMachine machine;
+    if (!NtfsToolsPresent(machine) || !CNtfsMount::Available())
+        GTEST_SKIP() << "needs the programs of ntfs-3g and FUSE";
+    const std::string image = machine.Path("ntfs.img");
+    ASSERT_TRUE(MakeNtfsImage(machine, image, 32 << 20));
+    {
+        // One-cluster holes all over the volume, then more records than the MFT's zone
+        // holds: the MFT grows a cluster at a time into the holes.
+        CNtfsMount mount(machine, image, machine.Path("mnt"));
+        ASSERT_TRUE(mount.Mounted()) << mount.Messages();
+        const std::string cluster(4096, 'f');
+        int fences = 0;
+        for (bool written = true; written; ++fences) {
+            std::ofstream out(machine.Path("mnt/fence-" + std::to_string(fences)), std::ios::binary);
+            written = static_cast<bool>(out.write(cluster.data(), cluster.size()).flush());
+        }
+        for (int i = 0; i < fences; i += 2)
+            std::filesystem::remove(machine.Path("mnt/fence-" + std::to_string(i)));
+        std::filesystem::create_directories(machine.Path("mnt/tiny"));
+        for (int i = 0; i < 6000; ++i)
+            std::ofstream(machine.Path("mnt/tiny/" + std::to_string(i)));
+    }
+    std::string mftCluster = ReadBytes(image, 48, 8);
+    std::uint64_t mft = 0;
+    for (std::size_t i = mftCluster.size(); i-- > 0;)
+        mft = mft << 8 | static_cast<unsigned char>(mftCluster[i]);
+    const std::string first = ReadBytes(image, mft * 4096, 1024);
+    std::vector<std::byte> bytes(first.size());
+    std::transform(first.begin(), first.end(), bytes.begin(), [](char c) { return static_cast<std::byte>(c); });
+    std::optional<usedspace::ntfs::CMftRecord> record = usedspace::ntfs::CMftRecord::Parse(std::move(bytes), 0);
+    ASSERT_TRUE(record && record->Has(usedspace::ntfs::kAttributeList)) << "the MFT needs no attribute list";
+
+    CUsedSpace map = MapImage(image, "NTFS");
+    ASSERT_TRUE(map.m_ranges) << map.m_reason;
+    std::optional<CNtfs3gBitmap> reference = ReadNtfs3gBitmap(image);
+    ASSERT_TRUE(reference);
+    EXPECT_TRUE(MappedClusters(*map.m_ranges, reference->m_clusterSize, reference->m_used.size()) == reference->m_used);
+}
 
 // Through a block device every read goes round the page cache, in whole sectors.
 TEST(NtfsLoopDeviceTest, ReadsTheSameMapThroughABlockDevice)

@@ -117,6 +117,8 @@ protected:
             ASSERT_TRUE(mount.Mounted()) << mount.Messages();
             m_files = FillFolder(m_machine.Path("source-mnt"), GetParam() / 100.0, static_cast<unsigned>(GetParam()));
         }
+        ASSERT_TRUE(m_files.contains("packed/text-0.txt") && m_files.contains("streams.txt:large"))
+            << "no compressed file or named stream";
         m_sourceBytes = ReadBytes(m_source, 0, kSourceSize);
         usedspace::CUsedSpace map = MapImage(m_source, "NTFS", kUsedSpaceJoinGap);
         ASSERT_TRUE(map.m_ranges) << map.m_reason;
