@@ -2,17 +2,17 @@
 #include "bootclone/BootCloneFrontEnd.h"
 
 #include "bootclone/BootPartitions.h"
+#include "bootclone/BootTexts.h"
+#include "clone/HumanUnits.h"
 #include "clone/ReportFile.h"
 #include "platform/drives/DriveLetters.h"
 #include "platform/journal/Journal.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
-CBootCloneFrontEnd::CBootCloneFrontEnd(std::string reportFolder, bool fastMode,
+CBootCloneFrontEnd::CBootCloneFrontEnd(std::string reportFolder, const CCloneRequest& request, bool terminal,
                                        platform::CTerminationSignals& signals)
-    : m_reportFolder(std::move(reportFolder)), m_fastMode(fastMode), m_signals(signals)
+    : m_reportFolder(std::move(reportFolder)), m_request(request), m_terminal(terminal), m_signals(signals)
 {
 }
 
@@ -51,23 +51,67 @@ void CBootCloneFrontEnd::OnCloneStarting()
     }
 }
 
-void CBootCloneFrontEnd::OnBlockWritten(std::uint64_t total)
+void CBootCloneFrontEnd::OnPartitionsOpened(std::uint64_t sourceBytes, std::uint64_t destinationBytes)
+{
+    const std::string line =
+        boottexts::CloneBeginsLine(DescribeBootDrive(m_request.m_sourceDrive), sourceBytes,
+                                   DescribeBootDrive(m_request.m_destDrive), destinationBytes, m_request.m_fastMode);
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    platform::LogToJournal(platform::JournalPriority::Info, line);
+    m_copyStarted = Clock::now();
+}
+
+void CBootCloneFrontEnd::PrintTotal(std::uint64_t total)
 {
     std::printf("%s total accumulated bytes written to the partition...\n",
                 AddThousandsSeparators(FormatBytes(total)).c_str());
-    // A fast-mode line stands for 20 MiB and is shown at once; the line per sector of slow
-    // mode stays buffered, so the console does not slow the copy down.
-    if (m_fastMode)
+}
+
+// A fast-mode line stands for 20 MiB and is shown at once. Slow mode's line per sector
+// stays buffered where standard output is a file; on a terminal only a total now and then
+// is drawn, since the console draws every line before the copy may go on.
+void CBootCloneFrontEnd::OnBlockWritten(std::uint64_t total)
+{
+    if (m_request.m_fastMode) {
+        PrintTotal(total);
         std::fflush(stdout);
+        return;
+    }
+    if (!m_terminal) {
+        PrintTotal(total);
+        return;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now - m_lastPrinted < kTerminalInterval) {
+        m_heldTotal = total;
+        return;
+    }
+    PrintTotal(total);
+    std::fflush(stdout);
+    m_lastPrinted = now;
+    m_heldTotal.reset();
+}
+
+void CBootCloneFrontEnd::PrintHeldTotal()
+{
+    if (m_heldTotal)
+        PrintTotal(*m_heldTotal);
+    m_heldTotal.reset();
+    std::fflush(stdout);
 }
 
 void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, std::uint64_t bytes, bool badSectorsSkipped,
                                           const std::vector<std::string>& notes)
 {
+    PrintHeldTotal();
+    const auto taken = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_copyStarted);
     const std::string total = AddThousandsSeparators(FormatBytes(bytes));
+    const std::string timeTaken = TimeTakenText(bytes, taken);
     std::printf("\n");
     std::printf("Succesfully created the %s partition clone.\n", request.m_destDrive.c_str());
     std::printf("Total bytes copied to the partition: %s\n\n", total.c_str());
+    std::printf("%s\n", timeTaken.c_str());
     if (badSectorsSkipped)
         std::printf("Bad sectors were found and were skipped.  See status.txt for details.\n");
     for (const std::string& note : notes)
@@ -75,21 +119,20 @@ void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, std::uin
     std::printf("Press the Enter key, or press the Ctrl-Alt-Del keys to reboot the system.\n"
                 "The partition will be useable when the system fully boots up.\n");
     std::fflush(stdout);
+    // The journal keeps the time to the millisecond, to compare one clone with another.
     std::string record = "Succesfully created the " + request.m_destDrive +
-                         " partition clone.  Total bytes copied to the partition: " + total +
-                         (badSectorsSkipped ? ".  Bad sectors were skipped: see " + ReportPath() + "." : ".");
+                         " partition clone.  Total bytes copied to the partition: " + total + ".  " + timeTaken +
+                         "  The copy took " + std::to_string(taken.count()) + " ms." +
+                         (badSectorsSkipped ? "  Bad sectors were skipped: see " + ReportPath() + "." : "");
     for (const std::string& note : notes)
         record += "  " + note;
     platform::LogToJournal(platform::JournalPriority::Notice, record);
     m_signals.LetThrough();
 }
 
-void CBootCloneFrontEnd::OnOpenFailed(const std::string& text, const std::string& drive, int error)
+// The message box shows why too; the report and the journal keep it on one line.
+void CBootCloneFrontEnd::OnOpenFailed(const std::string& text, const std::string& why)
 {
-    std::string why = DescribeBootDrive(drive) + " cannot be opened: " + std::strerror(error);
-    if (std::optional<std::string> busy = error == EBUSY ? DescribeBusyDrive(drive) : std::nullopt)
-        why += ": " + *busy;
-    std::printf("%s\n", why.c_str());
     AppendReportLine(ReportPath(), text + "  " + why);
     platform::LogToJournal(platform::JournalPriority::Error, text + "  " + why);
 }
@@ -104,7 +147,7 @@ void CBootCloneFrontEnd::OnRefused(const std::string& text)
 // end Keldrun there.
 void CBootCloneFrontEnd::OnCloneStopping()
 {
-    std::fflush(stdout);
+    PrintHeldTotal();
     m_signals.LetThrough();
 }
 
@@ -115,6 +158,7 @@ int CBootCloneFrontEnd::StopSignal()
 
 void CBootCloneFrontEnd::OnCloneInterrupted(const std::string& text)
 {
+    PrintHeldTotal();
     platform::LogToJournal(platform::JournalPriority::Warning, text);
     std::printf("\n%s\n", text.c_str());
     std::fflush(stdout);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 // What Keldrun says about the partitions of a clone at boot, before the clone. drive is a
@@ -22,5 +23,9 @@ std::string StoppedBeforeCloneText(int signal);
 // found under another name.
 std::string WaitingLine(const std::string& drive, std::chrono::seconds waited, std::chrono::milliseconds bound);
 std::string FoundElsewhereLine(const std::string& drive, const std::string& node);
+
+// Before the copy: both partitions with their devices and sizes, and the mode.
+std::string CloneBeginsLine(const std::string& source, std::uint64_t sourceBytes, const std::string& destination,
+                            std::uint64_t destinationBytes, bool fastMode);
 
 }  // namespace boottexts

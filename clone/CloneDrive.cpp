@@ -9,6 +9,7 @@
 #include "clone/ReportFile.h"
 #include "clone/RetryPlan.h"
 #include "clone/SizeField.h"
+#include "clone/TwinVolumes.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/volume/SectorSize.h"
 
@@ -101,7 +102,9 @@ private:
     // letter has none.
     std::string DestinationDevice();
     CloneOutcome StopWith(const std::string& text, CloneOutcome outcome);
-    CloneOutcome ReportAndStop(const std::string& text, CloneOutcome outcome);
+    // Appends text to the report and shows it, with reason (the system's word for an
+    // error) after it in the message.
+    CloneOutcome ReportAndStop(const std::string& text, CloneOutcome outcome, const std::string& reason = {});
     void Release();
 
     const CCloneRequest& m_request;
@@ -136,6 +139,7 @@ CloneOutcome CCloneRun::Run()
 
     AppendReportLine(m_reportPath,
                      ReportHeaderText(m_request.m_sourceDrive, m_request.m_destDrive, m_request.m_fileSystem));
+    m_frontEnd.OnPartitionsOpened(m_source->Size(), m_destination->Size());
 
     if (!AllocateBuffers())
         return StopWith(kNotEnoughMemoryText, CloneOutcome::OutOfMemory);
@@ -165,7 +169,7 @@ CloneOutcome CCloneRun::Copy()
         if (!block.ok) {
             if (FastMode())
                 return ReportAndStop(BadSectorsText(block.error, m_request.m_sourceDrive, "from"),
-                                     CloneOutcome::ReadFailed);
+                                     CloneOutcome::ReadFailed, SystemReasonText(block.error));
             // The reader waits at the start of the failed run until it is asked again.
             if (Ending ending = CopyFailedRun())
                 return *ending;
@@ -206,9 +210,10 @@ Ending CCloneRun::WriteFastBlock(std::span<const std::byte> bytes)
     if (!m_destination->Write(bytes, bytesWritten)) {
         // Fast mode skips nothing: the block was to go where the total ends.
         const int error = m_destination->LastError();
-        return ReportAndStop(error == ENOSPC ? NoSpaceText(m_total, bytes.size())
-                                            : BadSectorsText(error, m_request.m_destDrive, "to"),
-                             CloneOutcome::WriteFailed);
+        if (error == ENOSPC)
+            return ReportAndStop(NoSpaceText(m_total, bytes.size()), CloneOutcome::WriteFailed);
+        return ReportAndStop(BadSectorsText(error, m_request.m_destDrive, "to"), CloneOutcome::WriteFailed,
+                             SystemReasonText(error));
     }
     CountWritten(bytesWritten);
     AppendReportLine(m_reportPath, FormatBytes(m_total));
@@ -353,7 +358,8 @@ Ending CCloneRun::StopIfInterrupted()
 std::string CCloneRun::NoSpaceText(std::uint64_t position, std::size_t bytes) const
 {
     if (position + bytes > m_destination->Size())
-        return DestinationTooSmallText(ENOSPC, m_request.m_destDrive, m_request.m_sourceDrive);
+        return DestinationTooSmallText(ENOSPC, m_request.m_destDrive, m_request.m_sourceDrive, m_destination->Size(),
+                                       m_source->Size());
     return StorageFullText(ENOSPC, m_request.m_destDrive);
 }
 
@@ -378,9 +384,22 @@ CloneOutcome CCloneRun::Complete()
             return *ending;
         notes = std::move(ntfs.notes);
     }
+    std::optional<CTwins> twins = FindTwins(m_request, *m_destination, !m_bootSector.empty(), DestinationDevice());
+    if (twins) {
+        for (const std::string& note : twins->notes)
+            AppendReportLine(m_reportPath, note);
+        notes.insert(notes.end(), twins->notes.begin(), twins->notes.end());
+    }
     AppendReportLine(m_reportPath, DoneLineText(FormatBytes(m_total)));
+    // A copy that may get a serial of its own stays held until the user has answered, so
+    // that nobody mounts it meanwhile and the tool works on the very file that was written.
+    std::unique_ptr<platform::IVolume> copy;
+    if (twins && !twins->renewal.empty())
+        copy = std::move(m_destination);
     Release();
     m_frontEnd.OnCloneCompleted(m_request, m_total, m_badSectors, notes);
+    if (copy && m_frontEnd.OfferNewSerial(RenewSerialQuestionText(m_request)))
+        platform::MessageBox(RenewSerial(m_request, *twins, *copy));
     return CloneOutcome::Completed;
 }
 
@@ -396,9 +415,10 @@ Ending CCloneRun::FlushDestination()
     if (m_destination->Flush())
         return std::nullopt;
     const int error = m_destination->LastError();
-    return ReportAndStop(error == EBUSY ? LoopAttachedText(error, m_request.m_destDrive)
-                                        : BadSectorsText(error, m_request.m_destDrive, "to"),
-                         CloneOutcome::WriteFailed);
+    if (error == EBUSY)
+        return ReportAndStop(LoopAttachedText(error, m_request.m_destDrive), CloneOutcome::WriteFailed);
+    return ReportAndStop(BadSectorsText(error, m_request.m_destDrive, "to"), CloneOutcome::WriteFailed,
+                         SystemReasonText(error));
 }
 
 // The partitions are closed before the message: a box may stay open for long, and the
@@ -411,10 +431,10 @@ CloneOutcome CCloneRun::StopWith(const std::string& text, CloneOutcome outcome)
     return outcome;
 }
 
-CloneOutcome CCloneRun::ReportAndStop(const std::string& text, CloneOutcome outcome)
+CloneOutcome CCloneRun::ReportAndStop(const std::string& text, CloneOutcome outcome, const std::string& reason)
 {
     AppendReportLine(m_reportPath, text);
-    return StopWith(text, outcome);
+    return StopWith(reason.empty() ? text : text + "\n\n" + reason, outcome);
 }
 
 void CCloneRun::Release()

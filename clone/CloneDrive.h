@@ -47,21 +47,31 @@ public:
     virtual bool CancelRequested() = 0;
     // Once, after the old report is deleted and before the partitions are opened.
     virtual void OnCloneStarting() = 0;
-    // After every block written; total is the bytes written so far.
-    virtual void OnBlockWritten(std::uint64_t total) = 0;
-    // After a completed clone: the destination is flushed, "Done => " is in the report and
-    // both partitions are closed. Tells the user. notes are the lines, also in the report
-    // before "Done => ", about the completion of an NTFS copy: it keeps the source's
-    // capacity until it is resized (and what to run), its resize did not complete (and it
-    // must be checked), it is as good as its source, or it could not be checked.
-    virtual void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
-                                  const std::vector<std::string>& notes) = 0;
-    // When drive could not be opened, before its message text is shown; error is the
-    // errno of the open. The report holds nothing yet.
-    virtual void OnOpenFailed([[maybe_unused]] const std::string& text, [[maybe_unused]] const std::string& drive,
-                              [[maybe_unused]] int error)
+    // Once both partitions are open and the report is begun, with their sizes: the source's
+    // is what the copy moves.
+    virtual void OnPartitionsOpened([[maybe_unused]] std::uint64_t sourceBytes,
+                                    [[maybe_unused]] std::uint64_t destinationBytes)
     {
     }
+    // After every block written; total is the bytes written so far.
+    virtual void OnBlockWritten(std::uint64_t total) = 0;
+    // After a completed clone: the destination is flushed and "Done => " is in the report;
+    // the source is closed, and so is the copy unless a new serial may be offered for it
+    // (OfferNewSerial). Tells the user. notes are the lines, also in the report before
+    // "Done => ", about the completion of an NTFS copy (it keeps the source's capacity
+    // until it is resized, and what to run; its resize did not complete, and it must be
+    // checked; it is as good as its source; it could not be checked), then about the
+    // serial and label that the copy shares with its source (TwinVolumes.h).
+    virtual void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
+                                  const std::vector<std::string>& notes) = 0;
+    // After OnCloneCompleted, while the engine still holds the copy, when a tool that gives
+    // it a serial of its own is installed (the copy and its source carry the same one):
+    // true has the engine run it, and tell how it went. question asks the user.
+    virtual bool OfferNewSerial([[maybe_unused]] const std::string& question) { return false; }
+    // When a partition could not be opened, before its message is shown: text is the front
+    // end's own (CannotOpen...Text), why what the engine knows of the reason
+    // (OpenFailureText); the message shows both. The report holds nothing yet.
+    virtual void OnOpenFailed([[maybe_unused]] const std::string& text, [[maybe_unused]] const std::string& why) {}
     // When the clone is refused after both opens and before the report is begun (the
     // partitions overlap), before text is shown.
     virtual void OnRefused([[maybe_unused]] const std::string& text) {}

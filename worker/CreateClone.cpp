@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "worker/CreateClone.h"
 
+#include "clone/HumanUnits.h"
 #include "clone/ReportFile.h"
 #include "platform/atoms/Atoms.h"
 #include "platform/ui/MessageBox.h"
@@ -14,6 +15,9 @@ namespace {
 
 // About 30 repaints of the byte count a second.
 constexpr std::chrono::milliseconds kRepaintInterval(33);
+
+// What the progress line tells while the partition is copied.
+const char* const kCopyingPhase = "Copying";
 
 }  // namespace
 
@@ -47,6 +51,8 @@ void CCreateClone::Run()
     CloneDrive(m_request, *this, *m_volumes);
     RemoveCancelAtom();
     EnableCloneControls();
+    if (m_ended)
+        m_ended();
 }
 
 void CCreateClone::DisableCloneControls()
@@ -114,24 +120,55 @@ bool CCreateClone::CancelRequested()
 
 void CCreateClone::OnCloneStarting()
 {
+    m_started = CProgressMeter::Clock::now();
     ShowBytesCopied("0");
+    m_controls.SetProgress(clonedlg::kProgressBar, 0);
+    m_controls.SetControlText(clonedlg::kProgressText, "");
     // Shown at once: the first block may take a while to read.
     m_controls.Deliver();
 }
 
+void CCreateClone::OnPartitionsOpened(std::uint64_t sourceBytes, std::uint64_t)
+{
+    BeginPhase(kCopyingPhase, sourceBytes);
+}
+
+void CCreateClone::BeginPhase(const std::string& what, std::uint64_t totalBytes)
+{
+    m_phase = what;
+    const auto now = CProgressMeter::Clock::now();
+    m_meter.Start(totalBytes, now);
+    m_meter.Update(0, now);
+    ShowProgress();
+    m_controls.Deliver();
+}
+
+void CCreateClone::ShowProgress()
+{
+    m_controls.SetProgress(clonedlg::kProgressBar, m_meter.Position());
+    m_controls.SetControlText(clonedlg::kProgressText, m_meter.Text(m_phase));
+}
+
 void CCreateClone::OnBlockWritten(std::uint64_t total)
 {
+    if (m_meter.Update(total, CProgressMeter::Clock::now()))
+        ShowProgress();
     ShowBytesCopied(AddThousandsSeparators(FormatBytes(total)));
 }
 
 void CCreateClone::OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                                     const std::vector<std::string>& notes)
 {
+    const auto now = CProgressMeter::Clock::now();
+    m_meter.Update(total, now);
     ShowBytesCopied(AddThousandsSeparators(FormatBytes(total)));
+    m_controls.SetProgress(clonedlg::kProgressBar, platform::kProgressRange);
+    m_controls.SetControlText(clonedlg::kProgressText, m_meter.DoneText(m_phase, now));
     m_controls.Deliver();
     std::string done = "Done!\n\nDrive partition cloned from: " + request.m_sourceDrive +
                        "\nDrive partition cloned to: " + request.m_destDrive +
                        "\n\nThe partition will be useable after rebooting the computer.";
+    done += "\n\n" + TimeTakenText(total, std::chrono::duration_cast<std::chrono::milliseconds>(now - m_started));
     for (const std::string& note : notes)
         done += "\n\n" + note;
     platform::MessageBox(done);
@@ -142,4 +179,9 @@ void CCreateClone::OnCloneCompleted(const CCloneRequest& request, std::uint64_t 
 void CCreateClone::OnCloneStopping()
 {
     m_controls.Deliver();
+}
+
+bool CCreateClone::OfferNewSerial(const std::string& question)
+{
+    return platform::MessageBox(question, platform::MbButtons::YesNo) == platform::IDYES;
 }

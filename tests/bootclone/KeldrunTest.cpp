@@ -8,6 +8,7 @@
 #include "tests/support/KernelMount.h"
 #include "tests/support/SectorPattern.h"
 #include "tests/support/TempMachine.h"
+#include "tests/support/TwinNotes.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -61,10 +63,20 @@ protected:
         ASSERT_TRUE(platform::AssignDriveLetter(letter, path, error)) << error;
     }
 
+    // Runs Keldrun; the time its clone took is left out of its output (WithoutTimes).
     CProgramResult Keldrun(std::vector<std::string> args, const std::string& input = "\n")
     {
         args.insert(args.begin(), KELDRUN_PATH);
-        return testsupport::RunCaptured(args, input, m_machine.Root());
+        CProgramResult run = testsupport::RunCaptured(args, input, m_machine.Root());
+        run.m_out = testsupport::WithoutTimes(run.m_out);
+        return run;
+    }
+    // The line before a copy of the images of X: and Y:.
+    std::string Begins(std::uint64_t sourceBytes, std::uint64_t destBytes, bool fast) const
+    {
+        return boottexts::CloneBeginsLine("X: (" + m_machine.Path("X.img") + ")", sourceBytes,
+                                          "Y: (" + m_machine.Path("Y.img") + ")", destBytes, fast) +
+               "\n";
     }
     std::optional<std::string> Read(const std::string& path) const { return platform::ReadWholeFile(path); }
     std::optional<std::string> Status() const { return Read(m_reportFolder + "status.txt"); }
@@ -83,22 +95,31 @@ TEST_F(KeldrunTest, ACompletedCloneReportsWaitsForEnterAndRequestsTheRestart)
 
     CProgramResult run = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
     EXPECT_EQ(run.m_exitCode, 0);
-    EXPECT_EQ(run.m_out, std::string("20,971,520 total accumulated bytes written to the partition...\n"
-                                     "41,943,040 total accumulated bytes written to the partition...\n"
-                                     "52,428,800 total accumulated bytes written to the partition...\n"
-                                     "\n"
-                                     "Succesfully created the Y: partition clone.\n"
-                                     "Total bytes copied to the partition: 52,428,800\n"
-                                     "\n") +
+    // Both partitions are named before the copy; the time it took follows the total.
+    const std::string begins = Begins(50 << 20, 50 << 20, true);
+    EXPECT_EQ(begins, "Copying the X: (" + m_machine.Path("X.img") + ") partition (50.0 MiB) onto the Y: (" + dest +
+                          ") partition (50.0 MiB) in fast mode.\n");
+    EXPECT_EQ(run.m_out, begins +
+                             "20,971,520 total accumulated bytes written to the partition...\n"
+                             "41,943,040 total accumulated bytes written to the partition...\n"
+                             "52,428,800 total accumulated bytes written to the partition...\n"
+                             "\n"
+                             "Succesfully created the Y: partition clone.\n"
+                             "Total bytes copied to the partition: 52,428,800\n"
+                             "\n"
+                             "Time taken: T.\n" +
                              kPrompt);
     EXPECT_EQ(run.m_err, "");
     EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: FAT32\n\n20971520\n41943040\n52428800\nDone => 52428800\n");
     EXPECT_EQ(ShutdownLog(), "shutdown -r -f -t 0\n");
-    EXPECT_EQ(Journal(), "info Keldrun: cloning X: (" + m_machine.Path("X.img") + ") onto Y: (" + dest +
-                             "), FAT32, fast mode; report " + m_reportFolder + "status.txt\n"
-                             "notice Keldrun: Succesfully created the Y: partition clone.  Total bytes copied to the "
-                             "partition: 52,428,800.\n"
-                             "notice Keldrun: restarting the machine\n");
+    const std::string journal = std::regex_replace(testsupport::WithoutTimes(Journal()),
+                                                   std::regex("copy took [0-9]+ ms"), "copy took N ms");
+    EXPECT_EQ(journal, "info Keldrun: cloning X: (" + m_machine.Path("X.img") + ") onto Y: (" + dest +
+                           "), FAT32, fast mode; report " + m_reportFolder + "status.txt\n"
+                           "info Keldrun: " + begins +
+                           "notice Keldrun: Succesfully created the Y: partition clone.  Total bytes copied to the "
+                           "partition: 52,428,800.  Time taken: T.  The copy took N ms.\n"
+                           "notice Keldrun: restarting the machine\n");
     EXPECT_TRUE(Read(dest) == source) << "the copy differs from the source";
 }
 
@@ -112,9 +133,9 @@ TEST_F(KeldrunTest, AFifthArgumentWithoutDigitsSelectsSlowModeWithALinePerSector
     std::string progress;
     for (const char* total : {"512", "1,024", "1,536", "2,048", "2,560", "3,072", "3,584", "4,096"})
         progress += std::string(total) + " total accumulated bytes written to the partition...\n";
-    EXPECT_EQ(run.m_out, progress +
+    EXPECT_EQ(run.m_out, Begins(8 * kSector, 8 * kSector, false) + progress +
                              "\nSuccesfully created the Y: partition clone.\n"
-                             "Total bytes copied to the partition: 4,096\n\n" +
+                             "Total bytes copied to the partition: 4,096\n\nTime taken: T.\n" +
                              kPrompt);
     EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: FAT32\n\nDone => 4096\n");
     EXPECT_EQ(Read(dest), source);
@@ -144,8 +165,11 @@ TEST_F(KeldrunTest, FailedClonesShowTheirMessageRecordWhyAndDoNotRestart)
 
     CProgramResult unassigned = Keldrun({"X:", "Z:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
     EXPECT_EQ(unassigned.m_exitCode, 0);
-    EXPECT_EQ(unassigned.m_out, "Z: cannot be opened: No such file or directory\n");
-    EXPECT_NE(unassigned.m_err.find(cannotOpen), std::string::npos) << unassigned.m_err;
+    EXPECT_EQ(unassigned.m_out, "");
+    // The message says why after its own text, and so do the report and the journal.
+    EXPECT_NE(unassigned.m_err.find(cannotOpen + "\n\nZ: cannot be opened: No such file or directory\n"),
+              std::string::npos)
+        << unassigned.m_err;
     EXPECT_EQ(Status(), cannotOpen + "  Z: cannot be opened: No such file or directory\n");
     EXPECT_NE(Journal().find("err Keldrun: " + cannotOpen + "  Z: cannot be opened: No such file or directory\n"), std::string::npos)
         << Journal();
@@ -156,13 +180,17 @@ TEST_F(KeldrunTest, FailedClonesShowTheirMessageRecordWhyAndDoNotRestart)
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
     CProgramResult held = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
     close(holder);
-    EXPECT_NE(held.m_err.find(cannotOpen), std::string::npos) << held.m_err;
-    EXPECT_EQ(held.m_out, "Y: (" + dest + ") cannot be opened: " + std::strerror(EWOULDBLOCK) + "\n");
-    EXPECT_EQ(Status(), cannotOpen + "  Y: (" + dest + ") cannot be opened: " + std::strerror(EWOULDBLOCK) + "\n");
+    // Who holds it is told by name and process.
+    const std::string why = "Y: (" + dest + ") cannot be opened: " + std::strerror(EWOULDBLOCK) + ": it is open in " +
+                            platform::ReadFirstLine("/proc/self/comm").value_or("") + " (process " +
+                            std::to_string(getpid()) + ")";
+    EXPECT_NE(held.m_err.find(cannotOpen + "\n\n" + why + "\n"), std::string::npos) << held.m_err;
+    EXPECT_EQ(held.m_out, "");
+    EXPECT_EQ(Status(), cannotOpen + "  " + why + "\n");
 
     CProgramResult unknown = Keldrun({"X:", "Y:", "FAT16", "1,2,3,4,", "0", m_reportFolder});
     EXPECT_EQ(unknown.m_exitCode, 0);
-    EXPECT_EQ(unknown.m_out, "");
+    EXPECT_EQ(unknown.m_out, Begins(8 * kSector, 8 * kSector, false));
     EXPECT_NE(unknown.m_err.find("Quorvane Error: Clone cancelled.\n\nUnknown file system on partition: FAT16"),
               std::string::npos)
         << unknown.m_err;
@@ -178,7 +206,9 @@ TEST_F(KeldrunTest, ADestinationSmallerThanTheSourceIsToldSoInEitherMode)
     const std::string source = SectorPattern(30 << 20);
     Drive('X', source);
     std::string dest = Drive('Y', std::string(25 << 20, '\0'));
-    const std::string tooSmall = DestinationTooSmallText(ENOSPC, "Y:", "X:");
+    // By how much: 5 MiB.
+    const std::string tooSmall = DestinationTooSmallText(ENOSPC, "Y:", "X:", 25 << 20, 30 << 20);
+    EXPECT_NE(tooSmall.find("5,242,880 (5.0 MiB) fewer than the 31,457,280 of the X: partition"), std::string::npos);
 
     for (const char* fast : {"1", "0"}) {
         SCOPED_TRACE(fast);
@@ -436,8 +466,9 @@ TEST_F(KeldrunTest, OnlyTheMessageOfAFailureStopsWaitingForEnter)
     CTerminalRun failed({KELDRUN_PATH, "X:", "Q:", "FAT32", "1,2,3,4,", "1", m_reportFolder}, m_machine.Root());
     ASSERT_TRUE(failed.Started());
     EXPECT_EQ(failed.WaitForExit(), 0);
-    EXPECT_NE(failed.Output().find("Cannot open drive partition to clone to!\n"
-                                   "[OK: press Enter; going on by itself in 200 ms] \n[no answer: going on]\n"),
+    EXPECT_NE(failed.Output().find("Cannot open drive partition to clone to!\n\nQ: cannot be opened: No such file "
+                                   "or directory\n[OK: press Enter; going on by itself in 200 ms] \n"
+                                   "[no answer: going on]\n"),
               std::string::npos)
         << failed.Output();
 
@@ -468,7 +499,7 @@ TEST_F(KeldrunTest, UnreadableSectorsOfARealFileAreSkippedAndListed)
 
     CProgramResult run = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "0", m_reportFolder});
     EXPECT_EQ(run.m_exitCode, 0);
-    EXPECT_NE(run.m_out.find("Total bytes copied to the partition: 31,232\n\n"
+    EXPECT_NE(run.m_out.find("Total bytes copied to the partition: 31,232\n\nTime taken: T.\n"
                              "Bad sectors were found and were skipped.  See status.txt for details.\n"),
               std::string::npos)
         << run.m_out;
