@@ -5,6 +5,7 @@
 
 #include "clone/CloneDrive.h"
 #include "platform/atoms/Atoms.h"
+#include "platform/qt/UiThread.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/BootClone.h"
 #include "settings/Settings.h"
@@ -68,6 +69,12 @@ void CCloneDlg::StartCloneThread()
     auto clone = std::make_shared<CCreateClone>(m_sourceDrive, m_destDrive, m_sourceFileSystem, m_sizeFieldList,
                                                 this, FastMode != 0, m_installFolder);
     clone->UseVolumes(m_volumes);
+    clone->WhenEnded([this, alive = std::weak_ptr<bool>(m_alive)] {
+        platform::RunOnUiThread([this, alive] {
+            if (alive.lock())
+                RefreshAfterClone();
+        });
+    });
     m_clone = clone;
     if (!CCreateClone::CreateThread(std::move(clone)))
         platform::MessageBox(kCloneNotStartedText);
