@@ -216,6 +216,7 @@ void CCloneDlg::ClearProgressDigits()
 {
     for (int id = kFirstGlyph; id < kFirstGlyph + kGlyphCount; ++id)
         SetControlText(id, "");
+    SetControlText(kBytesLabel, kBytesCopiedLabel);
     SetProgress(kProgressBar, 0);
     SetControlText(kProgressText, "");
 }

@@ -55,7 +55,8 @@ private:
     // mayEnableCreate is false while a clone holds the dialog.
     void ShowSourceLine(bool probed);
     void ShowDestinationLine(bool probed, bool mayEnableCreate);
-    // Clears the byte count, the progress bar and the progress line.
+    // Blanks the byte count, which counts the bytes copied until a clone verifies its copy,
+    // and clears the progress bar and the progress line.
     void ClearProgressDigits();
     bool CloneRunning() const;
     // Once a clone is over: the destination's fields and both lines tell the drives as

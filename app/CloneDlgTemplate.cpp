@@ -48,7 +48,7 @@ CDialogTemplate CloneDialogTemplate()
     AddHalf(controls, kHalfWidth, "Partition to copy to:", kDestList, kDestDriveLine, kDestFileSystem, kDestSize);
 
     controls.push_back(
-        {kNoId, ControlKind::Text, {kLabelX, kBytesCopiedY + 2, kLabelWidth, 8}, "Bytes copied:", kRight});
+        {kBytesLabel, ControlKind::Text, {kLabelX, kBytesCopiedY + 2, kLabelWidth, 8}, kBytesCopiedLabel, kRight});
     controls.push_back({kBytesCopied, ControlKind::Text, {kFieldX, kBytesCopiedY, kFieldWidth, 12}, "", kSunken});
     // Above the field they are drawn in; the worker moves each into place as it fills.
     for (int i = 0; i < kGlyphCount; ++i)

@@ -43,7 +43,8 @@ void CCloneDlg::OnCreateClone()
         scheduleAtBoot = answer == platform::IDYES;
     }
     if (scheduleAtBoot)
-        ScheduleBootClone(m_installFolder, m_sourceDrive, m_destDrive, m_sourceFileSystem, m_sizeFieldList, FastMode);
+        ScheduleBootClone(m_installFolder, m_sourceDrive, m_destDrive, m_sourceFileSystem, m_sizeFieldList, FastMode,
+                          CBootCloneOptions{VerifyCopy != 0});
     else if (CheckPartitionsNow())
         StartCloneThread();
 }
@@ -67,7 +68,7 @@ bool CCloneDlg::CheckPartitionsNow()
 void CCloneDlg::StartCloneThread()
 {
     auto clone = std::make_shared<CCreateClone>(m_sourceDrive, m_destDrive, m_sourceFileSystem, m_sizeFieldList,
-                                                this, FastMode != 0, m_installFolder);
+                                                this, FastMode != 0, m_installFolder, VerifyCopy != 0);
     clone->UseVolumes(m_volumes);
     clone->WhenEnded([this, alive = std::weak_ptr<bool>(m_alive)] {
         platform::RunOnUiThread([this, alive] {

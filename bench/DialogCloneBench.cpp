@@ -69,7 +69,7 @@ protected:
     {
         m_start = Clock::now();
         auto clone = std::make_shared<CCreateClone>(m_args[1], m_args[2], "FAT32", "1,2,3,4,", &m_owner,
-                                                    std::atoi(m_args[3]) != 0, m_args[4]);
+                                                    std::atoi(m_args[3]) != 0, m_args[4], false);
         if (!CCreateClone::CreateThread(std::move(clone)))
             EndDialog(-1);
         return true;

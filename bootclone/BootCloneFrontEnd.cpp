@@ -10,6 +10,19 @@
 
 #include <cstdio>
 
+namespace {
+
+// A verification reads hundreds of megabytes a second: a line for each of its blocks
+// would scroll faster than anyone reads.
+constexpr std::chrono::milliseconds kVerifyLineInterval(250);
+
+std::chrono::milliseconds Since(CBootCloneFrontEnd::Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(CBootCloneFrontEnd::Clock::now() - start);
+}
+
+}  // namespace
+
 CBootCloneFrontEnd::CBootCloneFrontEnd(std::string reportFolder, const CCloneRequest& request, bool terminal,
                                        platform::CTerminationSignals& signals)
     : m_reportFolder(std::move(reportFolder)), m_request(request), m_terminal(terminal), m_signals(signals)
@@ -101,13 +114,37 @@ void CBootCloneFrontEnd::PrintHeldTotal()
     std::fflush(stdout);
 }
 
+void CBootCloneFrontEnd::OnVerifyStarting(std::uint64_t bytes)
+{
+    PrintHeldTotal();
+    m_copyTaken = Since(m_copyStarted);
+    m_verifyBytes = bytes;
+    m_lastVerifyLine = Clock::now();
+    std::printf("\n%s\n", boottexts::VerifyingLine(bytes).c_str());
+    std::fflush(stdout);
+}
+
+void CBootCloneFrontEnd::OnBytesVerified(std::uint64_t compared)
+{
+    const auto now = Clock::now();
+    if (compared < m_verifyBytes && now - m_lastVerifyLine < kVerifyLineInterval)
+        return;
+    m_lastVerifyLine = now;
+    std::printf("%s\n", boottexts::BytesVerifiedLine(compared).c_str());
+    std::fflush(stdout);
+}
+
 void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, std::uint64_t bytes, bool badSectorsSkipped,
                                           const std::vector<std::string>& notes)
 {
     PrintHeldTotal();
-    const auto taken = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_copyStarted);
+    // The copy's time and rate; a verification's time is told after them.
+    const std::chrono::milliseconds taken = Since(m_copyStarted);
+    std::optional<std::chrono::milliseconds> verifyTaken;
+    if (m_copyTaken)
+        verifyTaken = taken - *m_copyTaken;
     const std::string total = AddThousandsSeparators(FormatBytes(bytes));
-    const std::string timeTaken = TimeTakenText(bytes, taken);
+    const std::string timeTaken = TimeTakenText(bytes, m_copyTaken.value_or(taken), verifyTaken);
     std::printf("\n");
     std::printf("Succesfully created the %s partition clone.\n", request.m_destDrive.c_str());
     std::printf("Total bytes copied to the partition: %s\n\n", total.c_str());
@@ -122,7 +159,7 @@ void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, std::uin
     // The journal keeps the time to the millisecond, to compare one clone with another.
     std::string record = "Succesfully created the " + request.m_destDrive +
                          " partition clone.  Total bytes copied to the partition: " + total + ".  " + timeTaken +
-                         "  The copy took " + std::to_string(taken.count()) + " ms." +
+                         "  The copy took " + std::to_string(m_copyTaken.value_or(taken).count()) + " ms." +
                          (badSectorsSkipped ? "  Bad sectors were skipped: see " + ReportPath() + "." : "");
     for (const std::string& note : notes)
         record += "  " + note;

@@ -39,6 +39,10 @@ public:
     void OnCloneStarting() override;
     void OnPartitionsOpened(std::uint64_t sourceBytes, std::uint64_t destinationBytes) override;
     void OnBlockWritten(std::uint64_t total) override;
+    // A line as the verification begins; then the bytes compared at most a few times a
+    // second, and always when all are.
+    void OnVerifyStarting(std::uint64_t bytes) override;
+    void OnBytesVerified(std::uint64_t compared) override;
     void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                           const std::vector<std::string>& notes) override;
     void OnOpenFailed(const std::string& text, const std::string& why) override;
@@ -59,4 +63,7 @@ private:
     Clock::time_point m_copyStarted;
     Clock::time_point m_lastPrinted;
     std::optional<std::uint64_t> m_heldTotal;  // not yet shown on the terminal
+    std::optional<std::chrono::milliseconds> m_copyTaken;  // once a verification follows the copy
+    std::uint64_t m_verifyBytes = 0;
+    Clock::time_point m_lastVerifyLine;
 };

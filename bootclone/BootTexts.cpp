@@ -2,6 +2,7 @@
 #include "bootclone/BootTexts.h"
 
 #include "clone/HumanUnits.h"
+#include "clone/ReportFile.h"
 #include "platform/system/WaitBound.h"
 
 namespace boottexts {
@@ -64,6 +65,17 @@ std::string CloneBeginsLine(const std::string& source, std::uint64_t sourceBytes
 {
     return "Copying the " + source + " partition (" + BinarySizeText(sourceBytes) + ") onto the " + destination +
            " partition (" + BinarySizeText(destinationBytes) + ") in " + (fastMode ? "fast" : "slow") + " mode.";
+}
+
+std::string VerifyingLine(std::uint64_t bytes)
+{
+    return "Verifying the copy: reading back " + AddThousandsSeparators(FormatBytes(bytes)) +
+           " bytes of both partitions...";
+}
+
+std::string BytesVerifiedLine(std::uint64_t compared)
+{
+    return AddThousandsSeparators(FormatBytes(compared)) + " total accumulated bytes verified...";
 }
 
 }  // namespace boottexts

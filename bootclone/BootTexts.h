@@ -28,4 +28,9 @@ std::string FoundElsewhereLine(const std::string& drive, const std::string& node
 std::string CloneBeginsLine(const std::string& source, std::uint64_t sourceBytes, const std::string& destination,
                             std::uint64_t destinationBytes, bool fastMode);
 
+// The console while Keldrun verifies the copy: a line as it begins, with the bytes it will
+// compare, then the bytes compared so far, now and then.
+std::string VerifyingLine(std::uint64_t bytes);
+std::string BytesVerifiedLine(std::uint64_t compared);
+
 }  // namespace boottexts

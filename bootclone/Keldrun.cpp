@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Keldrun: the clone that Vantrel schedules for the next start of the machine.
-//   Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER
-// Clones SOURCE onto DEST, prints its progress, writes REPORTFOLDER"status.txt" and, once
-// the clone is complete, waits for Enter and restarts the machine. It runs at boot before
-// the local file systems are mounted: it first waits for both partitions' devices and
-// refuses a partition that is mounted all the same.
+//   Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER [VERIFY]
+// Clones SOURCE onto DEST (and reads both back to compare them when VERIFY is not 0),
+// prints its progress, writes REPORTFOLDER"status.txt" and, once the clone is complete,
+// waits for Enter and restarts the machine. It runs at boot before the local file systems
+// are mounted: it first waits for both partitions' devices and refuses a partition that
+// is mounted all the same.
 
 #include "bootclone/BootCloneFrontEnd.h"
 #include "bootclone/BootPartitions.h"
@@ -58,7 +59,7 @@ private:
 bool AnsweredHelpOrVersion(int argc, char* argv[])
 {
     constexpr const char* kUsage =
-        "Usage: Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER\n"
+        "Usage: Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER [VERIFY]\n"
         "Clones the partition SOURCE (a drive such as C:) onto DEST, prints its progress and\n"
         "writes REPORTFOLDER followed by status.txt; once the clone is complete it waits for\n"
         "Enter and restarts the machine. Vantrel schedules it for the next start.\n"
@@ -68,6 +69,9 @@ bool AnsweredHelpOrVersion(int argc, char* argv[])
         "  FASTMODE       1 for fast mode (stops at the first bad sector), 0 for slow mode\n"
         "                 (steps over bad sectors and lists them in status.txt)\n"
         "  REPORTFOLDER   the folder of status.txt, ending in /\n"
+        "  VERIFY         1 to read both partitions back after the copy and compare them: a\n"
+        "                 copy that differs is not done and the machine is not restarted;\n"
+        "                 0 or absent: no verification\n"
         "\n"
         "  --help     show this text\n"
         "  --version  show the version\n";
@@ -124,7 +128,8 @@ bool CloneAtBoot(const CCloneRequest& request, const std::string& reportFolder)
     platform::LogToJournal(platform::JournalPriority::Info,
                            "cloning " + DescribeBootDrive(request.m_sourceDrive) + " onto " +
                                DescribeBootDrive(request.m_destDrive) + ", " + request.m_fileSystem +
-                               (request.m_fastMode ? ", fast mode" : ", slow mode") + "; report " +
+                               (request.m_fastMode ? ", fast mode" : ", slow mode") +
+                               (request.m_verify ? ", verified" : "") + "; report " +
                                reportFolder + "status.txt");
     if (std::optional<CBootRefusal> refusal =
             CheckBootPartitions(request, platform::WaitBound(kDeviceWait), signals)) {
@@ -160,8 +165,10 @@ int main(int argc, char* argv[])
     if (argc < 7) {
         platform::MessageBox("Partition Restore => Missing arguments.");
     } else {
-        // Fast mode unless the mode argument reads as the number 0.
-        CCloneRequest request{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5]) != 0};
+        // Fast mode unless the mode argument reads as the number 0; verified when a seventh
+        // argument reads as another number than 0.
+        CCloneRequest request{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5]) != 0,
+                              argc > 7 && std::atoi(argv[7]) != 0};
         if (CloneAtBoot(request, argv[6])) {
             WaitForEnter();
             RestartAndEnd();

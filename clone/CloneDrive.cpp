@@ -10,12 +10,16 @@
 #include "clone/RetryPlan.h"
 #include "clone/SizeField.h"
 #include "clone/TwinVolumes.h"
+#include "clone/VerifyCopy.h"
+#include "clone/VerifyTexts.h"
+#include "clone/usedspace/ByteRanges.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/volume/SectorSize.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -41,6 +45,36 @@ struct CBadRun {
 // What a step of the copy says: nothing when the copy goes on, else how it ended (the
 // ending has been told to the user and the partitions are closed).
 using Ending = std::optional<CloneOutcome>;
+
+// How the verification of a copy that goes on to be done is told: its line in the report,
+// after "Done => ", and its note in the completion message.
+struct CVerifyTold {
+    std::string line;
+    std::string note;
+};
+
+// The verification's progress told to the front end, which may stop it: the user's cancel
+// request or a signal to end the program.
+class CVerifyWatch : public IVerifyProgress {
+public:
+    explicit CVerifyWatch(ICloneFrontEnd& frontEnd) : m_frontEnd(frontEnd) {}
+
+    void OnVerifyStarting(std::uint64_t bytes) override { m_frontEnd.OnVerifyStarting(bytes); }
+    bool OnBlockCompared(std::uint64_t compared) override
+    {
+        m_frontEnd.OnBytesVerified(compared);
+        if (m_frontEnd.CancelRequested())
+            return false;
+        m_signal = m_frontEnd.StopSignal();
+        return m_signal == 0;
+    }
+    // The signal that stopped it; 0 when the user cancelled it or it was not stopped.
+    int Signal() const { return m_signal; }
+
+private:
+    ICloneFrontEnd& m_frontEnd;
+    int m_signal = 0;
+};
 
 // One run of CloneDrive: the opened partitions, the copy buffers and the counters.
 //
@@ -95,6 +129,9 @@ private:
     // destination is too small; within it, the storage it lies on is full.
     std::string NoSpaceText(std::uint64_t position, std::size_t bytes) const;
     CloneOutcome Complete();
+    // Reads both partitions back and compares them: an ending when the copy differs or
+    // cannot be read back, else how the copy's verification is told.
+    std::variant<CloneOutcome, CVerifyTold> Verify();
     // Makes what was written durable and makes sure no loop device was attached over the
     // destination meanwhile.
     Ending FlushDestination();
@@ -106,6 +143,8 @@ private:
     // error) after it in the message.
     CloneOutcome ReportAndStop(const std::string& text, CloneOutcome outcome, const std::string& reason = {});
     void Release();
+    // The copy's read-ahead and buffers.
+    void ReleaseBuffers();
 
     const CCloneRequest& m_request;
     ICloneFrontEnd& m_frontEnd;
@@ -123,6 +162,9 @@ private:
     bool m_firstBlock = true;
     bool m_badSectors = false;
     std::vector<std::byte> m_bootSector;  // the source's first sector, as copied
+    std::vector<std::byte> m_firstSectorWritten;  // the same with its size field as written
+    // The sectors skipped on either partition, which the copy does not hold.
+    usedspace::CByteRanges m_skipped{std::numeric_limits<std::uint64_t>::max()};
     CBadRun m_run;
 };
 
@@ -194,6 +236,7 @@ Ending CCloneRun::AcceptRead(std::span<std::byte> bytes)
             m_bootSector.assign(bytes.begin(), bytes.begin() + kSectorSize);
             if (m_request.m_fileSystem == "NTFS")
                 ApplySizeFieldList(bytes, m_request.m_sizeFieldList, m_destination->Size());
+            m_firstSectorWritten.assign(bytes.begin(), bytes.begin() + kSectorSize);
         }
         m_firstBlock = false;
     }
@@ -337,6 +380,7 @@ bool CCloneRun::ListSkippedSector(const platform::IVolume& volume, const std::st
         m_run.m_error = volume.LastError();
     }
     m_badSectors = true;
+    m_skipped.Add(m_location * kSectorSize, kSectorSize);
     AppendReportLine(m_reportPath, SkippedSectorLine(m_run.m_error, m_location, drive));
     ++m_location;
     m_run.m_nextLocation = m_location;
@@ -371,6 +415,14 @@ CloneOutcome CCloneRun::Complete()
     // Done means the copy is on the device, not in a cache that a restart may lose.
     if (Ending ending = FlushDestination())
         return *ending;
+    // Before the NTFS completion changes the copy: what is compared is what was written.
+    std::optional<CVerifyTold> verified;
+    if (m_request.m_verify) {
+        std::variant<CloneOutcome, CVerifyTold> verification = Verify();
+        if (const CloneOutcome* ending = std::get_if<CloneOutcome>(&verification))
+            return *ending;
+        verified = std::get<CVerifyTold>(verification);
+    }
     std::vector<std::string> notes;
     if (m_request.m_fileSystem == "NTFS") {
         // The destination stays claimed while it is completed: nobody mounts it meanwhile.
@@ -391,6 +443,10 @@ CloneOutcome CCloneRun::Complete()
         notes.insert(notes.end(), twins->notes.begin(), twins->notes.end());
     }
     AppendReportLine(m_reportPath, DoneLineText(FormatBytes(m_total)));
+    if (verified) {
+        AppendReportLine(m_reportPath, verified->line);
+        notes.push_back(verified->note);
+    }
     // A copy that may get a serial of its own stays held until the user has answered, so
     // that nobody mounts it meanwhile and the tool works on the very file that was written.
     std::unique_ptr<platform::IVolume> copy;
@@ -401,6 +457,36 @@ CloneOutcome CCloneRun::Complete()
     if (copy && m_frontEnd.OfferNewSerial(RenewSerialQuestionText(m_request)))
         platform::MessageBox(RenewSerial(m_request, *twins, *copy));
     return CloneOutcome::Completed;
+}
+
+std::variant<CloneOutcome, CVerifyTold> CCloneRun::Verify()
+{
+    // The copy is on its media: its buffers make room for the verification's.
+    ReleaseBuffers();
+    CVerifyPlan plan{usedspace::CByteRanges(m_source->Size()), m_skipped, m_firstSectorWritten};
+    plan.copied.Add(0, m_source->Size());
+    CVerifyWatch watch(m_frontEnd);
+    const CVerifyOutcome outcome = VerifyCopy(*m_source, *m_destination, plan, watch);
+    const std::string& source = m_request.m_sourceDrive;
+    const std::string& destination = m_request.m_destDrive;
+    switch (outcome.result) {
+    case VerifyResult::Equal:
+        return CVerifyTold{VerifiedLineText(FormatBytes(outcome.bytesCompared)),
+                           VerifiedNoteText(destination, outcome.bytesCompared, m_skipped.Bytes() / kSectorSize)};
+    case VerifyResult::Stopped:
+        return CVerifyTold{NotVerifiedText(watch.Signal()), NotVerifiedText(watch.Signal())};
+    case VerifyResult::Differs:
+        return ReportAndStop(
+            CopyDiffersText(source, destination, outcome.firstDifferingSector, outcome.differingSectors),
+            CloneOutcome::CopyDiffers);
+    case VerifyResult::ReadFailed:
+        return ReportAndStop(VerifyReadFailedText(outcome.error, outcome.sourceFailed ? source : destination,
+                                                  outcome.failedSector, destination),
+                             CloneOutcome::NotVerified, SystemReasonText(outcome.error));
+    case VerifyResult::NoMemory:
+        break;
+    }
+    return ReportAndStop(VerifyNoMemoryText(destination), CloneOutcome::NotVerified);
 }
 
 std::string CCloneRun::DestinationDevice()
@@ -439,9 +525,14 @@ CloneOutcome CCloneRun::ReportAndStop(const std::string& text, CloneOutcome outc
 
 void CCloneRun::Release()
 {
-    m_reader.reset();
+    ReleaseBuffers();
     m_source.reset();
     m_destination.reset();
+}
+
+void CCloneRun::ReleaseBuffers()
+{
+    m_reader.reset();
     m_blocks[0].reset();
     m_blocks[1].reset();
     m_piece.reset();

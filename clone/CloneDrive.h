@@ -24,6 +24,9 @@ struct CCloneRequest {
     // sectors, not from the file system the destination held before.
     std::string m_sizeFieldList;
     bool m_fastMode = false;      // 20 MiB transfers, stopping at the first bad sector
+    // Once flushed, and before an NTFS copy is completed, both partitions are read back and
+    // compared: only a copy the destination gives back as it was written is done.
+    bool m_verify = false;
 };
 
 // The program around a clone. Vantrel: report "Report.txt" in its install folder, the
@@ -55,13 +58,20 @@ public:
     }
     // After every block written; total is the bytes written so far.
     virtual void OnBlockWritten(std::uint64_t total) = 0;
+    // The verification of the copy: once before it reads anything, with the bytes it will
+    // compare, then after every block compared, with the bytes compared so far. The cancel
+    // request and the stop signal are asked after every block too; either ends the
+    // verification, not the clone.
+    virtual void OnVerifyStarting([[maybe_unused]] std::uint64_t bytes) {}
+    virtual void OnBytesVerified([[maybe_unused]] std::uint64_t compared) {}
     // After a completed clone: the destination is flushed and "Done => " is in the report;
     // the source is closed, and so is the copy unless a new serial may be offered for it
     // (OfferNewSerial). Tells the user. notes are the lines, also in the report before
     // "Done => ", about the completion of an NTFS copy (it keeps the source's capacity
     // until it is resized, and what to run; its resize did not complete, and it must be
     // checked; it is as good as its source; it could not be checked), then about the
-    // serial and label that the copy shares with its source (TwinVolumes.h).
+    // serial and label that the copy shares with its source (TwinVolumes.h), then, when
+    // the copy was to be verified, whether it was (its line in the report follows "Done => ").
     virtual void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                                   const std::vector<std::string>& notes) = 0;
     // After OnCloneCompleted, while the engine still holds the copy, when a tool that gives
@@ -99,6 +109,8 @@ enum class CloneOutcome {
     SourceEndedEarly,  // the source had fewer bytes than when it was opened
     OutOfMemory,       // the copy buffers could not be allocated
     CopyUnusable,      // every byte was copied, but the NTFS copy fails the check its source passes
+    CopyDiffers,       // read back, the copy differs from its source
+    NotVerified,       // the copy could not be read back to be verified
 };
 
 // Runs one clone. Volumes are opened through volumes by their raw names ("\\.\C:").

@@ -57,8 +57,13 @@ std::string RateText(std::uint64_t bytes, std::chrono::milliseconds duration)
     return BinarySizeText(perSecond) + "/s";
 }
 
-std::string TimeTakenText(std::uint64_t bytes, std::chrono::milliseconds duration)
+std::string TimeTakenText(std::uint64_t bytes, std::chrono::milliseconds duration,
+                          std::optional<std::chrono::milliseconds> verifyDuration)
 {
-    return "Time taken: " + DurationText(std::chrono::duration_cast<std::chrono::seconds>(duration)) + ", at " +
-           RateText(bytes, duration) + " on average.";
+    std::string text = "Time taken: " + DurationText(std::chrono::duration_cast<std::chrono::seconds>(duration)) +
+                       ", at " + RateText(bytes, duration) + " on average.";
+    if (verifyDuration)
+        text += "  The verification took " +
+                DurationText(std::chrono::duration_cast<std::chrono::seconds>(*verifyDuration)) + ".";
+    return text;
 }

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // Sizes, rates and durations as a person reads them, beside the exact byte counts the
@@ -19,4 +20,6 @@ std::string DurationText(std::chrono::seconds duration);
 std::string RateText(std::uint64_t bytes, std::chrono::milliseconds duration);
 
 // What the end of a clone adds to its message: "Time taken: 0:05, at 12.8 MiB/s on average."
-std::string TimeTakenText(std::uint64_t bytes, std::chrono::milliseconds duration);
+// for bytes copied in duration; a verification that followed adds "  The verification took 0:03."
+std::string TimeTakenText(std::uint64_t bytes, std::chrono::milliseconds duration,
+                          std::optional<std::chrono::milliseconds> verifyDuration = std::nullopt);

@@ -381,7 +381,8 @@ check_completed() { # SCENARIO SOURCE-AT-RESTART
   local folder status
   folder=$(install_folder)
   status=$(root_file "${folder}status.txt")
-  check "status.txt ends with \"Done => \"" grep -q "^Done => [0-9]*$" <<<"$(tail -1 <<<"$status")"
+  # A verified copy's last line tells the verification, after "Done => ".
+  check "status.txt ends with \"Done => \"" grep -q "^Done => [0-9]*$" <<<"$(grep -v '^Verified => ' <<<"$status" | tail -1)"
   check "the install folder is in the machine's registry" test -n "$folder"
   check "the RunOnce entry is gone" entry_gone
   check "the copy is the source at the restart, grown to the destination" check_grown_copy "$2"
@@ -402,6 +403,8 @@ scenario_plain() {
   partition_bytes "$scenario_dir/source.img" "$scenario_dir/source-at-restart.bin" 64M
   clone_boot plain
   check_completed plain "$scenario_dir/source-at-restart.bin"
+  check "the copy was verified at boot, over the source's 64 MiB" \
+    grep -q "^Verified => $((64 << 20))\$" <<<"$(root_file "$(install_folder)status.txt" | tail -1)"
 }
 
 # Both partitions in /etc/fstab and a service writing to the source: the clone runs

@@ -50,7 +50,7 @@ bool RunOnceIsEmpty()
 
 void ScheduleBootClone(const std::string& installFolder, const std::string& sourceDrive,
                        const std::string& destDrive, const std::string& sourceFileSystem,
-                       const std::string& sizeFieldList, int fastMode)
+                       const std::string& sizeFieldList, int fastMode, const CBootCloneOptions& options)
 {
     int answer = platform::MessageBox(kRebootQuestion, platform::MbButtons::YesNoCancel);
     if (answer != platform::IDYES && answer != platform::IDNO)
@@ -61,7 +61,7 @@ void ScheduleBootClone(const std::string& installFolder, const std::string& sour
     }
 
     auto arguments =
-        BootCloneArguments(installFolder, sourceDrive, destDrive, sourceFileSystem, sizeFieldList, fastMode);
+        BootCloneArguments(installFolder, sourceDrive, destDrive, sourceFileSystem, sizeFieldList, fastMode, options);
     std::string line = JoinBootCommandLine(arguments);
     switch (CheckBootCommandLine(line, arguments)) {
     case BootLineCheck::TooLong:

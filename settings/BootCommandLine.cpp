@@ -5,6 +5,9 @@
 
 namespace {
 
+// The install folder's place among the arguments, the program first.
+constexpr std::size_t kFolderArgument = 6;
+
 // folder inside quotation marks, its trailing backslashes doubled so that the closing
 // quote stays a quote.
 std::string QuotedFolder(const std::string& folder)
@@ -17,20 +20,37 @@ std::string QuotedFolder(const std::string& folder)
 
 }  // namespace
 
+std::vector<std::string> OptionDigits(std::initializer_list<bool> flags)
+{
+    std::vector<std::string> digits;
+    std::size_t written = 0;
+    for (bool flag : flags) {
+        digits.push_back(flag ? "1" : "0");
+        if (flag)
+            written = digits.size();
+    }
+    digits.resize(written);
+    return digits;
+}
+
 std::vector<std::string> BootCloneArguments(const std::string& installFolder, const std::string& sourceDrive,
                                             const std::string& destDrive, const std::string& sourceFileSystem,
-                                            const std::string& sizeFieldList, int fastMode)
+                                            const std::string& sizeFieldList, int fastMode,
+                                            const CBootCloneOptions& options)
 {
-    return {installFolder + "Keldrun.exe", sourceDrive, destDrive, sourceFileSystem, sizeFieldList,
-            std::to_string(fastMode), installFolder};
+    std::vector<std::string> arguments{installFolder + "Keldrun.exe", sourceDrive, destDrive, sourceFileSystem,
+                                       sizeFieldList, std::to_string(fastMode), installFolder};
+    for (std::string& digit : OptionDigits({options.verifyCopy}))
+        arguments.push_back(std::move(digit));
+    return arguments;
 }
 
 std::string JoinBootCommandLine(const std::vector<std::string>& arguments)
 {
     std::string line = "\"" + arguments.front() + "\"";
-    for (std::size_t i = 1; i + 1 < arguments.size(); ++i)
-        line += " " + arguments[i];
-    return line + " " + QuotedFolder(arguments.back());
+    for (std::size_t i = 1; i < arguments.size(); ++i)
+        line += " " + (i == kFolderArgument ? QuotedFolder(arguments[i]) : arguments[i]);
+    return line;
 }
 
 BootLineCheck CheckBootCommandLine(const std::string& line, const std::vector<std::string>& arguments)

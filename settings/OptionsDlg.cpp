@@ -12,13 +12,14 @@ namespace {
 
 CDialogTemplate OptionsTemplate()
 {
-    return {129, "Vantrel Options", 136, 129, 0,
+    return {129, "Vantrel Options", 136, 144, 0,
             {{kSafeModeOnlyButton, ControlKind::RadioButton, {13, 19, 101, 10}, "&Use Safe Mode exclusively", kGroup | kTabStop},
              {kDontUseSafeModeButton, ControlKind::RadioButton, {13, 31, 99, 10}, "&Don't use Safe Mode at all", kTabStop},
              {kChooseSafeModeButton, ControlKind::RadioButton, {13, 43, 116, 10}, "Default: &Will choose as needed", kTabStop},
              {kFastModeButton, ControlKind::RadioButton, {13, 78, 49, 10}, "Fast Mode", kGroup | kTabStop},
              {kSlowModeButton, ControlKind::RadioButton, {13, 90, 51, 10}, "Slow Mode", kTabStop},
-             {IDOK, ControlKind::PushButton, {42, 108, 50, 14}, "E&xit", kDefault | kTabStop},
+             {kVerifyCopyBox, ControlKind::CheckBox, {13, 109, 110, 10}, "&Verify the copy", kGroup | kTabStop},
+             {IDOK, ControlKind::PushButton, {42, 124, 50, 14}, "E&xit", kDefault | kTabStop},
              {kNoId, ControlKind::GroupBox, {7, 7, 122, 52}, "Safe Mode Options", kGroup},
              {kNoId, ControlKind::GroupBox, {7, 65, 122, 40}, "Cloning Speed", 0}}};
 }
@@ -43,6 +44,7 @@ bool COptionsDlg::OnInitDialog()
     SetCheck(kChooseSafeModeButton, ChooseSafeMode != 0);
     SetCheck(kFastModeButton, FastMode != 0);
     SetCheck(kSlowModeButton, FastMode == 0);
+    SetCheck(kVerifyCopyBox, VerifyCopy != 0);
     return true;
 }
 
@@ -52,5 +54,6 @@ void COptionsDlg::OnOK()
     DontUseSafeMode = Flag(IsChecked(kDontUseSafeModeButton));
     ChooseSafeMode = Flag(IsChecked(kChooseSafeModeButton));
     FastMode = Flag(IsChecked(kFastModeButton));
+    VerifyCopy = Flag(IsChecked(kVerifyCopyBox));
     CDialog::OnOK();
 }

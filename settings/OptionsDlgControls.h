@@ -9,5 +9,6 @@ constexpr int kDontUseSafeModeButton = 1052;
 constexpr int kChooseSafeModeButton = 1053;
 constexpr int kFastModeButton = 1008;
 constexpr int kSlowModeButton = 1009;
+constexpr int kVerifyCopyBox = 1010;
 
 }  // namespace optionsdlg

@@ -7,6 +7,7 @@ int SafeModeOnly = 0;
 int DontUseSafeMode = 0;
 int ChooseSafeMode = 1;
 int FastMode = 1;
+int VerifyCopy = 0;
 
 namespace {
 
@@ -22,6 +23,7 @@ const StoredSetting kSettings[] = {
     {"DontUseSafeMode", &DontUseSafeMode, 0},
     {"ChooseSafeMode", &ChooseSafeMode, 1},
     {"FastMode", &FastMode, 1},
+    {"VerifyCopy", &VerifyCopy, 0},
 };
 
 }  // namespace

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The four stored settings, kept in memory for the whole run: flags, zero = off.
-// Each bears the name of its REG_DWORD value under HKLM kVantrelKey.
+// The stored settings, kept in memory for the whole run: flags, zero = off. Each bears the
+// name of its REG_DWORD value under HKLM kVantrelKey.
 
 // The program's own key, provided by the installation; the program never creates it.
 inline constexpr char kVantrelKey[] = "Software\\Tembric\\Vantrel";
@@ -15,6 +15,9 @@ extern int DontUseSafeMode;
 extern int ChooseSafeMode;
 // 1 = fast mode, 0 = slow mode.
 extern int FastMode;
+// "Verify the copy": both partitions are read back and compared after the copy. Not
+// stored (every installation before it) is off.
+extern int VerifyCopy;
 
 // How Create runs a clone, as the three Safe Mode settings decide it together: "Will
 // choose as needed" asks the user and wins over the others; otherwise "Don't use Safe Mode
@@ -25,8 +28,8 @@ extern int FastMode;
 enum class SafeModeChoice { Ask, AtOnce, AtNextStart };
 SafeModeChoice CurrentSafeModeChoice();
 
-// Reads the four settings; one that is not stored (or a key that cannot be opened)
-// takes its default: 0, 0, 1, 1.
+// Reads the settings; one that is not stored (or a key that cannot be opened) takes its
+// default: 0, 0, 1, 1 and 0 for VerifyCopy.
 void LoadSettings();
 // Stores each setting as 0 or 1 into the existing key; failures are silent.
 void SaveSettings();

@@ -12,6 +12,10 @@ constexpr int kSourceSize = 1027;
 constexpr int kDestFileSystem = 1043;
 constexpr int kDestSize = 1026;
 constexpr int kBytesCopied = 1003;
+// The label beside the byte count: it names the phase the count is of.
+constexpr int kBytesLabel = 1045;
+inline constexpr const char* kBytesCopiedLabel = "Bytes copied:";
+inline constexpr const char* kBytesVerifiedLabel = "Bytes verified:";
 constexpr int kFirstGlyph = 2001;
 constexpr int kGlyphCount = 19;
 constexpr int kCreateButton = 1002;

@@ -16,15 +16,18 @@ namespace {
 // About 30 repaints of the byte count a second.
 constexpr std::chrono::milliseconds kRepaintInterval(33);
 
-// What the progress line tells while the partition is copied.
+// What the progress line tells while the partition is copied, and while the copy is read
+// back and compared.
 const char* const kCopyingPhase = "Copying";
+const char* const kVerifyingPhase = "Verifying";
 
 }  // namespace
 
 CCreateClone::CCreateClone(const std::string& sourceDrive, const std::string& destDrive,
                            const std::string& fileSystem, const std::string& sizeFieldList,
-                           platform::IControlHost* owner, bool fastMode, const std::string& installFolder)
-    : m_request{sourceDrive, destDrive, fileSystem, sizeFieldList, fastMode},
+                           platform::IControlHost* owner, bool fastMode, const std::string& installFolder,
+                           bool verifyCopy)
+    : m_request{sourceDrive, destDrive, fileSystem, sizeFieldList, fastMode, verifyCopy},
       m_installFolder(installFolder),
       m_controls(*owner, kRepaintInterval),
       m_volumes(&platform::RawVolumes())
@@ -121,6 +124,7 @@ bool CCreateClone::CancelRequested()
 void CCreateClone::OnCloneStarting()
 {
     m_started = CProgressMeter::Clock::now();
+    m_controls.SetControlText(clonedlg::kBytesLabel, clonedlg::kBytesCopiedLabel);
     ShowBytesCopied("0");
     m_controls.SetProgress(clonedlg::kProgressBar, 0);
     m_controls.SetControlText(clonedlg::kProgressText, "");
@@ -156,19 +160,44 @@ void CCreateClone::OnBlockWritten(std::uint64_t total)
     ShowBytesCopied(AddThousandsSeparators(FormatBytes(total)));
 }
 
+void CCreateClone::OnVerifyStarting(std::uint64_t bytes)
+{
+    m_verifying = true;
+    m_copyTaken = std::chrono::duration_cast<std::chrono::milliseconds>(CProgressMeter::Clock::now() - m_started);
+    m_controls.SetControlText(clonedlg::kBytesLabel, clonedlg::kBytesVerifiedLabel);
+    m_glyphs.Clear(m_controls);
+    ShowBytesCopied("0");
+    BeginPhase(kVerifyingPhase, bytes);
+}
+
+void CCreateClone::OnBytesVerified(std::uint64_t compared)
+{
+    if (m_meter.Update(compared, CProgressMeter::Clock::now()))
+        ShowProgress();
+    ShowBytesCopied(AddThousandsSeparators(FormatBytes(compared)));
+}
+
 void CCreateClone::OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                                     const std::vector<std::string>& notes)
 {
     const auto now = CProgressMeter::Clock::now();
-    m_meter.Update(total, now);
-    ShowBytesCopied(AddThousandsSeparators(FormatBytes(total)));
+    // The count and the line end on the phase that ran last: the copy, or its verification.
+    if (!m_verifying) {
+        m_meter.Update(total, now);
+        ShowBytesCopied(AddThousandsSeparators(FormatBytes(total)));
+    }
     m_controls.SetProgress(clonedlg::kProgressBar, platform::kProgressRange);
     m_controls.SetControlText(clonedlg::kProgressText, m_meter.DoneText(m_phase, now));
     m_controls.Deliver();
     std::string done = "Done!\n\nDrive partition cloned from: " + request.m_sourceDrive +
                        "\nDrive partition cloned to: " + request.m_destDrive +
                        "\n\nThe partition will be useable after rebooting the computer.";
-    done += "\n\n" + TimeTakenText(total, std::chrono::duration_cast<std::chrono::milliseconds>(now - m_started));
+    // The copy's time and rate; a verification's time is told after them.
+    const auto taken = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_started);
+    std::optional<std::chrono::milliseconds> verifyTaken;
+    if (m_copyTaken)
+        verifyTaken = taken - *m_copyTaken;
+    done += "\n\n" + TimeTakenText(total, m_copyTaken.value_or(taken), verifyTaken);
     for (const std::string& note : notes)
         done += "\n\n" + note;
     platform::MessageBox(done);

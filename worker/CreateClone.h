@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,10 @@ inline constexpr const char* kCloneNotStartedText =
 // the controls. Cancel requests from before its start are removed as it starts.
 class CCreateClone : private ICloneFrontEnd {
 public:
+    // verifyCopy: both partitions are read back and compared once the copy is made.
     CCreateClone(const std::string& sourceDrive, const std::string& destDrive,
                  const std::string& fileSystem, const std::string& sizeFieldList,
-                 platform::IControlHost* owner, bool fastMode, const std::string& installFolder);
+                 platform::IControlHost* owner, bool fastMode, const std::string& installFolder, bool verifyCopy);
 
     // Runs the clone on a new thread that owns the object and frees it when the clone
     // is over; false when the thread could not be started: the object is freed then, and
@@ -68,6 +70,10 @@ private:
     void OnCloneStarting() override;
     void OnPartitionsOpened(std::uint64_t sourceBytes, std::uint64_t destinationBytes) override;
     void OnBlockWritten(std::uint64_t total) override;
+    // The count starts again from 0 under the label "Bytes verified:", and the bar and the
+    // line tell the verification from then on.
+    void OnVerifyStarting(std::uint64_t bytes) override;
+    void OnBytesVerified(std::uint64_t compared) override;
     void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                           const std::vector<std::string>& notes) override;
     void OnCloneStopping() override;
@@ -82,8 +88,11 @@ private:
     CProgressMeter m_meter;
     std::string m_phase;  // what the progress line tells
     CProgressMeter::Clock::time_point m_started;
+    std::optional<std::chrono::milliseconds> m_copyTaken;  // once a verification follows the copy
     std::function<void()> m_ended;
     // The cancel atom, looked for after every sector in slow mode.
     platform::CAtomWatch m_cancel{kCancelAtomName};
     platform::IVolumeOpener* m_volumes;
+    // The count shows the bytes verified: the end of the clone leaves it so.
+    bool m_verifying = false;
 };

@@ -22,3 +22,10 @@ void CGlyphRow::Show(platform::IControlHost& controls, const std::string& text)
     }
     m_shownLength = length;
 }
+
+void CGlyphRow::Clear(platform::IControlHost& controls)
+{
+    for (int j = 0; j < m_shownLength && j < kGlyphs; ++j)
+        controls.SetControlText(kFirstId + j, "");
+    m_shownLength = 0;
+}

@@ -24,6 +24,9 @@ public:
     // Draws text (digits with "," separators) into the glyph controls of controls.
     // Characters past the 19th have no control and are not drawn.
     void Show(platform::IControlHost& controls, const std::string& text);
+    // Blanks the glyphs drawn so far, so that a count that starts again from 0 leaves none
+    // of the longer count before it.
+    void Clear(platform::IControlHost& controls);
 
 private:
     std::array<int, kGlyphs> m_glyphX{};  // last position given to each control

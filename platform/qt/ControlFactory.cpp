@@ -6,6 +6,7 @@
 #include "platform/qt/WidgetAccess.h"
 #include "platform/ui/Controls.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -73,6 +74,8 @@ QWidget* CreateWidget(const CControlTemplate& control, QWidget* parent, CBaseUni
     }
     case ControlKind::RadioButton:
         return new QRadioButton(Text(control), parent);
+    case ControlKind::CheckBox:
+        return new QCheckBox(Text(control), parent);
     case ControlKind::GroupBox:
         return new QGroupBox(Text(control), parent);
     case ControlKind::Text:

@@ -11,6 +11,7 @@ namespace platform {
 enum class ControlKind {
     PushButton,
     RadioButton,   // automatic: a click selects it and clears the others of its group
+    CheckBox,      // automatic: a click turns it on or off
     GroupBox,      // a titled frame; drawn behind the controls it surrounds
     Text,          // static text, wrapped at its right edge
     Icon,          // the dialog's icon

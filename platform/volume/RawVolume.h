@@ -47,6 +47,12 @@ public:
     // The open file of the volume, for the platform to hand it to a program
     // (SharedVolume.h); -1 for a volume that is no file.
     virtual int Descriptor() const { return -1; }
+    // A second handle on the same bytes, for reading only, at byte 0 and of the same Size(),
+    // whose reads come from the device or file itself, never from pages a cache kept of
+    // what was read or written through this one: a copy is proven by what its medium
+    // gives back. Nothing when it cannot be opened, with errno telling why (EBADF for a
+    // volume that is no file).
+    virtual std::unique_ptr<IVolume> ReopenUncached() const;
 };
 
 // Opens volumes by their raw names; the engine and the probe take one, so tests can

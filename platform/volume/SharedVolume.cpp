@@ -2,6 +2,7 @@
 #include "platform/volume/SharedVolume.h"
 
 #include "platform/volume/DeviceVolume.h"
+#include "platform/volume/ReopenVolume.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -12,28 +13,9 @@ namespace platform {
 
 std::unique_ptr<IVolume> ReopenShared(const IVolume& volume)
 {
-    const int descriptor = volume.Descriptor();
-    if (descriptor < 0) {
-        errno = EBADF;
-        return nullptr;
-    }
-    // The link of an open descriptor in /proc stands for its file, not for a name: opening
-    // it opens that inode again, whatever the name it was opened by names now.
-    const std::string path = "/proc/self/fd/" + std::to_string(descriptor);
-    CFd file;
-    do
-        file = CFd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
-    while (!file.IsOpen() && errno == EINTR);
+    CFd file = ReopenVolumeFile(volume, O_RDWR);
     if (!file.IsOpen())
         return nullptr;
-    struct stat was {};
-    struct stat now {};
-    if (::fstat(descriptor, &was) != 0 || ::fstat(file.Get(), &now) != 0)
-        return nullptr;
-    if (was.st_dev != now.st_dev || was.st_ino != now.st_ino || was.st_rdev != now.st_rdev) {
-        errno = ESTALE;
-        return nullptr;
-    }
     return std::make_unique<CDeviceVolume>(std::move(file), volume.Size(), false, volume.Extent());
 }
 

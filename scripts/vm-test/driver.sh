@@ -5,7 +5,8 @@
 # do:
 #   vmtest=schedule  schedules the clone of /dev/vdb1 onto /dev/vdc1 through Vantrel's
 #                    dialog under Xvfb with keyboard input, answering Yes to Safe Mode and to
-#                    the restart (vmtest.scenario=fstab first mounts both partitions through
+#                    the restart (vmtest.scenario=plain first turns "Verify the copy" on;
+#                    vmtest.scenario=fstab first mounts both partitions through
 #                    /etc/fstab and starts a service writing to the source;
 #                    vmtest.scenario=unopenable has another program hold the destination
 #                    from the next boot on);
@@ -40,6 +41,8 @@ schedule() {
   fi
   # From the next boot on, another program holds the destination.
   [ "$scenario" = unopenable ] && systemctl enable vm-test-holder.service
+  # The boot-time clone reads both partitions back before it is done.
+  [ "$scenario" = plain ] && vantrel-reg add 'HKLM\Software\Tembric\Vantrel' /v VerifyCopy /t REG_DWORD /d 1 /f >/dev/null
   vantrel-mountvol | sed 's/^/vm-test: drive /'
   local source dest
   source=$(letter_of /dev/vdb1)

@@ -148,6 +148,30 @@ TEST_F(CloneStart, NoClonesAtOnceAndTheDialogShowsTheBytesCopied)
     EXPECT_EQ(destination->Bytes()[82], std::byte{'F'});  // the FAT32 boot sector arrived
 }
 
+// "Verify the copy" reaches the clone started at once, whose dialog then counts the bytes
+// verified, and the clone scheduled for the next start, as its seventh argument.
+TEST_F(CloneStart, VerifyTheCopyReachesTheCloneAtOnceAndTheBootEntry)
+{
+    Settings(0, 1);
+    machine.StoreSetting("VerifyCopy", 1);
+    std::string label, glyphs;
+    Create(true, [&](CCloneDlg& dialog) {
+        label = dialog.ControlText(kBytesLabel);
+        glyphs = Glyphs(dialog);
+    });
+    EXPECT_EQ(label, kBytesVerifiedLabel);
+    EXPECT_EQ(glyphs, "65,536");
+    ASSERT_FALSE(boxes.Texts().empty());
+    EXPECT_NE(boxes.Texts().back().find("partition was verified"), std::string::npos) << boxes.Texts().back();
+
+    Settings(0, 0);
+    boxes.Answer(IDNO);
+    Create(false, [&](CCloneDlg& dialog) { label = dialog.ControlText(kBytesLabel); });
+    EXPECT_EQ(label, kBytesCopiedLabel);
+    ASSERT_TRUE(Entry());
+    EXPECT_TRUE(Entry()->ends_with("\" 1")) << *Entry();
+}
+
 TEST_F(CloneStart, DontUseSafeModeClonesWithoutAsking)
 {
     Settings(0, 1);

@@ -4,16 +4,19 @@
 // EIO, as a disk with unreadable sectors does; so does every write that touches a sector
 // listed with a "w" before it ("w32"), which keeps what it held. A sector listed with a
 // "d" ("d32") takes every write without a word and keeps what it held, as a failing disk
-// or cache may. Transfers bypass the page
-// cache, so a failure stays confined to the sectors named. Beside it, "reads.txt" tells what the disk went
-// through since the mount: its reads, those that touched a bad sector, and the most reads
-// of one bad sector and of one sector. Options, before the mount point:
+// or cache may. Transfers bypass the page cache, so a failure stays confined to the sectors
+// named. Beside it, "reads.txt" tells what the disk went through since the mount: its reads,
+// those that touched a bad sector, and the most reads of one bad sector and of one sector.
+// Options, before the mount point:
 //   --max-read=BYTES  the most one request reads; the kernel splits larger reads, and
 //                     one that fails after some of its requests went through comes back
 //                     short, as a disk's split transfers do
 //   --slow-ms=N       a read that touches a bad sector takes N ms to fail, as a disk that
 //                     retries does
-//   vantrel_badsectorfs [OPTION]... MOUNTPOINT BACKING [SECTOR | wSECTOR]...
+//   --cached          the image's transfers go through the page cache, kept from one open
+//                     to the next: it holds what was written even where the disk dropped
+//                     it, until it is told to drop its pages or read with direct I/O
+//   vantrel_badsectorfs [OPTION]... MOUNTPOINT BACKING [SECTOR | wSECTOR | dSECTOR]...
 
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
@@ -51,6 +54,7 @@ struct CBadDisk {
     std::uint64_t m_badReads = 0;
     unsigned m_maxRead = 0;  // 0: as large as the kernel allows
     std::chrono::milliseconds m_badReadTime{0};
+    bool m_cached = false;
 
     std::string ReadsText() const
     {
@@ -103,7 +107,9 @@ int Open(const char* path, fuse_file_info* file)
 {
     if (std::strcmp(path, kImageName) != 0 && std::strcmp(path, kReadsName) != 0)
         return -ENOENT;
-    file->direct_io = 1;
+    const bool cached = Disk().m_cached && std::strcmp(path, kImageName) == 0;
+    file->direct_io = cached ? 0 : 1;
+    file->keep_cache = cached ? 1 : 0;
     return 0;
 }
 
@@ -191,6 +197,8 @@ int main(int argc, char* argv[])
             disk.m_maxRead = static_cast<unsigned>(std::strtoul(argv[arg] + 11, nullptr, 10));
         else if (std::strncmp(argv[arg], "--slow-ms=", 10) == 0)
             disk.m_badReadTime = std::chrono::milliseconds(std::strtoul(argv[arg] + 10, nullptr, 10));
+        else if (std::strcmp(argv[arg], "--cached") == 0)
+            disk.m_cached = true;
         else
             return 2;
     }

@@ -59,7 +59,7 @@ protected:
     void Schedule(const std::string& fileSystem, int fastMode)
     {
         m_boxes.Answer(platform::IDNO);
-        ScheduleBootClone(m_folder, "S:", "D:", fileSystem, kNtfsList, fastMode);
+        ScheduleBootClone(m_folder, "S:", "D:", fileSystem, kNtfsList, fastMode, {});
     }
 
     std::optional<std::string> Entry() const

@@ -5,6 +5,7 @@
 #include "clone/ReportFile.h"
 #include "clone/SizeField.h"
 #include "platform/files/TextFiles.h"
+#include "tests/clone/MemoryCloneTest.h"
 #include "tests/support/FaultyVolume.h"
 #include "tests/support/ScriptedMessageBox.h"
 #include "tests/support/SectorPattern.h"
@@ -87,62 +88,20 @@ private:
     std::string m_reportPath;
 };
 
-std::vector<std::byte> Pattern(std::size_t size)
-{
-    std::string bytes = testsupport::SectorPattern(size);
-    return {reinterpret_cast<const std::byte*>(bytes.data()), reinterpret_cast<const std::byte*>(bytes.data()) + size};
-}
-
 std::vector<std::byte> Sectors(const std::vector<std::byte>& bytes, std::size_t first, std::size_t count = 1)
 {
     return {bytes.begin() + static_cast<std::ptrdiff_t>(first * kSector),
             bytes.begin() + static_cast<std::ptrdiff_t>((first + count) * kSector)};
 }
 
-class CloneDriveTest : public ::testing::Test {
+class CloneDriveTest : public CMemoryCloneTest {
 protected:
-    void TearDown() override
-    {
-        for (CMemoryVolume* volume : {m_source, m_dest}) {
-            if (volume != nullptr) {
-                EXPECT_EQ(volume->OpenHandles(), 0) << "a volume was left open";
-            }
-        }
-    }
-
-    CMemoryVolume& Source(std::size_t size)
-    {
-        m_source = &m_volumes.Add('X', size);
-        m_sourceBytes = Pattern(size);
-        m_source->SetBytes(0, m_sourceBytes);
-        return *m_source;
-    }
-    CMemoryVolume& Dest(std::size_t size)
-    {
-        m_dest = &m_volumes.Add('Y', size, 0xEE);
-        return *m_dest;
-    }
-
     CloneOutcome Clone(const std::string& fileSystem, bool fast, const std::string& list = kNtfsList)
     {
         CCloneRequest request{"X:", "Y:", fileSystem, list, fast};
         return CloneDrive(request, m_frontEnd, m_volumes);
     }
 
-    std::vector<std::string> ReportLines() const
-    {
-        std::vector<std::string> lines;
-        std::istringstream in(platform::ReadWholeFile(m_machine.Path("Report.txt")).value_or(""));
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
-    std::vector<std::string> Report(std::initializer_list<std::string> after, const std::string& fileSystem = "FAT32")
-    {
-        std::vector<std::string> lines{"From: X:", "To:   Y:", "File System: " + fileSystem, ""};
-        lines.insert(lines.end(), after);
-        return lines;
-    }
     // The copy expected on a destination of the source's size: the source, with the
     // listed sectors keeping the destination's old bytes.
     std::vector<std::byte> CopyWithout(std::initializer_list<std::size_t> untouched) const
@@ -153,13 +112,7 @@ protected:
         return expected;
     }
 
-    testsupport::CTempMachine m_machine;
-    testsupport::CScriptedMessageBox m_boxes;
-    testsupport::CFaultyVolumes m_volumes;
     CRecordingFrontEnd m_frontEnd{m_machine.Path("Report.txt")};
-    CMemoryVolume* m_source = nullptr;
-    CMemoryVolume* m_dest = nullptr;
-    std::vector<std::byte> m_sourceBytes;
 };
 
 // The size-field list describes the file system the destination held before: the copy is

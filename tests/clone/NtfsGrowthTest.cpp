@@ -65,7 +65,7 @@ protected:
     void Clone(const std::string& list, bool fastMode)
     {
         m_dialog.ClearEvents();
-        CCreateClone("S:", "D:", "NTFS", list, &m_dialog, fastMode, m_machine.Root() + "/").Run();
+        CCreateClone("S:", "D:", "NTFS", list, &m_dialog, fastMode, m_machine.Root() + "/", false).Run();
     }
     // The messages shown, their times left out.
     std::vector<std::string> Boxes() const

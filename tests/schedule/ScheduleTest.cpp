@@ -31,7 +31,7 @@ const std::string kPending = kOtherProgramsScheduledText;
 TEST(BootCommandLine, AFolderWithSpacesAndATrailingBackslashSplitsBackWhole)
 {
     const std::string folder = "C:\\Program Files\\Tembric Vantrel\\";
-    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 1);
+    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 1, {});
     std::string line = JoinBootCommandLine(arguments);
 
     EXPECT_EQ(line, "\"C:\\Program Files\\Tembric Vantrel\\Keldrun.exe\" C: E: NTFS 0,16,229,3,0,0,0,0 1 "
@@ -44,11 +44,31 @@ TEST(BootCommandLine, AFolderWithSpacesAndATrailingBackslashSplitsBackWhole)
 TEST(BootCommandLine, FoldersOfThisMachineSplitBackToo)
 {
     for (std::string folder : {"/usr/local/lib/vantrel/", "/opt/my tools/vantrel/", "/srv/a\\b\\\\/", "\\\\"}) {
-        auto arguments = BootCloneArguments(folder, "D:", "F:", "FAT32", "1,2,3,4,", 0);
+        auto arguments = BootCloneArguments(folder, "D:", "F:", "FAT32", "1,2,3,4,", 0, {});
         std::string line = JoinBootCommandLine(arguments);
         EXPECT_EQ(CheckBootCommandLine(line, arguments), BootLineCheck::Ok) << line;
         EXPECT_EQ(platform::SplitCommandLine(line).back(), folder);
     }
+}
+
+// The options travel as digits after the folder, written only up to the last one that is
+// on: with all of them off the line is the six-argument one, and an option that comes after
+// another writes that one as 0.
+TEST(BootCommandLine, OptionDigitsFollowTheFolderUpToTheLastOptionOn)
+{
+    EXPECT_EQ(OptionDigits({}), Texts{});
+    EXPECT_EQ(OptionDigits({false, false}), Texts{});
+    EXPECT_EQ(OptionDigits({true, false}), Texts{"1"});
+    EXPECT_EQ(OptionDigits({false, true}), (Texts{"0", "1"}));
+
+    const std::string folder = "/opt/Tembric Vantrel\\";
+    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 0, CBootCloneOptions{true});
+    std::string line = JoinBootCommandLine(arguments);
+    EXPECT_EQ(line, "\"/opt/Tembric Vantrel\\Keldrun.exe\" C: E: NTFS 0,16,229,3,0,0,0,0 0 "
+                    "\"/opt/Tembric Vantrel\\\\\" 1");
+    EXPECT_EQ(CheckBootCommandLine(line, arguments), BootLineCheck::Ok);
+    EXPECT_EQ(platform::SplitCommandLine(line),
+              (Texts{folder + "Keldrun.exe", "C:", "E:", "NTFS", kList, "0", folder, "1"}));
 }
 
 TEST(BootCommandLine, ALineIsRefusedRatherThanCutShortOrMisread)
@@ -57,7 +77,7 @@ TEST(BootCommandLine, ALineIsRefusedRatherThanCutShortOrMisread)
     // make it 259 (room left for the zero) and 260.
     auto line = [](std::size_t extra) {
         std::string folder = "/" + std::string(103, 'v') + "/";
-        auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList + std::string(extra, '0'), 1);
+        auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList + std::string(extra, '0'), 1, {});
         std::string text = JoinBootCommandLine(arguments);
         EXPECT_EQ(text.size(), 258 + extra);
         return CheckBootCommandLine(text, arguments);
@@ -65,7 +85,7 @@ TEST(BootCommandLine, ALineIsRefusedRatherThanCutShortOrMisread)
     EXPECT_EQ(line(1), BootLineCheck::Ok);
     EXPECT_EQ(line(2), BootLineCheck::TooLong);
 
-    auto quoted = BootCloneArguments("/opt/say \"hi\"/", "C:", "E:", "NTFS", kList, 1);
+    auto quoted = BootCloneArguments("/opt/say \"hi\"/", "C:", "E:", "NTFS", kList, 1, {});
     EXPECT_EQ(CheckBootCommandLine(JoinBootCommandLine(quoted), quoted), BootLineCheck::Ambiguous);
 }
 
@@ -75,7 +95,7 @@ protected:
     {
         for (int answer : answers)
             m_boxes.Answer(answer);
-        ScheduleBootClone(folder, "C:", "E:", "FAT32", "1,2,3,4,", 0);
+        ScheduleBootClone(folder, "C:", "E:", "FAT32", "1,2,3,4,", 0, {});
     }
 
     std::optional<std::string> Entry(RegRoot root = RegRoot::LocalMachine) const
@@ -170,6 +190,13 @@ TEST_F(ScheduleTest, TheScheduledCloneIsReadBackFromItsEntry)
     // Other programs' entries stay, and still block Safe Mode with the message for them.
     Schedule({platform::IDNO});
     EXPECT_EQ(m_boxes.Texts().back(), kPending);
+}
+
+TEST_F(ScheduleTest, AVerifiedCloneCarriesTheVerifyDigit)
+{
+    m_boxes.Answer(platform::IDNO);
+    ScheduleBootClone("/opt/Tembric Vantrel/", "C:", "E:", "FAT32", "1,2,3,4,", 1, CBootCloneOptions{true});
+    EXPECT_EQ(Entry(), "\"/opt/Tembric Vantrel/Keldrun.exe\" C: E: FAT32 1,2,3,4, 1 \"/opt/Tembric Vantrel/\" 1");
 }
 
 TEST_F(ScheduleTest, YesStoresTheEntryAndRestartsOnce)

@@ -65,6 +65,10 @@ public:
         return ok;
     }
     bool Flush() override { return m_volume->FlushWith(m_lastError); }
+    std::unique_ptr<platform::IVolume> ReopenUncached() const override
+    {
+        return std::make_unique<CVolumeHandle>(m_volume, platform::VolumeAccess::Read, m_base, m_limit);
+    }
     // At open, as a device reports it.
     std::uint64_t Size() const override { return m_limit; }
     int LastError() const override { return m_lastError; }
@@ -223,7 +227,19 @@ bool CMemoryVolume::WriteAt(std::uint64_t& position, std::span<const std::byte> 
     CountSectors(m_sectorWrites, position, position + data.size());
     if (Touches(m_writeFaults, position, position + data.size(), error))
         return false;
-    std::copy_n(data.data(), data.size(), m_data.data() + position);
+    const std::uint64_t end = position + data.size();
+    for (std::uint64_t at = position; at < end;) {
+        const std::uint64_t sector = at / kSector;
+        if (m_droppedSectors.contains(sector)) {
+            at = std::min(end, (sector + 1) * kSector);
+            continue;
+        }
+        // Up to the next dropped sector, or the end, in one copy.
+        auto dropped = m_droppedSectors.upper_bound(sector);
+        const std::uint64_t kept = dropped == m_droppedSectors.end() ? end : std::min(end, *dropped * kSector);
+        std::copy_n(data.data() + (at - position), kept - at, m_data.data() + at);
+        at = kept;
+    }
     bytesWritten = static_cast<std::uint32_t>(data.size());
     position += bytesWritten;
     return true;
@@ -276,6 +292,12 @@ void CMemoryVolume::FailWrite(std::uint64_t sector, int error)
 {
     std::lock_guard lock(m_mutex);
     m_writeFaults[sector] = error;
+}
+
+void CMemoryVolume::DropWrites(std::uint64_t sector)
+{
+    std::lock_guard lock(m_mutex);
+    m_droppedSectors.insert(sector);
 }
 
 void CMemoryVolume::FailFlush(int error, int succeeding)

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ namespace testsupport {
 // it started. Chosen 512-byte sectors fail reads or writes with a chosen errno; a
 // transfer touching one of them fails whole and moves no byte, with the errno of the last
 // faulty sector it touches (a single-sector transfer alone tells a sector's own errno).
+// Other chosen sectors lie: a write to them succeeds and keeps nothing of them.
 // It counts how often each sector was read and written, to tell what a failing disk would
 // suffer. Safe to inspect from the test's thread while another thread uses it. Each one
 // is a storage of its own.
@@ -56,6 +58,9 @@ public:
     // Faults: sector is the byte offset / 512.
     void FailRead(std::uint64_t sector, int error = EIO);
     void FailWrite(std::uint64_t sector, int error = EIO);
+    // Writes that touch sector succeed, and sector keeps what it held, as on a failing
+    // disk, a bridge that drops its cache or a drive that claims more than it holds.
+    void DropWrites(std::uint64_t sector);
     // Every flush after the first succeeding ones fails.
     void FailFlush(int error = EIO, int succeeding = 0);
     // Called after every successful read with the number of reads so far (a test may,
@@ -90,6 +95,7 @@ private:
     std::vector<std::byte> m_data;
     std::map<std::uint64_t, int> m_readFaults;
     std::map<std::uint64_t, int> m_writeFaults;
+    std::set<std::uint64_t> m_droppedSectors;
     int m_flushError = 0;
     int m_flushesBeforeError = 0;
     std::function<void(int)> m_readHook;
@@ -107,7 +113,8 @@ private:
 
 // An IVolumeOpener over memory volumes: "\\.\X:" opens the volume added for X. Each
 // open gets its own handle (and position) on the shared volume, which only reads when
-// opened for reading and only writes when opened for writing. Records every open asked.
+// opened for reading and only writes when opened for writing; a handle reopened uncached
+// is another handle for reading. Records every open asked.
 class CFaultyVolumes : public platform::IVolumeOpener {
 public:
     struct COpenRequest {

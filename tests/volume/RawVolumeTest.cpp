@@ -319,6 +319,29 @@ TEST_P(VolumeTest, AnyBufferAndOffsetGiveTheSameBytes)
     EXPECT_EQ(expected, Contents());
 }
 
+// A volume opened again to read back what was written: from byte 0, of the same size,
+// the bytes written and flushed through the first, and for reading only.
+TEST_P(VolumeTest, AReopenedVolumeReadsBackWhatWasWritten)
+{
+    std::vector<std::byte> expected = m_original;
+    auto destination = Open(VolumeAccess::Write);
+    ASSERT_NE(nullptr, destination);
+    destination->Move(4 * kSector);
+    WriteAt(*destination, Pattern(3 * kSector, 11));
+    ASSERT_TRUE(destination->Flush());
+    std::copy_n(Pattern(3 * kSector, 11).begin(), 3 * kSector, expected.begin() + 4 * kSector);
+
+    std::unique_ptr<IVolume> reopened = destination->ReopenUncached();
+    ASSERT_NE(nullptr, reopened);
+    EXPECT_EQ(reopened->Size(), kVolumeSize);
+    EXPECT_EQ(ReadAt(*reopened, kVolumeSize + kSector), expected);
+    reopened->Rewind();
+    reopened->Move(kVolumeSize - 100);
+    EXPECT_EQ(ReadAt(*reopened, kSector), Slice(expected, kVolumeSize - 100, 100));
+    std::uint32_t count = 0;
+    EXPECT_FALSE(reopened->Write(Pattern(kSector, 1), count));
+}
+
 INSTANTIATE_TEST_SUITE_P(AllKinds, VolumeTest, testing::Values(Kind::Memory, Kind::File, Kind::Loop, Kind::Loop4K),
                          KindName);
 
@@ -463,6 +486,30 @@ TEST_P(MachineVolumeTest, DirectIoOnlyOnDevicesWith512ByteSectors)
         WriteAt(*destination, data);
         EXPECT_EQ(data, Slice(ReadFile(m_image), 5 * kSector, kSector));
     }
+}
+
+// What a cache kept of a volume is not read back: a device whose image changed beneath
+// its page cache (a 4 KiB-sector loop device, read through the cache) is read afresh,
+// and 512-byte sectors and image files are read with direct I/O.
+TEST_P(MachineVolumeTest, AReopenedVolumeReadsTheMediumNotTheCache)
+{
+    auto source = Open(VolumeAccess::Read);
+    ASSERT_NE(nullptr, source);
+    EXPECT_EQ(ReadAt(*source, kVolumeSize), m_original);
+    const std::vector<std::byte> changed = Pattern(kVolumeSize, 77);
+    WriteFile(m_image, changed);
+
+    const std::set<int> before = OpenDescriptors();
+    std::unique_ptr<IVolume> reopened = source->ReopenUncached();
+    ASSERT_NE(nullptr, reopened);
+    std::vector<int> opened;
+    for (int fd : OpenDescriptors()) {
+        if (!before.contains(fd))
+            opened.push_back(fd);
+    }
+    ASSERT_EQ(1u, opened.size());
+    EXPECT_EQ((DescriptorFlags(opened[0]) & O_DIRECT) != 0, GetParam() != Kind::Loop4K);
+    EXPECT_EQ(ReadAt(*reopened, kVolumeSize), changed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, MachineVolumeTest, testing::Values(Kind::File, Kind::Loop, Kind::Loop4K),

@@ -2,6 +2,7 @@
 #include "worker/CreateClone.h"
 
 #include "clone/ReportFile.h"
+#include "clone/VerifyTexts.h"
 
 #include "platform/atoms/Atoms.h"
 #include "platform/files/TextFiles.h"
@@ -60,10 +61,10 @@ protected:
         m_dest = &m_volumes->Add('D', size, 0xEE);
     }
 
-    std::unique_ptr<CCreateClone> Worker(const std::string& fileSystem, bool fastMode)
+    std::unique_ptr<CCreateClone> Worker(const std::string& fileSystem, bool fastMode, bool verify = false)
     {
         auto worker = std::make_unique<CCreateClone>("S:", "D:", fileSystem, "0,16,229,3,0,0,0,0", &m_dialog,
-                                                     fastMode, m_machine.Root() + "/");
+                                                     fastMode, m_machine.Root() + "/", verify);
         worker->UseVolumes(*m_volumes);
         return worker;
     }
@@ -146,6 +147,51 @@ TEST_F(CreateCloneTest, ACancelAtomLeftBehindDoesNotStopTheNextClone)
     auto messages = MessagesWithCount();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].first.rfind("Done!", 0), 0u) << messages[0].first;
+}
+
+// The byte count starts again from 0 under its own label once the copy is made, so the
+// user sees which phase runs; what the longer count drew before is blanked, and the count
+// ends at the bytes verified. Cancel then stops the verification only.
+TEST_F(CreateCloneTest, AVerificationCountsAgainUnderItsOwnLabel)
+{
+    const std::string done = "Done!\n\nDrive partition cloned from: S:\nDrive partition cloned to: D:\n\n"
+                             "The partition will be useable after rebooting the computer.\n\n";
+    Volumes(24 * kMiB);
+    Worker("FAT32", true, true)->Run();
+
+    const Events events = m_dialog.Events();
+    auto at = [&](const std::string& event) { return std::find(events.begin(), events.end(), event) - events.begin(); };
+    const auto verifying = at(worker_test::TextEvent(clonedlg::kBytesLabel, clonedlg::kBytesVerifiedLabel));
+    ASSERT_LT(verifying, std::ssize(events));
+    EXPECT_LT(at(worker_test::TextEvent(clonedlg::kBytesLabel, clonedlg::kBytesCopiedLabel)), verifying);
+    EXPECT_EQ(std::count(events.begin() + verifying, events.end(),
+                         worker_test::TextEvent(clonedlg::kFirstGlyph + 9, "")),
+              1);
+    auto messages = MessagesWithCount();
+    ASSERT_EQ(messages.size(), 1u);
+    // The copy's time and rate, and the verification's time after them.
+    EXPECT_NE(messages[0].first.find(" on average.  The verification took 0:0"), std::string::npos)
+        << messages[0].first;
+    EXPECT_EQ(testsupport::WithoutTimes(messages[0].first),
+              done + "Time taken: T.\n\n" + VerifiedNoteText("D:", 24 * kMiB, 0));
+    EXPECT_EQ(messages[0].second, "25,165,824");
+    // The progress line names the phase that runs, and ends on the verification.
+    EXPECT_NE(at(worker_test::TextEvent(clonedlg::kProgressText, "Verifying: 0 %")), std::ssize(events));
+    EXPECT_TRUE(m_dialog.Control(clonedlg::kProgressText).text.starts_with("Verifying: 100 %, 24.0 MiB in 0:0"))
+        << m_dialog.Control(clonedlg::kProgressText).text;
+    ExpectLockedThenUnlocked();
+
+    m_dialog.ClearEvents();
+    Volumes(24 * kMiB);
+    // The destination is read only to be verified.
+    m_dest->OnEveryRead([](std::uint64_t, bool) { platform::AddAtom(kCancelAtom); });
+    Worker("FAT32", true, true)->Run();
+    messages = MessagesWithCount();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(testsupport::WithoutTimes(messages[0].first), done + "Time taken: T.\n\n" + NotVerifiedText(0));
+    EXPECT_NE(messages[0].second, "25,165,824");
+    EXPECT_EQ(m_dialog.Control(clonedlg::kBytesLabel).text, clonedlg::kBytesVerifiedLabel);
+    ExpectLockedThenUnlocked();
 }
 
 TEST_F(CreateCloneTest, SkippedSectorsAreToldAfterTheDoneMessage)
