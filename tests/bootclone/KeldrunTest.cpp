@@ -382,9 +382,11 @@ TEST_F(KeldrunTest, AMountedPartitionIsRefusedWithItsMountPoint)
 }
 
 // Keldrun on a terminal: standard input is a pseudo-terminal whose far end the test holds.
+// Its output goes to a file, or with outputOnTerminal to the terminal too, as on the
+// console at boot: a thread then copies what it draws into the file.
 class CTerminalRun {
 public:
-    CTerminalRun(std::vector<std::string> args, const std::string& scratch)
+    CTerminalRun(std::vector<std::string> args, const std::string& scratch, bool outputOnTerminal = false)
     {
         m_master = posix_openpt(O_RDWR | O_NOCTTY);
         if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
@@ -394,7 +396,20 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, terminal.c_str(), O_RDWR | O_NOCTTY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (outputOnTerminal) {
+            posix_spawn_file_actions_adddup2(&actions, 0, 1);
+            // Held open until the program has ended, so that the drain does not see the
+            // terminal closed before the program has opened it.
+            m_slave = open(terminal.c_str(), O_RDWR | O_NOCTTY);
+            m_drain = std::thread([this, out = std::ofstream(m_out, std::ios::binary)]() mutable {
+                char buffer[4096];
+                ssize_t got;
+                while ((got = read(m_master, buffer, sizeof buffer)) > 0)
+                    out.write(buffer, got).flush();
+            });
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        }
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         std::vector<char*> argv;
         for (std::string& arg : args)
@@ -410,8 +425,19 @@ public:
             kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
         }
+        FinishOutput();
         if (m_master >= 0)
             close(m_master);
+    }
+    // Once the program has ended: waits until everything it drew on the terminal is in
+    // Output(). The drain reads until the terminal's last user has closed it.
+    void FinishOutput()
+    {
+        if (m_slave >= 0)
+            close(m_slave);
+        m_slave = -1;
+        if (m_drain.joinable())
+            m_drain.join();
     }
 
     bool Started() const { return m_pid != 0; }
@@ -453,7 +479,39 @@ private:
     int m_status = 0;
     bool m_ended = false;
     std::string m_out;
+    int m_slave = -1;  // the test's own hold on the terminal, with outputOnTerminal
+    std::thread m_drain;
 };
+
+// Slow mode on the console at boot: a total now and then instead of a line per sector,
+// which the console would draw one by one while the copy waits; the last total is always
+// shown. Before the copy, both partitions are named; after it, the time taken.
+TEST_F(KeldrunTest, SlowModeOnATerminalShowsATotalNowAndThenAndAlwaysTheLast)
+{
+    const std::size_t sectors = 8192;
+    Drive('X', SectorPattern(sectors * kSector));
+    std::string dest = Drive('Y', std::string(sectors * kSector, '\0'));
+
+    CTerminalRun run({KELDRUN_PATH, "X:", "Y:", "FAT32", "1,2,3,4,", "0", m_reportFolder}, m_machine.Root(), true);
+    ASSERT_TRUE(run.Started());
+    ASSERT_TRUE(run.WaitForOutput("Press the Enter key")) << run.Output();
+    run.Type("\n");
+    EXPECT_EQ(run.WaitForExit(), 0);
+    run.FinishOutput();
+    std::string output = run.Output();
+    std::erase(output, '\r');
+
+    EXPECT_TRUE(output.starts_with(Begins(sectors * kSector, sectors * kSector, false))) << output;
+    // Ten a second at most: far fewer than one per sector, however slow this machine is.
+    const std::size_t totals = testsupport::Occurrences(output, " total accumulated bytes written to the partition...\n");
+    EXPECT_GE(totals, 1u);
+    EXPECT_LT(totals, sectors / 8) << output;
+    EXPECT_NE(output.find("4,194,304 total accumulated bytes written to the partition...\n\nSuccesfully created the "
+                          "Y: partition clone.\nTotal bytes copied to the partition: 4,194,304\n\nTime taken: "),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(Read(dest), SectorPattern(sectors * kSector));
+}
 
 // A failure's message on the console ends by itself after its bound, so that the boot goes
 // on; the prompt after a completed clone waits for Enter however long it takes.

@@ -45,13 +45,7 @@ protected:
     }
 };
 
-std::size_t Count(const std::string& text, const std::string& what)
-{
-    std::size_t count = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++count;
-    return count;
-}
+using testsupport::Occurrences;
 
 // The verify digit is read like the mode digit: another number than 0 verifies; absent, 0
 // or no number at all is today's clone.
@@ -69,7 +63,7 @@ TEST_F(KeldrunVerifyTest, TheSeventhArgumentVerifiesWhenItReadsAsANumberOtherTha
         EXPECT_EQ(run.m_exitCode, 0);
         const std::string status = Status().value_or("");
         EXPECT_EQ(status.ends_with("Done => 8388608\n" + (verifies ? verified + "\n" : "")), true) << status;
-        EXPECT_EQ(Count(run.m_out, boottexts::VerifyingLine(8 * kMiB)), verifies ? 1u : 0u) << run.m_out;
+        EXPECT_EQ(Occurrences(run.m_out, boottexts::VerifyingLine(8 * kMiB)), verifies ? 1u : 0u) << run.m_out;
         EXPECT_TRUE(RestartAsked());
     }
     EXPECT_EQ(platform::ReadWholeFile(m_machine.Path("Y.img")), m_imageBytes);
@@ -93,7 +87,7 @@ TEST_F(KeldrunVerifyTest, AVerifiedCloneTellsItOnTheConsoleAndInTheReport)
         << run.m_out;
     EXPECT_NE(testsupport::WithoutTimes(run.m_out).find(summary), std::string::npos) << run.m_out;
     // A few lines a second at most: this verification takes well under a second.
-    EXPECT_LE(Count(run.m_out, "bytes verified..."), 4u);
+    EXPECT_LE(Occurrences(run.m_out, "bytes verified..."), 4u);
     EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: FAT32\n\nDone => 8388608\nVerified => 8388608\n");
     EXPECT_NE(Journal().find(", slow mode, verified; report "), std::string::npos) << Journal();
     EXPECT_TRUE(RestartAsked());
