@@ -44,7 +44,7 @@ void CCloneDlg::OnCreateClone()
     }
     if (scheduleAtBoot)
         ScheduleBootClone(m_installFolder, m_sourceDrive, m_destDrive, m_sourceFileSystem, m_sizeFieldList, FastMode,
-                          CBootCloneOptions{VerifyCopy != 0});
+                          CBootCloneOptions{.verifyCopy = VerifyCopy != 0, .usedSpaceOnly = UsedSpaceOnly != 0});
     else if (CheckPartitionsNow())
         StartCloneThread();
 }
@@ -68,7 +68,8 @@ bool CCloneDlg::CheckPartitionsNow()
 void CCloneDlg::StartCloneThread()
 {
     auto clone = std::make_shared<CCreateClone>(m_sourceDrive, m_destDrive, m_sourceFileSystem, m_sizeFieldList,
-                                                this, FastMode != 0, m_installFolder, VerifyCopy != 0);
+                                                this, FastMode != 0, m_installFolder, VerifyCopy != 0,
+                                                UsedSpaceOnly != 0);
     clone->UseVolumes(m_volumes);
     clone->WhenEnded([this, alive = std::weak_ptr<bool>(m_alive)] {
         platform::RunOnUiThread([this, alive] {

@@ -32,30 +32,9 @@ mkdir -p "$machine/mnt"
 export VANTREL_SYSTEM_ROOT=$machine
 dd if=/dev/urandom of="$machine/chunk" bs=1M count=4 status=none
 
-# A 1 GiB NTFS image filled to $2 percent with 4 MiB files in 16 folders and a few
-# hundred small ones.
-fill() {
-  local image=$1 percent=$2 n=0
-  truncate -s 1G "$image"
-  mkntfs -F -Q -q -s 512 -c 4096 "$image" >/dev/null 2>&1
-  ntfs-3g "$image" "$machine/mnt"
-  for ((i = 0; i < 300; i++)); do echo "$i" >"$machine/mnt/small-$i.txt"; done
-  while [ "$(df --output=pcent "$machine/mnt" | tail -n 1 | tr -dc 0-9)" -lt "$percent" ]; do
-    mkdir -p "$machine/mnt/folder-$((n % 16))"
-    cp "$machine/chunk" "$machine/mnt/folder-$((n % 16))/file-$n.bin"
-    n=$((n + 1))
-  done
-  umount "$machine/mnt"
-  # ntfs-3g lets go of the image a moment after the unmount.
-  while fuser -s "$image" 2>/dev/null; do sleep 0.1; done
-}
-
-attach() {
-  local loop
-  loop=$(losetup --find --show --direct-io=on "$1" 2>/dev/null) || return 1
-  loops+=("$loop")
-  echo "$loop"
-}
+bench="used-space map"
+# shellcheck source-path=SCRIPTDIR source=ntfs-volumes.sh
+source "$(dirname "$0")/ntfs-volumes.sh"
 
 # The map's own time, as the program measured it around the reading alone.
 mapped() {
@@ -64,23 +43,15 @@ mapped() {
   awk '{ print $1 }' "$machine/out.txt" >>"$machine/$1"
 }
 
-timed() {
-  local into=$1 start end
-  shift
-  start=$EPOCHREALTIME
-  "$@" </dev/null >"$machine/out.txt" 2>&1 || { echo "failed: $*" >&2; cat "$machine/out.txt" >&2; exit 1; }
-  end=$EPOCHREALTIME
-  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f\n", e - s }' >>"$machine/$into"
-}
-
 fill "$machine/fill10.img" 10
 fill "$machine/fill90.img" 90
 fallocate -l 1G "$machine/dest.img"
-if ! loop10=$(attach "$machine/fill10.img") || ! loop90=$(attach "$machine/fill90.img") ||
-   ! dest=$(attach "$machine/dest.img"); then
-  echo "used-space map: skipped, this machine cannot attach loop devices (needs root and /dev/loop-control)"
-  exit 0
-fi
+attach "$machine/fill10.img"
+loop10=$attached
+attach "$machine/fill90.img"
+loop90=$attached
+attach "$machine/dest.img"
+dest=$attached
 
 for ((i = 0; i < runs; i++)); do
   mapped map10 "$loop10"

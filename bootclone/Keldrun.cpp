@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Keldrun: the clone that Vantrel schedules for the next start of the machine.
-//   Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER [VERIFY]
-// Clones SOURCE onto DEST (and reads both back to compare them when VERIFY is not 0),
-// prints its progress, writes REPORTFOLDER"status.txt" and, once the clone is complete,
-// waits for Enter and restarts the machine. It runs at boot before the local file systems
-// are mounted: it first waits for both partitions' devices and refuses a partition that
-// is mounted all the same.
+//   Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER [VERIFY [USEDSPACE]]
+// Clones SOURCE onto DEST (only its used space when USEDSPACE is not 0, and reads both back
+// to compare them when VERIFY is not 0), prints its progress, writes
+// REPORTFOLDER"status.txt" and, once the clone is complete, waits for Enter and restarts
+// the machine. It runs at boot before the local file systems are mounted: it first waits
+// for both partitions' devices and refuses a partition that is mounted all the same.
 
 #include "bootclone/BootCloneFrontEnd.h"
 #include "bootclone/BootPartitions.h"
@@ -59,7 +59,7 @@ private:
 bool AnsweredHelpOrVersion(int argc, char* argv[])
 {
     constexpr const char* kUsage =
-        "Usage: Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER [VERIFY]\n"
+        "Usage: Keldrun SOURCE DEST FILESYSTEM SIZEFIELDLIST FASTMODE REPORTFOLDER [VERIFY [USEDSPACE]]\n"
         "Clones the partition SOURCE (a drive such as C:) onto DEST, prints its progress and\n"
         "writes REPORTFOLDER followed by status.txt; once the clone is complete it waits for\n"
         "Enter and restarts the machine. Vantrel schedules it for the next start.\n"
@@ -72,6 +72,9 @@ bool AnsweredHelpOrVersion(int argc, char* argv[])
         "  VERIFY         1 to read both partitions back after the copy and compare them: a\n"
         "                 copy that differs is not done and the machine is not restarted;\n"
         "                 0 or absent: no verification\n"
+        "  USEDSPACE      1 to copy only what NTFS or FAT32 uses (other file systems, and\n"
+        "                 volumes hibernated or marked for a check, are copied whole), 0 or\n"
+        "                 absent to copy the whole partition\n"
         "\n"
         "  --help     show this text\n"
         "  --version  show the version\n";
@@ -129,6 +132,7 @@ bool CloneAtBoot(const CCloneRequest& request, const std::string& reportFolder)
                            "cloning " + DescribeBootDrive(request.m_sourceDrive) + " onto " +
                                DescribeBootDrive(request.m_destDrive) + ", " + request.m_fileSystem +
                                (request.m_fastMode ? ", fast mode" : ", slow mode") +
+                               (request.m_usedSpaceOnly ? ", used space only" : "") +
                                (request.m_verify ? ", verified" : "") + "; report " +
                                reportFolder + "status.txt");
     if (std::optional<CBootRefusal> refusal =
@@ -165,10 +169,15 @@ int main(int argc, char* argv[])
     if (argc < 7) {
         platform::MessageBox("Partition Restore => Missing arguments.");
     } else {
-        // Fast mode unless the mode argument reads as the number 0; verified when a seventh
-        // argument reads as another number than 0.
-        CCloneRequest request{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5]) != 0,
-                              argc > 7 && std::atoi(argv[7]) != 0};
+        // Each digit is on unless it reads as the number 0; the verify and used-space
+        // digits are off when missing.
+        CCloneRequest request{.m_sourceDrive = argv[1],
+                              .m_destDrive = argv[2],
+                              .m_fileSystem = argv[3],
+                              .m_sizeFieldList = argv[4],
+                              .m_fastMode = std::atoi(argv[5]) != 0,
+                              .m_verify = argc > 7 && std::atoi(argv[7]) != 0,
+                              .m_usedSpaceOnly = argc > 8 && std::atoi(argv[8]) != 0};
         if (CloneAtBoot(request, argv[6])) {
             WaitForEnter();
             RestartAndEnd();

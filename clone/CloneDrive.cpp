@@ -12,7 +12,7 @@
 #include "clone/TwinVolumes.h"
 #include "clone/VerifyCopy.h"
 #include "clone/VerifyTexts.h"
-#include "clone/usedspace/ByteRanges.h"
+#include "clone/usedspace/UsedSpace.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/volume/SectorSize.h"
 
@@ -85,6 +85,10 @@ private:
 // read one ahead of the one being written (CReadAhead); they are taken, checked and
 // written strictly in order, so everything the user sees is as if each block were read
 // just before it is written.
+//
+// A copy of the used space alone reads and writes the ranges of the source's map, each at
+// its own place on both partitions: a fast-mode block gathers 20 MiB of them, a slow-mode
+// run stays inside one. What lies between them is neither read nor written.
 class CCloneRun {
 public:
     CCloneRun(const CCloneRequest& request, ICloneFrontEnd& frontEnd, platform::IVolumeOpener& volumes)
@@ -98,17 +102,24 @@ private:
     bool FastMode() const { return m_request.m_fastMode; }
     std::uint32_t BlockSize() const { return kSectorSize * (FastMode() ? kFastModeSectors : kSlowModeRunSectors); }
     bool AllocateBuffers();
+    // What the copy reads and writes: the whole source, or its used space when asked and
+    // it can be told (else the report says why not).
+    void PlanCopy();
     CloneOutcome Copy();
+    // Puts the destination, and in slow mode the location counter, at offset, where the
+    // next transfer reads the source.
+    void MoveTo(std::uint64_t offset);
     // The checks between a successful read and its write: the file system on the first
     // block (whose boot sector is kept for the completion), the cancel request, the end.
     Ending AcceptRead(std::span<std::byte> bytes);
-    Ending WriteFastBlock(std::span<const std::byte> bytes);
+    Ending WriteFastBlock(const CReadAhead::CBlock& block);
     // Slow mode: writes bytes read at the location counter, narrowing a failed write down
     // to the sectors that refuse it.
     Ending WriteSlowRun(std::span<const std::byte> bytes);
     // Slow mode through a run whose read failed, from the source's position: retried as
-    // CRetryPlan says, each transfer that reads checked and written on its own.
-    Ending CopyFailedRun();
+    // CRetryPlan says, each transfer that reads checked and written on its own; single
+    // sectors after a bad one go no further than rangeEnd.
+    Ending CopyFailedRun(const usedspace::CByteRange& failed, std::uint64_t rangeEnd);
     // Slow mode through a run of more than one sector that was read but whose write failed.
     Ending WriteFailedRun(std::span<const std::byte> run);
     // Slow mode, after a failed read or write of the one sector at the location counter.
@@ -129,6 +140,8 @@ private:
     // destination is too small; within it, the storage it lies on is full.
     std::string NoSpaceText(std::uint64_t position, std::size_t bytes) const;
     CloneOutcome Complete();
+    // The notes that tell what was copied, in the report before "Done => " and at the end.
+    void NoteCopy(const std::string& line);
     // Reads both partitions back and compares them: an ending when the copy differs or
     // cannot be read back, else how the copy's verification is told.
     std::variant<CloneOutcome, CVerifyTold> Verify();
@@ -156,8 +169,12 @@ private:
     std::unique_ptr<platform::CVolumeBuffer> m_piece;  // slow mode, through a failed run
     // Declared after what it reads, so that it has stopped before they go.
     std::unique_ptr<CReadAhead> m_reader;
+    std::vector<usedspace::CByteRange> m_plan = CReadAhead::WholeVolume();
+    std::uint64_t m_planned = 0;  // the bytes of the plan, read or skipped when it is through
+    bool m_usedSpace = false;     // the plan is the source's used space
     std::uint64_t m_total = 0;
     std::uint64_t m_location = 0;
+    std::uint64_t m_position = 0;           // of the next transfer, on both partitions
     std::uint64_t m_sourceBytesPassed = 0;  // read or skipped
     bool m_firstBlock = true;
     bool m_badSectors = false;
@@ -165,6 +182,7 @@ private:
     std::vector<std::byte> m_firstSectorWritten;  // the same with its size field as written
     // The sectors skipped on either partition, which the copy does not hold.
     usedspace::CByteRanges m_skipped{std::numeric_limits<std::uint64_t>::max()};
+    std::vector<std::string> m_notes;
     CBadRun m_run;
 };
 
@@ -182,6 +200,7 @@ CloneOutcome CCloneRun::Run()
     AppendReportLine(m_reportPath,
                      ReportHeaderText(m_request.m_sourceDrive, m_request.m_destDrive, m_request.m_fileSystem));
     m_frontEnd.OnPartitionsOpened(m_source->Size(), m_destination->Size());
+    PlanCopy();
 
     if (!AllocateBuffers())
         return StopWith(kNotEnoughMemoryText, CloneOutcome::OutOfMemory);
@@ -200,8 +219,36 @@ bool CCloneRun::AllocateBuffers()
         if (!m_piece->IsValid())
             return false;
     }
-    m_reader = std::make_unique<CReadAhead>(*m_source, m_blocks[0]->Bytes(), m_blocks[1]->Bytes());
+    m_reader = std::make_unique<CReadAhead>(*m_source, m_blocks[0]->Bytes(), m_blocks[1]->Bytes(), m_plan, FastMode());
     return true;
+}
+
+void CCloneRun::PlanCopy()
+{
+    m_planned = m_source->Size();
+    // A file system the engine does not copy is refused at the first block, with nothing
+    // but the header in the report.
+    if (m_request.m_usedSpaceOnly && IsClonedFileSystem(m_request.m_fileSystem)) {
+        usedspace::CUsedSpace used = usedspace::MapUsedSpace(*m_source, m_request.m_fileSystem, kUsedSpaceJoinGap);
+        if (used.m_ranges) {
+            // The copy reaches the source's last sector, so that a destination smaller than
+            // the source fails as with a whole copy, instead of holding a file system
+            // larger than itself.
+            used.m_ranges->Add(m_source->Size() - std::min<std::uint64_t>(m_source->Size(), kSectorSize), kSectorSize);
+            m_plan = used.m_ranges->Ranges();
+            m_planned = used.m_ranges->Bytes();
+            m_usedSpace = true;
+        } else {
+            NoteCopy(WholePartitionText(m_request.m_sourceDrive, used.m_reason));
+        }
+    }
+    m_frontEnd.OnCopyPlanned(m_planned);
+}
+
+void CCloneRun::NoteCopy(const std::string& line)
+{
+    AppendReportLine(m_reportPath, line);
+    m_notes.push_back(line);
 }
 
 CloneOutcome CCloneRun::Copy()
@@ -212,14 +259,19 @@ CloneOutcome CCloneRun::Copy()
             if (FastMode())
                 return ReportAndStop(BadSectorsText(block.error, m_request.m_sourceDrive, "from"),
                                      CloneOutcome::ReadFailed, SystemReasonText(block.error));
-            // The reader waits at the start of the failed run until it is asked again.
-            if (Ending ending = CopyFailedRun())
+            // The reader waits, the source at the start of the failed run, until it is told
+            // where the run's own reading ended.
+            MoveTo(block.failed.m_offset);
+            if (Ending ending = CopyFailedRun(block.failed, block.rangeEnd))
                 return *ending;
+            m_reader->ResumeAt(m_position);
             continue;
         }
+        if (!block.pieces.empty())
+            MoveTo(block.pieces.front().m_offset);
         if (Ending ending = AcceptRead(block.bytes))
             return *ending;
-        if (Ending ending = FastMode() ? WriteFastBlock(block.bytes) : WriteSlowRun(block.bytes))
+        if (Ending ending = FastMode() ? WriteFastBlock(block) : WriteSlowRun(block.bytes))
             return *ending;
     }
 }
@@ -247,18 +299,36 @@ Ending CCloneRun::AcceptRead(std::span<std::byte> bytes)
     return std::nullopt;
 }
 
-Ending CCloneRun::WriteFastBlock(std::span<const std::byte> bytes)
+void CCloneRun::MoveTo(std::uint64_t offset)
 {
-    std::uint32_t bytesWritten = 0;
-    if (!m_destination->Write(bytes, bytesWritten)) {
-        // Fast mode skips nothing: the block was to go where the total ends.
-        const int error = m_destination->LastError();
-        if (error == ENOSPC)
-            return ReportAndStop(NoSpaceText(m_total, bytes.size()), CloneOutcome::WriteFailed);
-        return ReportAndStop(BadSectorsText(error, m_request.m_destDrive, "to"), CloneOutcome::WriteFailed,
-                             SystemReasonText(error));
+    if (offset == m_position)
+        return;
+    m_destination->Rewind();
+    m_destination->Move(static_cast<std::int64_t>(offset));
+    m_position = offset;
+    if (!FastMode())
+        m_location = offset / kSectorSize;
+}
+
+// Each piece of the block goes to its own place; the block counts as one transfer.
+Ending CCloneRun::WriteFastBlock(const CReadAhead::CBlock& block)
+{
+    std::span<const std::byte> rest = block.bytes;
+    for (const usedspace::CByteRange& piece : block.pieces) {
+        MoveTo(piece.m_offset);
+        std::span<const std::byte> bytes = rest.first(static_cast<std::size_t>(piece.m_length));
+        rest = rest.subspan(bytes.size());
+        std::uint32_t bytesWritten = 0;
+        if (!m_destination->Write(bytes, bytesWritten)) {
+            const int error = m_destination->LastError();
+            if (error == ENOSPC)
+                return ReportAndStop(NoSpaceText(m_position, bytes.size()), CloneOutcome::WriteFailed);
+            return ReportAndStop(BadSectorsText(error, m_request.m_destDrive, "to"), CloneOutcome::WriteFailed,
+                                 SystemReasonText(error));
+        }
+        m_position += bytesWritten;
     }
-    CountWritten(bytesWritten);
+    CountWritten(static_cast<std::uint32_t>(block.bytes.size()));
     AppendReportLine(m_reportPath, FormatBytes(m_total));
     return StopIfInterrupted();
 }
@@ -268,13 +338,15 @@ Ending CCloneRun::WriteSlowRun(std::span<const std::byte> bytes)
     std::uint32_t bytesWritten = 0;
     if (!m_destination->Write(bytes, bytesWritten))
         return bytes.size() > kSectorSize ? WriteFailedRun(bytes) : PassUnwritableSector();
+    m_position += bytesWritten;
     CountWritten(bytesWritten);
     return StopIfInterrupted();
 }
 
-Ending CCloneRun::CopyFailedRun()
+Ending CCloneRun::CopyFailedRun(const usedspace::CByteRange& failed, std::uint64_t rangeEnd)
 {
-    CRetryPlan plan(m_location, kSlowModeRunSectors, true);
+    auto sectorsOf = [](std::uint64_t bytes) { return bytes / kSectorSize + (bytes % kSectorSize != 0 ? 1 : 0); };
+    CRetryPlan plan(m_location, sectorsOf(failed.m_length), sectorsOf(rangeEnd));
     while (std::uint32_t sectors = plan.Next()) {
         std::span<std::byte> piece = m_piece->Bytes().first(sectors * kSectorSize);
         std::uint32_t bytesRead = 0;
@@ -313,6 +385,7 @@ Ending CCloneRun::WriteFailedRun(std::span<const std::byte> run)
         if (m_destination->Write(part, bytesWritten)) {
             plan.Succeeded();
             offset += part.size();
+            m_position += bytesWritten;
             CountWritten(bytesWritten);
             if (Ending ending = StopIfInterrupted())
                 return ending;
@@ -338,7 +411,7 @@ Ending CCloneRun::PassUnreadableSector()
 Ending CCloneRun::PassUnwritableSector()
 {
     if (m_destination->LastError() == ENOSPC)
-        return ReportAndStop(NoSpaceText(m_location * kSectorSize, kSectorSize), CloneOutcome::WriteFailed);
+        return ReportAndStop(NoSpaceText(m_position, kSectorSize), CloneOutcome::WriteFailed);
     if (!SkipUnwritableSector())
         return StopWith(kCloneCancelledText, CloneOutcome::Cancelled);
     return StopIfInterrupted();
@@ -360,6 +433,7 @@ bool CCloneRun::SkipUnreadableSector()
     bool continuesRun = ListSkippedSector(*m_source, m_request.m_sourceDrive);
     m_source->Move(kSectorSize);
     m_destination->Move(kSectorSize);
+    m_position += kSectorSize;
     m_sourceBytesPassed += kSectorSize;
     return !(continuesRun && m_frontEnd.CancelRequested());
 }
@@ -369,6 +443,7 @@ bool CCloneRun::SkipUnwritableSector()
     // The source is already past the sector whose data is dropped.
     bool continuesRun = ListSkippedSector(*m_destination, m_request.m_destDrive);
     m_destination->Move(kSectorSize);
+    m_position += kSectorSize;
     return !(continuesRun && m_frontEnd.CancelRequested());
 }
 
@@ -409,8 +484,9 @@ std::string CCloneRun::NoSpaceText(std::uint64_t position, std::size_t bytes) co
 
 CloneOutcome CCloneRun::Complete()
 {
-    if (m_sourceBytesPassed < m_source->Size())
-        return ReportAndStop(SourceEndedEarlyText(m_request.m_sourceDrive, m_source->Size(), m_sourceBytesPassed),
+    // A source that ends before the plan is through has shrunk since it was opened.
+    if (m_sourceBytesPassed < m_planned)
+        return ReportAndStop(SourceEndedEarlyText(m_request.m_sourceDrive, m_source->Size(), m_position),
                              CloneOutcome::SourceEndedEarly);
     // Done means the copy is on the device, not in a cache that a restart may lose.
     if (Ending ending = FlushDestination())
@@ -423,29 +499,28 @@ CloneOutcome CCloneRun::Complete()
             return *ending;
         verified = std::get<CVerifyTold>(verification);
     }
-    std::vector<std::string> notes;
+    if (m_usedSpace)
+        NoteCopy(UsedSpaceCopiedText(m_request.m_sourceDrive, m_total, m_source->Size()));
     if (m_request.m_fileSystem == "NTFS") {
         // The destination stays claimed while it is completed: nobody mounts it meanwhile.
         CNtfsCompletion ntfs = CompleteNtfsCopy(m_request, *m_source, *m_destination, m_bootSector, DestinationDevice());
         for (const std::string& note : ntfs.notes)
-            AppendReportLine(m_reportPath, note);
+            NoteCopy(note);
         if (ntfs.notUsable)
             return ReportAndStop(*ntfs.notUsable, CloneOutcome::CopyUnusable);
         // A loop device attached while the tools ran is held by nobody.
         if (Ending ending = FlushDestination())
             return *ending;
-        notes = std::move(ntfs.notes);
     }
     std::optional<CTwins> twins = FindTwins(m_request, *m_destination, !m_bootSector.empty(), DestinationDevice());
     if (twins) {
         for (const std::string& note : twins->notes)
-            AppendReportLine(m_reportPath, note);
-        notes.insert(notes.end(), twins->notes.begin(), twins->notes.end());
+            NoteCopy(note);
     }
     AppendReportLine(m_reportPath, DoneLineText(FormatBytes(m_total)));
     if (verified) {
         AppendReportLine(m_reportPath, verified->line);
-        notes.push_back(verified->note);
+        m_notes.push_back(verified->note);
     }
     // A copy that may get a serial of its own stays held until the user has answered, so
     // that nobody mounts it meanwhile and the tool works on the very file that was written.
@@ -453,7 +528,7 @@ CloneOutcome CCloneRun::Complete()
     if (twins && !twins->renewal.empty())
         copy = std::move(m_destination);
     Release();
-    m_frontEnd.OnCloneCompleted(m_request, m_total, m_badSectors, notes);
+    m_frontEnd.OnCloneCompleted(m_request, m_total, m_badSectors, m_notes);
     if (copy && m_frontEnd.OfferNewSerial(RenewSerialQuestionText(m_request)))
         platform::MessageBox(RenewSerial(m_request, *twins, *copy));
     return CloneOutcome::Completed;
@@ -463,8 +538,10 @@ std::variant<CloneOutcome, CVerifyTold> CCloneRun::Verify()
 {
     // The copy is on its media: its buffers make room for the verification's.
     ReleaseBuffers();
+    // What was not copied holds what the destination held before: only the plan is compared.
     CVerifyPlan plan{usedspace::CByteRanges(m_source->Size()), m_skipped, m_firstSectorWritten};
-    plan.copied.Add(0, m_source->Size());
+    for (const usedspace::CByteRange& range : m_plan)
+        plan.copied.Add(range.m_offset, range.m_length);
     CVerifyWatch watch(m_frontEnd);
     const CVerifyOutcome outcome = VerifyCopy(*m_source, *m_destination, plan, watch);
     const std::string& source = m_request.m_sourceDrive;
@@ -472,12 +549,14 @@ std::variant<CloneOutcome, CVerifyTold> CCloneRun::Verify()
     switch (outcome.result) {
     case VerifyResult::Equal:
         return CVerifyTold{VerifiedLineText(FormatBytes(outcome.bytesCompared)),
-                           VerifiedNoteText(destination, outcome.bytesCompared, m_skipped.Bytes() / kSectorSize)};
+                           VerifiedNoteText(destination, outcome.bytesCompared, m_skipped.Bytes() / kSectorSize,
+                                             m_usedSpace)};
     case VerifyResult::Stopped:
         return CVerifyTold{NotVerifiedText(watch.Signal()), NotVerifiedText(watch.Signal())};
     case VerifyResult::Differs:
         return ReportAndStop(
-            CopyDiffersText(source, destination, outcome.firstDifferingSector, outcome.differingSectors),
+            CopyDiffersText(source, destination, outcome.firstDifferingSector, outcome.differingSectors,
+                            outcome.stoppedEarly),
             CloneOutcome::CopyDiffers);
     case VerifyResult::ReadFailed:
         return ReportAndStop(VerifyReadFailedText(outcome.error, outcome.sourceFailed ? source : destination,

@@ -40,6 +40,18 @@ std::string DoneLineText(const std::string& digits)
     return "Done => " + digits;
 }
 
+std::string WholePartitionText(const std::string& source, const std::string& reason)
+{
+    return "The whole " + source + " partition is copied, not only its used space: " + reason + ".";
+}
+
+std::string UsedSpaceCopiedText(const std::string& source, std::uint64_t copied, std::uint64_t size)
+{
+    return "Only the used space of the " + source + " partition was copied: " +
+           AddThousandsSeparators(FormatBytes(copied)) + " of its " + AddThousandsSeparators(FormatBytes(size)) +
+           " bytes.";
+}
+
 std::string UnknownFileSystemText(const std::string& fileSystem)
 {
     return "Quorvane Error: Clone cancelled.\n\nUnknown file system on partition: " + fileSystem;

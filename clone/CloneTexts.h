@@ -19,6 +19,13 @@ std::string DoneLineText(const std::string& digits);
 // A clone the user cancelled.
 inline constexpr const char* kCloneCancelledText = "Clone cancelled.\n\nCloned partition will be unusable.";
 
+// Only the used space was asked for, but reason (usedspace::k...) says why it cannot be
+// told: the whole source partition is copied.
+std::string WholePartitionText(const std::string& source, const std::string& reason);
+
+// Only the used space of the source partition was copied: copied bytes of its size.
+std::string UsedSpaceCopiedText(const std::string& source, std::uint64_t copied, std::uint64_t size);
+
 // The copy buffers could not be allocated.
 inline constexpr const char* kNotEnoughMemoryText =
     "CCreateClone::CloneDrive => Not enough memory to clone the partition.";

@@ -12,8 +12,8 @@ std::uint64_t NextPieceBoundary(std::uint64_t sector)
 
 }  // namespace
 
-CRetryPlan::CRetryPlan(std::uint64_t first, std::uint64_t count, bool pastTheEnd)
-    : m_position(first), m_end(first + count), m_singlesEnd(first), m_pastTheEnd(pastTheEnd)
+CRetryPlan::CRetryPlan(std::uint64_t first, std::uint64_t count, std::uint64_t limit)
+    : m_position(first), m_end(first + count), m_singlesEnd(first), m_limit(limit)
 {
     // A range inside one piece would be retried whole: it goes one sector at a time.
     if (NextPieceBoundary(first) >= m_end)
@@ -23,7 +23,7 @@ CRetryPlan::CRetryPlan(std::uint64_t first, std::uint64_t count, bool pastTheEnd
 std::uint32_t CRetryPlan::Next() const
 {
     if (m_position >= m_end)
-        return m_pastTheEnd && m_afterBadSector ? 1 : 0;
+        return m_afterBadSector && m_position < m_limit ? 1 : 0;
     if (m_position < m_singlesEnd || m_afterBadSector)
         return 1;
     return static_cast<std::uint32_t>(std::min(NextPieceBoundary(m_position), m_end) - m_position);

@@ -11,7 +11,8 @@
 // - a piece that fails is retried one sector at a time; a single sector that fails is bad;
 // - after a bad sector the next sectors go one at a time until one succeeds: bad sectors
 //   come in clusters, and a piece would touch the rest of the cluster once more. For
-//   reads this goes on past the failed range, since the next run would fail there too.
+//   reads this may go on past the failed range, since the next run would fail there too,
+//   up to a limit (the end of what is copied).
 // Transfers follow one another in the volume's order: each starts where the one before it
 // ended, or where a failed piece started, or one sector past a bad one. That keeps every
 // sector's turn, and with it the report and the copy, as with one transfer per sector.
@@ -19,9 +20,10 @@ inline constexpr std::uint32_t kRetryPieceSectors = 64;  // 32 KiB
 
 class CRetryPlan {
 public:
-    // The failed transfer covered the sectors [first, first + count), count > 1.
-    // pastTheEnd: after a bad last sector, single sectors go on past the range.
-    CRetryPlan(std::uint64_t first, std::uint64_t count, bool pastTheEnd);
+    // The failed transfer covered the sectors [first, first + count), count > 1. After a
+    // bad last sector, single sectors go on past the range up to the sector limit (first +
+    // count: not past it).
+    CRetryPlan(std::uint64_t first, std::uint64_t count, std::uint64_t limit);
 
     // The sectors of the next transfer, from where the last one left off; 0 when the
     // range is through.
@@ -36,5 +38,5 @@ private:
     std::uint64_t m_end;
     std::uint64_t m_singlesEnd;  // sectors before it go one at a time (a failed piece)
     bool m_afterBadSector = false;
-    bool m_pastTheEnd;
+    std::uint64_t m_limit;
 };

@@ -141,9 +141,16 @@ CVerifyOutcome VerifyCopy(const platform::IVolume& source, const platform::IVolu
             return ReadFailure(false, written.failedSector, written.error, outcome.bytesCompared);
         comparison.Compare(chunk, read.bytes, written.bytes);
         outcome.bytesCompared += chunk.length;
+        // A stop asked for hides nothing found: a difference is told, and after the last
+        // block the comparison is whole.
         if (!progress.OnBlockCompared(outcome.bytesCompared)) {
-            outcome.result = VerifyResult::Stopped;
-            return outcome;
+            const bool compared = &chunk == &chunks.back();
+            if (outcome.differingSectors == 0 && !compared) {
+                outcome.result = VerifyResult::Stopped;
+                return outcome;
+            }
+            outcome.stoppedEarly = !compared;
+            break;
         }
     }
     outcome.result = outcome.differingSectors == 0 ? VerifyResult::Equal : VerifyResult::Differs;

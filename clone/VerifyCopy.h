@@ -46,9 +46,11 @@ enum class VerifyResult {
 struct CVerifyOutcome {
     VerifyResult result = VerifyResult::Equal;
     std::uint64_t bytesCompared = 0;
-    // Differs: the first sector that differs and how many do.
+    // Differs: the first sector that differs and how many do; when the progress asked to
+    // stop before the end, how many did up to there.
     std::uint64_t firstDifferingSector = 0;
     std::uint64_t differingSectors = 0;
+    bool stoppedEarly = false;
     // ReadFailed: on which partition, at which sector (nothing when the partition could not
     // be opened again) and the errno.
     bool sourceFailed = false;
@@ -59,5 +61,7 @@ struct CVerifyOutcome {
 // Compares the copy on destination with source as plan says, reading both through handles
 // opened again without the page cache (IVolume::ReopenUncached), so what is compared is
 // what the media hold. Every differing sector is counted; a read failure ends it at once.
+// Asked to stop, it tells what it found all the same: a difference already seen, or all
+// equal once the last block is compared.
 CVerifyOutcome VerifyCopy(const platform::IVolume& source, const platform::IVolume& destination,
                           const CVerifyPlan& plan, IVerifyProgress& progress);

@@ -24,13 +24,16 @@ std::string VerifiedLineText(const std::string& digits)
     return "Verified => " + digits;
 }
 
-std::string VerifiedNoteText(const std::string& destination, std::uint64_t bytes, std::uint64_t skippedSectors)
+std::string VerifiedNoteText(const std::string& destination, std::uint64_t bytes, std::uint64_t skippedSectors,
+                             bool usedSpaceOnly)
 {
     std::string text = "The copy on the " + destination + " partition was verified: its " + Shown(bytes) +
                        " bytes, read back from both partitions, are the same.";
     if (skippedSectors != 0)
         text += "  The " + Shown(skippedSectors) + (skippedSectors == 1 ? " sector" : " sectors") +
                 " skipped during the copy were left out.";
+    if (usedSpaceOnly)
+        text += "  Only the used space, which alone was copied, was compared.";
     return text;
 }
 
@@ -42,12 +45,12 @@ std::string NotVerifiedText(int signal)
 }
 
 std::string CopyDiffersText(const std::string& source, const std::string& destination, std::uint64_t firstSector,
-                            std::uint64_t sectors)
+                            std::uint64_t sectors, bool stoppedEarly)
 {
     return "The copy on the " + destination + " partition is not usable: read back, it differs from the " + source +
-           " partition in " + FormatBytes(sectors) + (sectors == 1 ? " sector" : " sectors") +
-           ", the first of them sector " + FormatBytes(firstSector) + ".  The " + destination +
-           " partition or its disk may be faulty, or the " + source +
+           " partition in " + (stoppedEarly ? "at least " : "") + FormatBytes(sectors) +
+           (sectors == 1 ? " sector" : " sectors") + ", the first of them sector " + FormatBytes(firstSector) +
+           ".  The " + destination + " partition or its disk may be faulty, or the " + source +
            " partition changed while it was copied.  Check the disk, then clone again.";
 }
 

@@ -12,17 +12,19 @@
 // bytes compared, without separators.
 std::string VerifiedLineText(const std::string& digits);
 
-// The same for the completion message: bytes compared, and the sectors left out because
-// they were skipped during the copy.
-std::string VerifiedNoteText(const std::string& destination, std::uint64_t bytes, std::uint64_t skippedSectors);
+// The same for the completion message: bytes compared, the sectors left out because they
+// were skipped during the copy, and whether only the used space was copied and compared.
+std::string VerifiedNoteText(const std::string& destination, std::uint64_t bytes, std::uint64_t skippedSectors,
+                             bool usedSpaceOnly = false);
 
 // The copy was not verified because the user cancelled the verification (signal 0) or a
 // signal stopped it: the report's line after "Done => " and the completion message's.
 std::string NotVerifiedText(int signal);
 
-// The copy read back differs from its source: it is not usable.
+// The copy read back differs from its source: it is not usable. stoppedEarly: the
+// verification was stopped before its end, so sectors is how many differ at least.
 std::string CopyDiffersText(const std::string& source, const std::string& destination, std::uint64_t firstSector,
-                            std::uint64_t sectors);
+                            std::uint64_t sectors, bool stoppedEarly = false);
 
 // A partition could not be read back (or not opened again, without sector) with error.
 std::string VerifyReadFailedText(int error, const std::string& drive, std::optional<std::uint64_t> sector,

@@ -5,7 +5,8 @@
 # verification of a copy with two dd reading both partitions (see bench/loop-devices.sh),
 # a clone through Vantrel's dialog with Keldrun (see bench/dialog-vs-keldrun.sh), and slow
 # mode through scattered bad sectors with GNU ddrescue on a FUSE source where the machine
-# has FUSE (see bench/bad-sectors.sh).
+# has FUSE (see bench/bad-sectors.sh), and copies of the used space alone against ntfsclone
+# and partclone (see bench/usedspace-copy.sh).
 #   scripts/bench.sh BUILD
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,3 +14,4 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/bench/loop-devices.sh" "$1" "${BENCH_RUNS:-5}"
 "$here/bench/dialog-vs-keldrun.sh" "$1" "${BENCH_RUNS:-5}"
 "$here/bench/bad-sectors.sh" "$1" "${BENCH_RUNS:-3}"
+"$here/bench/usedspace-copy.sh" "$1" "${BENCH_RUNS:-3}"

@@ -40,7 +40,7 @@ std::vector<std::string> BootCloneArguments(const std::string& installFolder, co
 {
     std::vector<std::string> arguments{installFolder + "Keldrun.exe", sourceDrive, destDrive, sourceFileSystem,
                                        sizeFieldList, std::to_string(fastMode), installFolder};
-    for (std::string& digit : OptionDigits({options.verifyCopy}))
+    for (std::string& digit : OptionDigits({options.verifyCopy, options.usedSpaceOnly}))
         arguments.push_back(std::move(digit));
     return arguments;
 }

@@ -18,7 +18,8 @@ constexpr std::size_t kMaxBootCommandLine = 260;
 // install folder in this order. Digits are written only up to the last option that is on,
 // so that a clone with every option off has the six-argument line Keldrun always read.
 struct CBootCloneOptions {
-    bool verifyCopy = false;  // the seventh argument
+    bool verifyCopy = false;     // the seventh argument
+    bool usedSpaceOnly = false;  // the eighth argument
 };
 
 // The digits of flags in order ("1" on, "0" off) up to the last one that is on; none when

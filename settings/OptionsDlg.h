@@ -3,9 +3,10 @@
 
 #include "platform/qt/Dialog.h"
 
-// The Options dialog: Safe Mode, cloning speed and the verification of the copy. It opens
-// showing the settings; its Exit button takes the buttons' states back into them, while
-// Escape and the close box leave them as they were. Storing them is the caller's business.
+// The Options dialog: Safe Mode, cloning speed, the verification of the copy and what is
+// copied. It opens showing the settings; its Exit button takes the buttons' states back
+// into them, while Escape and the close box leave them as they were. Storing them is the
+// caller's business.
 class COptionsDlg : public platform::CDialog {
 public:
     COptionsDlg();

@@ -10,5 +10,6 @@ constexpr int kChooseSafeModeButton = 1053;
 constexpr int kFastModeButton = 1008;
 constexpr int kSlowModeButton = 1009;
 constexpr int kVerifyCopyBox = 1010;
+constexpr int kUsedSpaceOnlyBox = 1011;
 
 }  // namespace optionsdlg

@@ -8,6 +8,7 @@ int DontUseSafeMode = 0;
 int ChooseSafeMode = 1;
 int FastMode = 1;
 int VerifyCopy = 0;
+int UsedSpaceOnly = 0;
 
 namespace {
 
@@ -24,6 +25,7 @@ const StoredSetting kSettings[] = {
     {"ChooseSafeMode", &ChooseSafeMode, 1},
     {"FastMode", &FastMode, 1},
     {"VerifyCopy", &VerifyCopy, 0},
+    {"UsedSpaceOnly", &UsedSpaceOnly, 0},
 };
 
 }  // namespace

@@ -18,6 +18,8 @@ extern int FastMode;
 // "Verify the copy": both partitions are read back and compared after the copy. Not
 // stored (every installation before it) is off.
 extern int VerifyCopy;
+// "Copy only used space": only what NTFS or FAT32 uses is copied.
+extern int UsedSpaceOnly;
 
 // How Create runs a clone, as the three Safe Mode settings decide it together: "Will
 // choose as needed" asks the user and wins over the others; otherwise "Don't use Safe Mode
@@ -29,7 +31,7 @@ enum class SafeModeChoice { Ask, AtOnce, AtNextStart };
 SafeModeChoice CurrentSafeModeChoice();
 
 // Reads the settings; one that is not stored (or a key that cannot be opened) takes its
-// default: 0, 0, 1, 1 and 0 for VerifyCopy.
+// default: 0, 0, 1, 1, and 0 for VerifyCopy and UsedSpaceOnly.
 void LoadSettings();
 // Stores each setting as 0 or 1 into the existing key; failures are silent.
 void SaveSettings();

@@ -26,8 +26,14 @@ const char* const kVerifyingPhase = "Verifying";
 CCreateClone::CCreateClone(const std::string& sourceDrive, const std::string& destDrive,
                            const std::string& fileSystem, const std::string& sizeFieldList,
                            platform::IControlHost* owner, bool fastMode, const std::string& installFolder,
-                           bool verifyCopy)
-    : m_request{sourceDrive, destDrive, fileSystem, sizeFieldList, fastMode, verifyCopy},
+                           bool verifyCopy, bool usedSpaceOnly)
+    : m_request{.m_sourceDrive = sourceDrive,
+                .m_destDrive = destDrive,
+                .m_fileSystem = fileSystem,
+                .m_sizeFieldList = sizeFieldList,
+                .m_fastMode = fastMode,
+                .m_verify = verifyCopy,
+                .m_usedSpaceOnly = usedSpaceOnly},
       m_installFolder(installFolder),
       m_controls(*owner, kRepaintInterval),
       m_volumes(&platform::RawVolumes())
@@ -132,9 +138,9 @@ void CCreateClone::OnCloneStarting()
     m_controls.Deliver();
 }
 
-void CCreateClone::OnPartitionsOpened(std::uint64_t sourceBytes, std::uint64_t)
+void CCreateClone::OnCopyPlanned(std::uint64_t bytes)
 {
-    BeginPhase(kCopyingPhase, sourceBytes);
+    BeginPhase(kCopyingPhase, bytes);
 }
 
 void CCreateClone::BeginPhase(const std::string& what, std::uint64_t totalBytes)

@@ -29,9 +29,11 @@ inline constexpr const char* kCloneNotStartedText =
 class CCreateClone : private ICloneFrontEnd {
 public:
     // verifyCopy: both partitions are read back and compared once the copy is made.
+    // usedSpaceOnly: copy only what the source's file system uses.
     CCreateClone(const std::string& sourceDrive, const std::string& destDrive,
                  const std::string& fileSystem, const std::string& sizeFieldList,
-                 platform::IControlHost* owner, bool fastMode, const std::string& installFolder, bool verifyCopy);
+                 platform::IControlHost* owner, bool fastMode, const std::string& installFolder, bool verifyCopy,
+                 bool usedSpaceOnly = false);
 
     // Runs the clone on a new thread that owns the object and frees it when the clone
     // is over; false when the thread could not be started: the object is freed then, and
@@ -68,7 +70,7 @@ private:
                                        bool identical) const override;
     bool CancelRequested() override;
     void OnCloneStarting() override;
-    void OnPartitionsOpened(std::uint64_t sourceBytes, std::uint64_t destinationBytes) override;
+    void OnCopyPlanned(std::uint64_t bytes) override;
     void OnBlockWritten(std::uint64_t total) override;
     // The count starts again from 0 under the label "Bytes verified:", and the bar and the
     // line tell the verification from then on.

@@ -13,6 +13,9 @@
 //                     short, as a disk's split transfers do
 //   --slow-ms=N       a read that touches a bad sector takes N ms to fail, as a disk that
 //                     retries does
+//   --read-ms=N       every read of the image takes N ms, as a slow disk's do
+//   --wrap=BYTES      the disk keeps only its first BYTES, as a flash drive that claims more
+//                     than it holds: a transfer beyond them lands at its offset modulo BYTES
 //   --cached          the image's transfers go through the page cache, kept from one open
 //                     to the next: it holds what was written even where the disk dropped
 //                     it, until it is told to drop its pages or read with direct I/O
@@ -54,6 +57,8 @@ struct CBadDisk {
     std::uint64_t m_badReads = 0;
     unsigned m_maxRead = 0;  // 0: as large as the kernel allows
     std::chrono::milliseconds m_badReadTime{0};
+    std::chrono::milliseconds m_readTime{0};
+    std::uint64_t m_wrap = 0;  // 0: the disk keeps all it is given
     bool m_cached = false;
 
     std::string ReadsText() const
@@ -113,6 +118,28 @@ int Open(const char* path, fuse_file_info* file)
     return 0;
 }
 
+// Reads or writes size bytes at offset of the backing file, where the disk keeps them:
+// beyond the bytes it holds, a wrapping disk goes round to its start. The bytes done, or
+// -errno.
+template <typename Buffer, typename Transfer>
+int Backing(Buffer buffer, size_t size, off_t offset, Transfer transfer)
+{
+    const CBadDisk& disk = Disk();
+    size_t done = 0;
+    while (done < size) {
+        const std::uint64_t at = static_cast<std::uint64_t>(offset) + done;
+        const std::uint64_t place = disk.m_wrap == 0 ? at : at % disk.m_wrap;
+        const size_t part = disk.m_wrap == 0 ? size - done : std::min<size_t>(size - done, disk.m_wrap - place);
+        const ssize_t moved = transfer(disk.m_backing, buffer + done, part, static_cast<off_t>(place));
+        if (moved < 0)
+            return -errno;
+        done += static_cast<size_t>(moved);
+        if (static_cast<size_t>(moved) < part)
+            break;
+    }
+    return static_cast<int>(done);
+}
+
 // True when a transfer of size bytes at offset touches one of sectors.
 bool Touches(const std::set<std::uint64_t>& sectors, size_t size, off_t offset)
 {
@@ -140,6 +167,7 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
     const std::uint64_t end = std::min<std::uint64_t>(static_cast<std::uint64_t>(offset) + size, disk.m_size);
     if (static_cast<std::uint64_t>(offset) < end) {
         ++disk.m_reads;
+        std::this_thread::sleep_for(disk.m_readTime);
         const std::uint64_t first = static_cast<std::uint64_t>(offset) / kSector, last = (end - 1) / kSector;
         for (std::uint64_t sector = first; sector <= last && sector < disk.m_sectorReads.size(); ++sector)
             ++disk.m_sectorReads[sector];
@@ -150,8 +178,8 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
             return -EIO;
         }
     }
-    ssize_t done = pread(disk.m_backing, buffer, size, offset);
-    return done < 0 ? -errno : static_cast<int>(done);
+    const std::uint64_t start = static_cast<std::uint64_t>(offset);
+    return Backing(buffer, start < end ? static_cast<size_t>(end - start) : 0, offset, pread);
 }
 
 // Writes never reach past the end: the image stands for a disk of its size.
@@ -162,10 +190,8 @@ int Write(const char*, const char* buffer, size_t size, off_t offset, fuse_file_
         return -EIO;
     if (offset > disk.m_size || static_cast<off_t>(size) > disk.m_size - offset)
         return -ENOSPC;
-    if (!Touches(disk.m_droppingSectors, size, offset)) {
-        ssize_t done = pwrite(disk.m_backing, buffer, size, offset);
-        return done < 0 ? -errno : static_cast<int>(done);
-    }
+    if (!Touches(disk.m_droppingSectors, size, offset))
+        return Backing(buffer, size, offset, pwrite);
     for (size_t done = 0; done < size;) {
         const std::uint64_t at = static_cast<std::uint64_t>(offset) + done;
         const size_t part = std::min<size_t>(size - done, kSector - at % kSector);
@@ -197,6 +223,10 @@ int main(int argc, char* argv[])
             disk.m_maxRead = static_cast<unsigned>(std::strtoul(argv[arg] + 11, nullptr, 10));
         else if (std::strncmp(argv[arg], "--slow-ms=", 10) == 0)
             disk.m_badReadTime = std::chrono::milliseconds(std::strtoul(argv[arg] + 10, nullptr, 10));
+        else if (std::strncmp(argv[arg], "--read-ms=", 10) == 0)
+            disk.m_readTime = std::chrono::milliseconds(std::strtoul(argv[arg] + 10, nullptr, 10));
+        else if (std::strncmp(argv[arg], "--wrap=", 7) == 0)
+            disk.m_wrap = std::strtoull(argv[arg] + 7, nullptr, 10);
         else if (std::strcmp(argv[arg], "--cached") == 0)
             disk.m_cached = true;
         else

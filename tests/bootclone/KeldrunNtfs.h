@@ -84,13 +84,15 @@ protected:
             Assign('Y', path);
         return path;
     }
-    // Runs Keldrun, after the restart request of any run before; the time it took is left
-    // out of its output.
-    testsupport::CProgramResult Keldrun(const std::string& list, bool fast)
+    // Runs Keldrun, after the restart request of any run before; verify adds the verify
+    // digit. The time it took is left out of its output.
+    testsupport::CProgramResult Keldrun(const std::string& list, bool fast, bool verify = false)
     {
         std::filesystem::remove(m_machine.Path("shutdown.log"));
-        testsupport::CProgramResult run = testsupport::RunCaptured(
-            {KELDRUN_PATH, "X:", "Y:", "NTFS", list, fast ? "1" : "0", m_reportFolder}, "\n", m_machine.Root());
+        std::vector<std::string> args{KELDRUN_PATH, "X:", "Y:", "NTFS", list, fast ? "1" : "0", m_reportFolder};
+        if (verify)
+            args.push_back("1");
+        testsupport::CProgramResult run = testsupport::RunCaptured(args, "\n", m_machine.Root());
         run.m_out = testsupport::WithoutTimes(run.m_out);
         return run;
     }

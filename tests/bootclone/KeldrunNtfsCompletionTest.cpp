@@ -4,6 +4,7 @@
 // short by the stop of the machine. Real NTFS images, loop devices and ntfs-3g's tools.
 
 #include "clone/CloneTexts.h"
+#include "clone/VerifyTexts.h"
 #include "tests/bootclone/BadSectorMount.h"
 #include "tests/bootclone/KeldrunNtfs.h"
 #include "tests/support/FakeTool.h"
@@ -11,12 +12,6 @@
 #include "tests/support/ToolRun.h"
 
 #include <gtest/gtest.h>
-
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -26,8 +21,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -98,6 +91,34 @@ TEST_F(KeldrunNtfsCompletionTest, SectorSizesThatDifferGiveASoundVolumeOfThePart
         ExpectDone(run);
         testsupport::ExpectGrownCopy(m_machine, m_source, dest, kDestSize / c.sourceSectors - 1);
     }
+}
+
+// A verified NTFS copy is read back as it was written, before its completion grows it; one
+// that differs is never completed: the NTFS tools do not run on it, it is not done and
+// nothing restarts.
+TEST_F(KeldrunNtfsCompletionTest, AVerifiedCopyIsComparedBeforeItIsCompletedAndOneThatDiffersIsNot)
+{
+    const std::string runs = m_machine.Path("tool-runs.txt");
+    const std::string record = "echo \"$0 $*\" >> '" + runs + "'\nexec \"$real\" \"$@\"\n";
+    testsupport::CFakeTool resize(m_machine, "ntfsresize", record);
+    testsupport::CFakeTool fix(m_machine, "ntfsfix", record);
+
+    std::string dest = Destination(kDestSize);
+    CProgramResult run = Keldrun(testsupport::SizeFieldList(dest), true, true);
+    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + Done() + VerifiedLineText("67108864") + "\n");
+    EXPECT_TRUE(RestartRequested());
+    testsupport::ExpectGrownCopy(m_machine, m_source, dest, 196607);
+    EXPECT_NE(platform::ReadWholeFile(runs).value_or(""), "");
+
+    std::filesystem::remove(runs);
+    dest = Destination(kDestSize, false);
+    testsupport::CBadSectorMount lying(m_machine.Path("lying"), dest, {"d70000"});
+    if (!lying.Mounted())
+        GTEST_SKIP() << "FUSE cannot be mounted here";
+    Assign('Y', lying.Image());
+    const std::string list = testsupport::SizeFieldList(dest);
+    ExpectNotDone(Keldrun(list, true, true), CopyDiffersText("X:", "Y:", 70000, 1));
+    EXPECT_EQ(platform::ReadWholeFile(runs), std::nullopt) << "the NTFS tools ran on a copy that differs";
 }
 
 // Neither a destination formatted over part of its partition nor a list of nothing makes
@@ -319,67 +340,6 @@ TEST_F(KeldrunNtfsCompletionTest, AToolThatOnlyReadsIsGivenUpAfterItsBoundTheRes
     }
 }
 
-// A folder in /tmp that every user may write (the machine's own folder is root's alone),
-// removed with what is in it when the object goes.
-class CWorldWritableFolder {
-public:
-    CWorldWritableFolder()
-    {
-        char name[] = "/tmp/vantrel-shared-XXXXXX";
-        if (mkdtemp(name) != nullptr && chmod(name, 0777) == 0)
-            m_path = name;
-    }
-    ~CWorldWritableFolder()
-    {
-        std::error_code ignored;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ignored);
-    }
-    CWorldWritableFolder(const CWorldWritableFolder&) = delete;
-    CWorldWritableFolder& operator=(const CWorldWritableFolder&) = delete;
-
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
-// argv run as the user nobody, from start to Wait().
-class CRunAsNobody {
-public:
-    explicit CRunAsNobody(std::vector<std::string> argv)
-    {
-        argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-        std::vector<char*> pointers;
-        for (std::string& arg : argv)
-            pointers.push_back(arg.data());
-        pointers.push_back(nullptr);
-        if (posix_spawn(&m_pid, pointers[0], nullptr, nullptr, pointers.data(), environ) != 0)
-            m_pid = 0;
-    }
-    ~CRunAsNobody() { Wait(); }
-    CRunAsNobody(const CRunAsNobody&) = delete;
-    CRunAsNobody& operator=(const CRunAsNobody&) = delete;
-
-    // Its exit code, or -1; one that still runs is killed first.
-    int Wait()
-    {
-        if (m_pid == 0)
-            return m_status;
-        if (waitpid(m_pid, &m_status, WNOHANG) == 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, &m_status, 0);
-        }
-        m_pid = 0;
-        m_status = WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
-        return m_status;
-    }
-
-private:
-    pid_t m_pid = 0;
-    int m_status = -1;
-};
-
 // Another user who may write the folder of the destination's image puts a link to another
 // volume in its place the moment the completion begins on it (the copy's boot sector lands
 // in the partition's last sector): the tools still work on the image the clone wrote, and
@@ -388,29 +348,36 @@ class KeldrunPathSwapTest : public KeldrunNtfsCompletionTest {
 protected:
     void SwapOnto(const std::string& victim)
     {
-        if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
+        if (!testsupport::CanRunAsNobody())
             GTEST_SKIP() << "needs root and setpriv to act as another user";
-        CWorldWritableFolder shared;
-        ASSERT_FALSE(shared.Path().empty());
-        const std::string swapper = shared.Path() + "/swapper";
-        std::filesystem::copy_file(PATHSWAPPER_PATH, swapper);
-        ASSERT_EQ(chmod(swapper.c_str(), 0755), 0);
-        const std::string trigger = shared.Path() + "/boot";
-        std::ofstream(trigger, std::ios::binary) << m_source.m_bytes.substr(0, 512);
-        const std::string dest = shared.Path() + "/Y.img";
-        ASSERT_TRUE(testsupport::MakeNtfsImage(m_machine, dest, kDestSize));
-        Assign('Y', dest);
-        const std::string list = testsupport::SizeFieldList(dest);
         const std::optional<std::string> victimBefore = platform::ReadWholeFile(victim);
         ASSERT_TRUE(victimBefore);
+        // The attacker polls for the moment; on a loaded machine it may not be scheduled
+        // before the completion ends, which proves nothing either way: try again.
+        for (int attempt = 1; attempt <= 3; ++attempt) {
+            SCOPED_TRACE("attempt " + std::to_string(attempt));
+            testsupport::CWorldWritableFolder shared;
+            const std::string swapper = shared.CopyProgram(PATHSWAPPER_PATH);
+            ASSERT_FALSE(swapper.empty());
+            const std::string trigger = shared.Path() + "/boot";
+            std::ofstream(trigger, std::ios::binary) << m_source.m_bytes.substr(0, 512);
+            const std::string dest = shared.Path() + "/Y.img";
+            ASSERT_TRUE(testsupport::MakeNtfsImage(m_machine, dest, kDestSize));
+            Assign('Y', dest);
+            const std::string list = testsupport::SizeFieldList(dest);
 
-        CRunAsNobody attacker({swapper, dest, victim, trigger, std::to_string(kDestSize - 512)});
-        CProgramResult run = Keldrun(list, true);
-        ASSERT_EQ(attacker.Wait(), 0) << "the path was not swapped during the completion";
+            testsupport::CRunAsNobody attacker({swapper, dest, victim, trigger, std::to_string(kDestSize - 512)});
+            CProgramResult run = Keldrun(list, true);
+            const bool swapped = attacker.Wait() == 0;
 
-        EXPECT_TRUE(platform::ReadWholeFile(victim) == victimBefore) << "the other volume changed";
-        ExpectDone(run);
-        testsupport::ExpectGrownCopy(m_machine, m_source, dest + ".old", 196607);
+            EXPECT_TRUE(platform::ReadWholeFile(victim) == victimBefore) << "the other volume changed";
+            if (!swapped)
+                continue;
+            ExpectDone(run);
+            testsupport::ExpectGrownCopy(m_machine, m_source, dest + ".old", 196607);
+            return;
+        }
+        GTEST_SKIP() << "the attacker never ran during the completion: the machine is too busy to test the swap";
     }
 };
 

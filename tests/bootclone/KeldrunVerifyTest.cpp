@@ -7,8 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -124,6 +130,86 @@ TEST_F(KeldrunVerifyTest, ADestinationThatDropsWritesIsFoundAndNotRestartedOver)
     EXPECT_TRUE(RestartAsked());
 }
 
+// An image whose size is no whole number of sectors is read back to its last byte, past
+// the alignment direct I/O needs, from a larger destination of which only the source's
+// length is compared; a last sector, cut short, that the FUSE disk dropped is found.
+TEST_F(KeldrunVerifyTest, ASourceEndingWithinASectorIsVerifiedToItsLastByte)
+{
+    const std::size_t size = 5000100;
+    Assign('X', Image("X.img", size, '\x3C'));
+    Assign('Y', Image("Y.img", 5 * kMiB, '\x55'));
+    const std::string backing = Image("backing.img", 5 * kMiB, '\x55');
+    testsupport::CBadSectorMount mount(m_machine.Path("mnt"), backing, {"d" + std::to_string(size / kSector)});
+    if (mount.Mounted())
+        Assign('Z', mount.Image());
+    for (const char* mode : {"1", "0"}) {
+        for (const char* dest : {"Y:", "Z:"}) {
+            SCOPED_TRACE(std::string(dest) + " mode " + mode);
+            if (!mount.Mounted() && dest[0] == 'Z')
+                continue;
+            Forget();
+            testsupport::RunCaptured({KELDRUN_PATH, "X:", dest, "FAT32", "1,2,3,4,", mode, m_reportFolder, "1"}, "\n",
+                                     m_machine.Root());
+            const std::string ending = dest[0] == 'Z' ? CopyDiffersText("X:", "Z:", size / kSector, 1)
+                                                      : "Done => 5000100\n" + VerifiedLineText("5000100");
+            EXPECT_TRUE(Status().value_or("").ends_with("\n" + ending + "\n")) << Status().value_or("");
+        }
+    }
+}
+
+// A flash drive that claims 8 MiB and keeps 6: the last 2 MiB written go round over the
+// first 2, which then read back as the end of the source did. The source's sectors carry
+// their numbers: no two of them are alike.
+TEST_F(KeldrunVerifyTest, ADiskThatKeepsLessThanItClaimsIsFound)
+{
+    std::string numbered(8 * kMiB, '\0');
+    for (std::uint64_t sector = 0; sector < 8 * kMiB / kSector; ++sector)
+        std::memcpy(numbered.data() + sector * kSector, &sector, sizeof sector);
+    std::ofstream(m_machine.Path("X.img"), std::ios::binary) << numbered;
+    Assign('X', m_machine.Path("X.img"));
+    const std::string backing = Image("backing.img", 8 * kMiB, '\x55');
+    testsupport::CBadSectorMount mount(m_machine.Path("mnt"), backing, {}, {"--wrap=" + std::to_string(6 * kMiB)});
+    if (!mount.Mounted())
+        GTEST_SKIP() << "FUSE cannot be mounted here";
+    Assign('Y', mount.Image());
+
+    EXPECT_EQ(Clone("1", {"1"}).m_exitCode, 0);
+    const std::string text = CopyDiffersText("X:", "Y:", 0, 2 * kMiB / kSector);
+    EXPECT_TRUE(Status().value_or("").ends_with("\n8388608\n" + text + "\n")) << Status().value_or("");
+    EXPECT_FALSE(RestartAsked());
+}
+
+// The lying disk behind a loop device, of 512-byte sectors (read back with direct I/O) and
+// of 4096-byte ones (read back through the device's page cache, which is dropped first):
+// what the disk did not keep is found in either mode.
+TEST_F(KeldrunVerifyTest, ALoopDeviceOverADiskThatDropsWritesIsFound)
+{
+    SourceIsTheImage();
+    const std::string backing = Image("backing.img", 8 * kMiB, '\x55');
+    testsupport::CBadSectorMount mount(m_machine.Path("mnt"), backing, {"d100", "d101", "d5000"});
+    if (!mount.Mounted())
+        GTEST_SKIP() << "FUSE cannot be mounted here";
+    for (unsigned sectorSize : {512u, 4096u}) {
+        testsupport::CLoopOptions options;
+        options.sectorSize = sectorSize;
+        std::unique_ptr<testsupport::CLoopDevice> loop = Loop(mount.Image(), options);
+        if (!loop)
+            GTEST_SKIP() << "no loop device: " << m_skip;
+        Assign('Y', loop->Path());
+        for (const char* mode : {"1", "0"}) {
+            SCOPED_TRACE(std::to_string(sectorSize) + "-byte sectors, mode " + mode);
+            Forget();
+            Clone(mode, {"1"});
+            const std::string text = CopyDiffersText("X:", "Y:", 100, 3);
+            EXPECT_TRUE(Status().value_or("").ends_with("\n" + text + "\n")) << Status().value_or("");
+            EXPECT_FALSE(RestartAsked());
+        }
+        // The next loop device may be given the same number.
+        std::string error;
+        ASSERT_TRUE(platform::RemoveDriveLetter('Y', error)) << error;
+    }
+}
+
 // A disk behind a page cache that keeps what it was given, whatever the disk kept: what
 // was written is read back from the disk, not from the cache.
 TEST_F(KeldrunVerifyTest, ThePageCacheDoesNotPassForTheDisk)
@@ -149,6 +235,91 @@ TEST_F(KeldrunVerifyTest, ThePageCacheDoesNotPassForTheDisk)
     const std::string text = CopyDiffersText("X:", "Y:", 3, 2);
     EXPECT_TRUE(Status().value_or("").ends_with("\n" + text + "\n")) << Status().value_or("");
     EXPECT_FALSE(RestartAsked());
+}
+
+// Ctrl-Alt-Del during the verification (SIGTERM): the verification stops after the block
+// it compares, Keldrun ends with the signal and nothing restarts. The copy is whole, so it
+// is done and said not to be verified; one the verification already found to differ is
+// not done. The destination's every read takes 100 ms: the first 20 MiB block alone takes
+// two seconds to read back.
+TEST_F(KeldrunVerifyTest, ASignalDuringTheVerificationLeavesADoneCopyUnverifiedUnlessItDiffers)
+{
+    const std::size_t size = 24 * kMiB;
+    const std::string source = Image("X.img", size, '\x3C');
+    Assign('X', source);
+    for (bool drops : {false, true}) {
+        SCOPED_TRACE(drops ? "dropping sector 100" : "keeping every sector");
+        Forget();
+        const std::string backing = Image("backing.img", size, '\x55');
+        // A letter and a mount of its own for each case: the one before may still be going.
+        const std::string dest = drops ? "Z:" : "Y:";
+        testsupport::CBadSectorMount mount(m_machine.Path(drops ? "mnt-drops" : "mnt"), backing,
+                                           drops ? std::vector<std::string>{"d100"} : std::vector<std::string>{},
+                                           {"--read-ms=100"});
+        if (!mount.Mounted())
+            GTEST_SKIP() << "FUSE cannot be mounted here";
+        Assign(dest[0], mount.Image());
+
+        testsupport::CPipedRun run({KELDRUN_PATH, "X:", dest, "FAT32", "1,2,3,4,", "1", m_reportFolder, "1"});
+        ASSERT_TRUE(run.Started());
+        const std::string verifying =
+            boottexts::CloneBeginsLine("X: (" + source + ")", size, dest + " (" + mount.Image() + ")", size, true) +
+            "\n20,971,520 total accumulated bytes written to the partition...\n"
+            "25,165,824 total accumulated bytes written to the partition...\n\n" +
+            boottexts::VerifyingLine(size) + "\n";
+        ASSERT_EQ(run.ReadUntil(verifying.size()), verifying);
+        const int status = run.Stop(SIGTERM);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+
+        const std::string ending = drops ? CopyDiffersText("X:", dest, 100, 1, true)
+                                         : "Done => 25165824\n" + NotVerifiedText(SIGTERM);
+        EXPECT_EQ(Status(), "From: X:\nTo:   " + dest + "\nFile System: FAT32\n\n20971520\n25165824\n" + ending + "\n");
+        EXPECT_FALSE(RestartAsked());
+    }
+}
+
+// Another user who may write the folder of the images puts a link to another file in the
+// place of one of them while the copy runs: the verification reads back the very files the
+// clone opened, not what their names point to by then.
+TEST_F(KeldrunVerifyTest, WhatIsReadBackIsTheFileTheCloneOpenedNotWhatItsNameNowNames)
+{
+    if (!testsupport::CanRunAsNobody())
+        GTEST_SKIP() << "needs root and setpriv to act as another user";
+    const std::string other = Image("other.img", 8 * kMiB, '\x55');
+    for (const char* swapped : {"source", "destination"}) {
+        SCOPED_TRACE(swapped);
+        Forget();
+        testsupport::CWorldWritableFolder shared;
+        const std::string swapper = shared.CopyProgram(PATHSWAPPER_PATH);
+        ASSERT_FALSE(swapper.empty());
+        // Both images hold it by the time the copy prints its first lines.
+        const std::string trigger = shared.Path() + "/trigger";
+        std::ofstream(trigger, std::ios::binary) << m_imageBytes.substr(0, 4096);
+        const std::string source = shared.Path() + "/X.img";
+        std::filesystem::copy_file(m_image, source);
+        const std::string dest = shared.Path() + "/Y.img";
+        std::ofstream(dest, std::ios::binary) << std::string(8 * kMiB, '\0');
+        // Letters of their own: those of the case before still name its folder.
+        const bool onSource = std::string(swapped) == "source";
+        const std::string from = onSource ? "S:" : "U:";
+        const std::string to = onSource ? "T:" : "V:";
+        Assign(from[0], source);
+        Assign(to[0], dest);
+
+        testsupport::CPipedRun run({KELDRUN_PATH, from, to, "FAT32", "1,2,3,4,", "0", m_reportFolder, "1"});
+        ASSERT_TRUE(run.Started());
+        ASSERT_FALSE(run.ReadUntil(1).empty());
+        const std::string path = onSource ? source : dest;
+        testsupport::CRunAsNobody attacker({swapper, path, other, trigger, "0"});
+        EXPECT_EQ(run.Wait(), 0);
+        ASSERT_EQ(attacker.Wait(), 0) << "the path was not swapped";
+
+        EXPECT_TRUE(Status().value_or("").ends_with("Done => 8388608\n" + VerifiedLineText("8388608") + "\n"))
+            << Status().value_or("");
+        EXPECT_EQ(platform::ReadWholeFile(onSource ? dest : dest + ".old"), m_imageBytes);
+        EXPECT_EQ(platform::ReadWholeFile(other), std::string(8 * kMiB, '\x55'));
+        EXPECT_TRUE(RestartAsked());
+    }
 }
 
 // Slow mode skips a source's unreadable sectors and a destination's unwritable one; the

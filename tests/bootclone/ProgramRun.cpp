@@ -4,10 +4,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -115,6 +117,60 @@ int CPipedRun::Wait()
     }
     m_pid = 0;
     return status;
+}
+
+CWorldWritableFolder::CWorldWritableFolder()
+{
+    char name[] = "/tmp/vantrel-shared-XXXXXX";
+    if (mkdtemp(name) != nullptr && chmod(name, 0777) == 0)
+        m_path = name;
+}
+
+CWorldWritableFolder::~CWorldWritableFolder()
+{
+    std::error_code ignored;
+    if (!m_path.empty())
+        std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string CWorldWritableFolder::CopyProgram(const std::string& path) const
+{
+    if (m_path.empty())
+        return "";
+    const std::string copy = m_path + "/" + std::filesystem::path(path).filename().string();
+    std::error_code error;
+    if (!std::filesystem::copy_file(path, copy, error) || chmod(copy.c_str(), 0755) != 0)
+        return "";
+    return copy;
+}
+
+bool CanRunAsNobody()
+{
+    return geteuid() == 0 && access("/usr/bin/setpriv", X_OK) == 0;
+}
+
+CRunAsNobody::CRunAsNobody(std::vector<std::string> argv)
+{
+    argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    std::vector<char*> pointers;
+    for (std::string& arg : argv)
+        pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    if (posix_spawn(&m_pid, pointers[0], nullptr, nullptr, pointers.data(), environ) != 0)
+        m_pid = 0;
+}
+
+int CRunAsNobody::Wait()
+{
+    if (m_pid == 0)
+        return m_status;
+    if (waitpid(m_pid, &m_status, WNOHANG) == 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, &m_status, 0);
+    }
+    m_pid = 0;
+    m_status = WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
+    return m_status;
 }
 
 }  // namespace testsupport

@@ -64,4 +64,41 @@ private:
     std::string m_output;
 };
 
+// A folder in /tmp that every user may write (the machine's own folder is root's alone),
+// removed with what is in it when the object goes. Path() is empty when it could not be made.
+class CWorldWritableFolder {
+public:
+    CWorldWritableFolder();
+    ~CWorldWritableFolder();
+    CWorldWritableFolder(const CWorldWritableFolder&) = delete;
+    CWorldWritableFolder& operator=(const CWorldWritableFolder&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    // Copies the program at path into the folder, for anyone to run; its copy, or empty
+    // when it could not be made.
+    std::string CopyProgram(const std::string& path) const;
+
+private:
+    std::string m_path;
+};
+
+// True when this process may run programs as the user nobody (root, and setpriv there).
+bool CanRunAsNobody();
+
+// argv run as the user nobody (through setpriv), from start to Wait().
+class CRunAsNobody {
+public:
+    explicit CRunAsNobody(std::vector<std::string> argv);
+    ~CRunAsNobody() { Wait(); }
+    CRunAsNobody(const CRunAsNobody&) = delete;
+    CRunAsNobody& operator=(const CRunAsNobody&) = delete;
+
+    // Its exit code, or -1; one that still runs is killed first.
+    int Wait();
+
+private:
+    pid_t m_pid = 0;
+    int m_status = -1;
+};
+
 }  // namespace testsupport

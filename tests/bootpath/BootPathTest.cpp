@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/BootClone.h"
 
+#include "clone/CloneTexts.h"
+#include "clone/usedspace/UsedSpace.h"
 #include "platform/drives/DriveLetters.h"
 #include "platform/files/TextFiles.h"
 #include "platform/registry/RegistryStore.h"
@@ -56,10 +58,16 @@ protected:
     }
 
     // Schedules S: onto D: without restarting now.
-    void Schedule(const std::string& fileSystem, int fastMode)
+    void Schedule(const std::string& fileSystem, int fastMode, const CBootCloneOptions& options = {})
     {
         m_boxes.Answer(platform::IDNO);
-        ScheduleBootClone(m_folder, "S:", "D:", fileSystem, kNtfsList, fastMode, {});
+        ScheduleBootClone(m_folder, "S:", "D:", fileSystem, kNtfsList, fastMode, options);
+    }
+    // A stand-in for Keldrun that writes down what it was given, one argument a line.
+    void RecordArguments()
+    {
+        std::ofstream(m_folder + "Keldrun.exe") << "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"$(dirname \"$0\")/args\"\n";
+        fs::permissions(m_folder + "Keldrun.exe", fs::perms::owner_all);
     }
 
     std::optional<std::string> Entry() const
@@ -86,9 +94,7 @@ protected:
 
 TEST_F(BootPathTest, KeldrunReceivesExactlyTheSixArgumentsOfTheClone)
 {
-    // A stand-in for Keldrun that writes down what it was given, one argument a line.
-    std::ofstream(m_folder + "Keldrun.exe") << "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"$(dirname \"$0\")/args\"\n";
-    fs::permissions(m_folder + "Keldrun.exe", fs::perms::owner_all);
+    RecordArguments();
     Schedule("FAT32", 0);
 
     auto run = Boot();
@@ -96,6 +102,18 @@ TEST_F(BootPathTest, KeldrunReceivesExactlyTheSixArgumentsOfTheClone)
     EXPECT_EQ(platform::ReadWholeFile(m_folder + "args"),
               m_folder + "Keldrun.exe\nS:\nD:\nFAT32\n" + kNtfsList + "\n0\n" + m_folder + "\n");
     EXPECT_FALSE(Entry());
+}
+
+// The verify digit comes before the used-space digit, and says no verification.
+TEST_F(BootPathTest, CopyingOnlyUsedSpaceAddsTheVerifyAndUsedSpaceDigitsAfterTheFolder)
+{
+    RecordArguments();
+    Schedule("NTFS", 1, {.usedSpaceOnly = true});
+
+    auto run = Boot();
+    EXPECT_EQ(run.m_exitCode, 0) << run.m_err;
+    EXPECT_EQ(platform::ReadWholeFile(m_folder + "args"),
+              m_folder + "Keldrun.exe\nS:\nD:\nNTFS\n" + kNtfsList + "\n1\n" + m_folder + "\n0\n1\n");
 }
 
 TEST_F(BootPathTest, TheScheduledCloneRunsOnceAtTheNextStart)
@@ -125,6 +143,23 @@ TEST_F(BootPathTest, TheScheduledCloneRunsOnceAtTheNextStart)
     run = Boot();
     EXPECT_EQ(run.m_exitCode, 0) << run.m_err;
     EXPECT_EQ(platform::ReadWholeFile(m_machine.Path("shutdown.log")), "shutdown -r -f -t 0\n");
+}
+
+// Keldrun heard the option: a source that holds no FAT32 file system has no used space to
+// tell, and is copied whole with a line that says so.
+TEST_F(BootPathTest, TheScheduledCloneCopiesOnlyUsedSpaceWhereItCanBeTold)
+{
+    fs::create_symlink(KELDRUN_PATH, m_folder + "Keldrun.exe");
+    Schedule("FAT32", 1, {.usedSpaceOnly = true});
+
+    auto run = Boot();
+    EXPECT_EQ(run.m_exitCode, 0) << run.m_err;
+    const std::string whole = WholePartitionText("S:", usedspace::kFatBootSectorUnsound);
+    EXPECT_EQ(platform::ReadWholeFile(m_folder + "status.txt"),
+              "From: S:\nTo:   D:\nFile System: FAT32\n\n" + whole + "\n262144\nDone => 262144\n");
+    EXPECT_NE(run.m_out.find(whole), std::string::npos) << run.m_out;
+    std::string copy = platform::ReadWholeFile(m_machine.Path("D.img")).value_or("");
+    EXPECT_TRUE(copy.substr(0, m_source.size()) == m_source) << "the copy is not the source";
 }
 
 }  // namespace

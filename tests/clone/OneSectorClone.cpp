@@ -33,6 +33,7 @@ public:
             return Stop(m_frontEnd.CannotOpenDestinationText(m_request.m_destDrive), CloneOutcome::OpenFailed);
         AppendReportLine(m_report,
                          ReportHeaderText(m_request.m_sourceDrive, m_request.m_destDrive, m_request.m_fileSystem));
+        m_frontEnd.OnCopyPlanned(source->Size());
         return Copy(*source, *dest);
     }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
 #include <random>
 #include <set>
@@ -14,6 +15,8 @@
 
 namespace {
 
+constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+
 struct CWalk {
     std::vector<std::uint64_t> badFound;  // the sectors that failed alone, in order
     std::map<std::uint64_t, int> touches;  // the failed transfer included
@@ -21,14 +24,15 @@ struct CWalk {
     int transfers = 0;
 };
 
-// Drives a plan for the failed transfer [first, first + count) over a disk whose bad
-// sectors are bad; a transfer fails when it covers one of them.
-CWalk Walk(std::uint64_t first, std::uint64_t count, bool pastTheEnd, const std::set<std::uint64_t>& bad)
+// Drives a plan for the failed transfer [first, first + count), whose single sectors may go
+// on up to limit, over a disk whose bad sectors are bad; a transfer fails when it covers
+// one of them.
+CWalk Walk(std::uint64_t first, std::uint64_t count, std::uint64_t limit, const std::set<std::uint64_t>& bad)
 {
     CWalk walk;
     for (std::uint64_t sector = first; sector < first + count; ++sector)
         ++walk.touches[sector];
-    CRetryPlan plan(first, count, pastTheEnd);
+    CRetryPlan plan(first, count, limit);
     std::uint64_t position = first;
     while (std::uint32_t sectors = plan.Next()) {
         EXPECT_LT(++walk.transfers, 100000) << "the plan does not end";
@@ -60,7 +64,7 @@ std::vector<std::uint64_t> BadIn(const std::set<std::uint64_t>& bad, std::uint64
 
 TEST(RetryPlanTest, OneBadSectorCostsItsPieceSectorBySectorAndThreeTouches)
 {
-    CWalk walk = Walk(4096, 2048, true, {4096 + 700});
+    CWalk walk = Walk(4096, 2048, kNoLimit, {4096 + 700});
     EXPECT_EQ(walk.badFound, std::vector<std::uint64_t>{4096 + 700});
     EXPECT_EQ(walk.end, 4096u + 2048);
     // 32 pieces, one of them retried as 64 single sectors.
@@ -75,7 +79,7 @@ TEST(RetryPlanTest, AClusterOfBadSectorsIsReadOnceForEachPastItsFirstPiece)
     std::set<std::uint64_t> bad;
     for (std::uint64_t sector = 100; sector < 5000; ++sector)
         bad.insert(sector);
-    CWalk walk = Walk(0, 2048, true, bad);
+    CWalk walk = Walk(0, 2048, kNoLimit, bad);
     EXPECT_EQ(walk.badFound, BadIn(bad, 0, 5000));
     // Past the failed range, single sectors go on until one reads.
     EXPECT_EQ(walk.end, 5001u);
@@ -86,13 +90,18 @@ TEST(RetryPlanTest, AClusterOfBadSectorsIsReadOnceForEachPastItsFirstPiece)
     EXPECT_EQ(walk.touches[5000], 1);
     EXPECT_EQ(walk.touches.count(5001), 0u);
 
-    // A write retry has no data past its range: it ends there.
-    EXPECT_EQ(Walk(0, 2048, false, bad).end, 2048u);
+    // A write retry has no data past its range: it ends there. A read retry ends at the
+    // end of what is copied, inside the cluster.
+    EXPECT_EQ(Walk(0, 2048, 2048, bad).end, 2048u);
+    CWalk bounded = Walk(0, 2048, 3000, bad);
+    EXPECT_EQ(bounded.end, 3000u);
+    EXPECT_EQ(bounded.badFound, BadIn(bad, 0, 3000));
+    EXPECT_EQ(bounded.touches.count(3000), 0u);
 }
 
 TEST(RetryPlanTest, ARangeInsideOnePieceGoesSectorBySectorAtOnce)
 {
-    CWalk walk = Walk(130, 20, false, {140});
+    CWalk walk = Walk(130, 20, 150, {140});
     EXPECT_EQ(walk.transfers, 20);
     EXPECT_EQ(walk.touches[130], 2);
     EXPECT_EQ(walk.badFound, std::vector<std::uint64_t>{140});
@@ -110,15 +119,17 @@ TEST(RetryPlanTest, RandomMapsFindEveryBadSectorWithAtMostThreeTouches)
             for (std::uint64_t length = random() % 4 == 0 ? 1 + random() % 300 : 1; length > 0; --length)
                 bad.insert(at++);
         }
-        bool pastTheEnd = random() % 2 == 0;
+        const std::uint64_t limits[] = {first + count, first + count + random() % 100, kNoLimit};
+        const std::uint64_t limit = limits[random() % 3];
         SCOPED_TRACE("case " + std::to_string(i) + ": first " + std::to_string(first) + ", count " +
-                     std::to_string(count));
-        CWalk walk = Walk(first, count, pastTheEnd, bad);
+                     std::to_string(count) + ", limit " + std::to_string(limit));
+        CWalk walk = Walk(first, count, limit, bad);
         std::uint64_t end = first + count;
-        if (pastTheEnd && bad.count(end - 1) > 0) {
-            while (bad.count(end) > 0)
+        if (bad.count(end - 1) > 0) {
+            while (end < limit && bad.count(end) > 0)
                 ++end;
-            ++end;  // the sector that read and ended the cluster
+            if (end < limit)
+                ++end;  // the sector that read and ended the cluster
         }
         EXPECT_EQ(walk.end, end);
         EXPECT_EQ(walk.badFound, BadIn(bad, first, end));

@@ -5,6 +5,7 @@
 #include "clone/CloneDrive.h"
 #include "platform/files/TextFiles.h"
 #include "tests/clone/OneSectorClone.h"
+#include "tests/clone/TranscriptFrontEnd.h"
 #include "tests/support/FaultyVolume.h"
 #include "tests/support/ScriptedMessageBox.h"
 #include "tests/support/SectorPattern.h"
@@ -16,57 +17,11 @@
 #include <filesystem>
 #include <map>
 #include <random>
-#include <sstream>
 
 namespace {
 
 constexpr std::size_t kSector = 512;
 constexpr std::size_t kRun = 2048;  // sectors per slow-mode transfer
-
-// Everything the user can see of one clone, in the order it happened.
-class CTranscriptFrontEnd : public ICloneFrontEnd {
-public:
-    CTranscriptFrontEnd(std::string reportPath, int cancelAfterSkips)
-        : m_reportPath(std::move(reportPath)), m_cancelAfterSkips(cancelAfterSkips)
-    {
-    }
-
-    std::string ReportPath() const override { return m_reportPath; }
-    std::string CannotOpenSourceText(const std::string& drive) const override { return "cannot open " + drive; }
-    std::string CannotOpenDestinationText(const std::string& drive) const override { return "cannot write " + drive; }
-    std::string OverlappingVolumesText(const std::string&, const std::string&, bool) const override
-    {
-        return "overlap";
-    }
-    // Cancel is pressed once a number of sectors have been skipped.
-    bool CancelRequested() override
-    {
-        if (m_cancelAfterSkips == 0)
-            return false;
-        std::string report = platform::ReadWholeFile(m_reportPath).value_or("");
-        std::size_t skips = 0;
-        for (std::size_t at = report.find("Skipping"); at != std::string::npos; at = report.find("Skipping", at + 1))
-            ++skips;
-        return skips >= static_cast<std::size_t>(m_cancelAfterSkips);
-    }
-    void OnCloneStarting() override { m_events << "start\n"; }
-    void OnBlockWritten(std::uint64_t total) override { m_events << total << '\n'; }
-    void OnCloneCompleted(const CCloneRequest&, std::uint64_t total, bool badSectorsSkipped,
-                          const std::vector<std::string>& notes) override
-    {
-        m_events << "done " << total << (badSectorsSkipped ? " with bad sectors" : "") << '\n';
-        for (const std::string& note : notes)
-            m_events << note << '\n';
-    }
-    void OnCloneStopping() override { m_events << "stopping\n"; }
-
-    std::string Events() const { return m_events.str(); }
-
-private:
-    std::string m_reportPath;
-    int m_cancelAfterSkips;
-    std::ostringstream m_events;
-};
 
 struct CFaultCase {
     std::size_t sourceSize = 0;

@@ -159,6 +159,51 @@ TEST_F(VerifyCopyTest, TheFirstSectorIsComparedAsItWasWritten)
     EXPECT_EQ(ReportLines(), Report({"1048576", CopyDiffersText("X:", "Y:", 0, 1)}, "NTFS"));
 }
 
+// One byte that differs is enough, wherever it lies: beside the size field of an NTFS boot
+// sector (bytes 40 to 47, which the copy rewrites) and in the last sector, cut short.
+TEST_F(VerifyCopyTest, ASingleByteThatDiffersIsFoundBesideTheSizeFieldAndInTheLastSector)
+{
+    struct CCase {
+        const char* fileSystem;
+        std::size_t size;
+        std::size_t byte;
+    };
+    const std::size_t cut = kMiB + 100;
+    for (CCase c : {CCase{"NTFS", kMiB, 39}, CCase{"NTFS", kMiB, 48}, CCase{"FAT32", cut, cut - 100},
+                    CCase{"FAT32", cut, cut - 1}}) {
+        SCOPED_TRACE(std::string(c.fileSystem) + " byte " + std::to_string(c.byte));
+        Source(c.size);
+        Dest(c.size + kSector);
+        m_frontEnd.m_onVerifyStarting = [&] {
+            m_dest->SetBytes(c.byte, std::vector<std::byte>(1, ~m_dest->Bytes()[c.byte]));
+        };
+        ASSERT_EQ(Clone(c.fileSystem, true, true, "255,7,0,0,0,0,0,0"), CloneOutcome::CopyDiffers);
+        EXPECT_EQ(ReportLines().back(), CopyDiffersText("X:", "Y:", c.byte / kSector, 1));
+    }
+}
+
+// A stop asked for (Cancel or a signal) does not hide what the verification found: a
+// difference already seen is told and the copy is not done; a stop after the last block
+// leaves nothing unverified.
+TEST_F(VerifyCopyTest, AStoppedVerificationStillTellsWhatItFound)
+{
+    Source(60 * kMiB);
+    Dest(60 * kMiB).DropWrites(100);
+    m_frontEnd.m_cancel = [this] { return !m_frontEnd.m_verified.empty(); };
+    ASSERT_EQ(Clone("FAT32", true), CloneOutcome::CopyDiffers);
+    EXPECT_EQ(ReportLines().back(), CopyDiffersText("X:", "Y:", 100, 1, true));
+    EXPECT_EQ(m_frontEnd.m_verified.size(), 1u);
+    EXPECT_TRUE(m_frontEnd.m_notes.empty()) << "told as done";
+
+    Source(30 * kMiB);
+    Dest(30 * kMiB);
+    m_frontEnd.m_cancel = nullptr;
+    m_frontEnd.m_verified.clear();
+    m_frontEnd.m_stop = [this] { return !m_frontEnd.m_verified.empty() && m_frontEnd.m_verified.back() == 30 * kMiB; };
+    ASSERT_EQ(Clone("FAT32", true), CloneOutcome::Completed);
+    EXPECT_EQ(ReportLines().back(), VerifiedLineText("31457280"));
+}
+
 // The sectors slow mode skipped, unreadable on the source or refusing the destination's
 // data, are left out: they are not read again and the rest verifies clean.
 TEST_F(VerifyCopyTest, SectorsSkippedInSlowModeAreLeftOutAndCounted)
@@ -182,6 +227,17 @@ TEST_F(VerifyCopyTest, SectorsSkippedInSlowModeAreLeftOutAndCounted)
     EXPECT_EQ(report[report.size() - 2], DoneLineText(FormatBytes(copied)));
     EXPECT_EQ(report.back(), VerifiedLineText(FormatBytes(copied)));
     EXPECT_EQ(m_frontEnd.m_notes, std::vector<std::string>{VerifiedNoteText("Y:", copied, 3)});
+}
+
+// The sectors on either side of a skipped one are compared all the same.
+TEST_F(VerifyCopyTest, ASectorBesideASkippedOneIsStillCompared)
+{
+    Source(4 * kMiB).FailRead(100);
+    Dest(4 * kMiB).FailWrite(3000);
+    for (std::uint64_t sector : {99, 101, 2999, 3001})
+        m_dest->DropWrites(sector);
+    ASSERT_EQ(Clone("FAT32", false), CloneOutcome::CopyDiffers);
+    EXPECT_EQ(ReportLines().back(), CopyDiffersText("X:", "Y:", 99, 4));
 }
 
 // A sector that cannot be read back is told as such, on the partition where it failed,

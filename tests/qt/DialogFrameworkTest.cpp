@@ -19,7 +19,7 @@ using namespace platform;
 namespace {
 
 constexpr int kSafeGroupFirst = 11, kSafeGroupSecond = 12, kSpeedFirst = 21, kSpeedSecond = 22;
-constexpr int kList = 30, kLabel = 40, kCommand = 50;
+constexpr int kList = 30, kLabel = 40, kCommand = 50, kCheck = 60;
 
 CDialogTemplate TestTemplate(unsigned commandStyle = kTabStop)
 {
@@ -28,6 +28,7 @@ CDialogTemplate TestTemplate(unsigned commandStyle = kTabStop)
              {kSafeGroupSecond, ControlKind::RadioButton, {5, 17, 60, 10}, "&Two", kTabStop},
              {kSpeedFirst, ControlKind::RadioButton, {80, 5, 60, 10}, "&Fast", kGroup | kTabStop},
              {kSpeedSecond, ControlKind::RadioButton, {80, 17, 60, 10}, "&Slow", kTabStop},
+             {kCheck, ControlKind::CheckBox, {150, 5, 45, 10}, "&Check", kGroup | kTabStop},
              {kList, ControlKind::DropDownList, {5, 30, 60, 60}, "", kSort | kUpperCase | kTabStop},
              {kLabel, ControlKind::Text, {80, 30, 60, 8}, "label", kSunken},
              {kCommand, ControlKind::PushButton, {5, 80, 50, 14}, "&Do", commandStyle},
@@ -57,7 +58,7 @@ protected:
     }
 };
 
-TEST(Dialog, RadioClicksClearOnlyTheirOwnGroupWhileTheProgramMaySetSeveral)
+TEST(Dialog, RadioClicksClearOnlyTheirOwnGroupWhileTheProgramMaySetSeveralAndCheckBoxesStandAlone)
 {
     CTestDialog dialog;
     guitest::RunWith(dialog, [&] {
@@ -76,6 +77,17 @@ TEST(Dialog, RadioClicksClearOnlyTheirOwnGroupWhileTheProgramMaySetSeveral)
         EXPECT_FALSE(dialog.IsChecked(kSpeedFirst));
         EXPECT_TRUE(dialog.IsChecked(kSpeedSecond));
         EXPECT_TRUE(dialog.IsChecked(kSafeGroupSecond));
+
+        // A check box turns on and off by itself and belongs to no group of radios.
+        dialog.UserClick(kCheck);
+        EXPECT_TRUE(dialog.IsChecked(kCheck));
+        EXPECT_TRUE(dialog.IsChecked(kSpeedSecond));
+        dialog.UserClick(kSpeedFirst);
+        EXPECT_TRUE(dialog.IsChecked(kCheck));
+        dialog.UserClick(kCheck);
+        EXPECT_FALSE(dialog.IsChecked(kCheck));
+        dialog.SetCheck(kCheck, true);
+        EXPECT_TRUE(dialog.IsChecked(kCheck));
     });
 }
 

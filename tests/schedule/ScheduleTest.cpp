@@ -71,6 +71,29 @@ TEST(BootCommandLine, OptionDigitsFollowTheFolderUpToTheLastOptionOn)
               (Texts{folder + "Keldrun.exe", "C:", "E:", "NTFS", kList, "0", folder, "1"}));
 }
 
+// Copying only the used space writes the verify digit as 0 before its own, and the line
+// still splits back, within the same limit.
+TEST(BootCommandLine, CopyingOnlyUsedSpaceAddsTwoDigitsAfterTheFolder)
+{
+    const std::string folder = "C:\\Program Files\\Tembric Vantrel\\";
+    auto arguments = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 0, {.usedSpaceOnly = true});
+    std::string line = JoinBootCommandLine(arguments);
+    EXPECT_EQ(line, "\"C:\\Program Files\\Tembric Vantrel\\Keldrun.exe\" C: E: NTFS 0,16,229,3,0,0,0,0 0 "
+                    "\"C:\\Program Files\\Tembric Vantrel\\\\\" 0 1");
+    EXPECT_EQ(CheckBootCommandLine(line, arguments), BootLineCheck::Ok);
+    EXPECT_EQ(platform::SplitCommandLine(line),
+              (Texts{folder + "Keldrun.exe", "C:", "E:", "NTFS", kList, "0", folder, "0", "1"}));
+    auto both = BootCloneArguments(folder, "C:", "E:", "NTFS", kList, 0, {.verifyCopy = true, .usedSpaceOnly = true});
+    EXPECT_EQ(std::vector<std::string>(both.end() - 2, both.end()), (Texts{"1", "1"}));
+
+    // A folder that leaves room for six arguments but not for eight.
+    const std::string deep = "/" + std::string(103, 'v') + "/";
+    auto six = BootCloneArguments(deep, "C:", "E:", "NTFS", kList, 1, {});
+    auto eight = BootCloneArguments(deep, "C:", "E:", "NTFS", kList, 1, {.usedSpaceOnly = true});
+    EXPECT_EQ(CheckBootCommandLine(JoinBootCommandLine(six), six), BootLineCheck::Ok);
+    EXPECT_EQ(CheckBootCommandLine(JoinBootCommandLine(eight), eight), BootLineCheck::TooLong);
+}
+
 TEST(BootCommandLine, ALineIsRefusedRatherThanCutShortOrMisread)
 {
     // A 105-character folder gives a line of 258 characters; the longer size-field lists
@@ -91,11 +114,12 @@ TEST(BootCommandLine, ALineIsRefusedRatherThanCutShortOrMisread)
 
 class ScheduleTest : public ::testing::Test {
 protected:
-    void Schedule(std::deque<int> answers, const std::string& folder = "/opt/Tembric Vantrel/")
+    void Schedule(std::deque<int> answers, const std::string& folder = "/opt/Tembric Vantrel/",
+                  const CBootCloneOptions& options = {})
     {
         for (int answer : answers)
             m_boxes.Answer(answer);
-        ScheduleBootClone(folder, "C:", "E:", "FAT32", "1,2,3,4,", 0, {});
+        ScheduleBootClone(folder, "C:", "E:", "FAT32", "1,2,3,4,", 0, options);
     }
 
     std::optional<std::string> Entry(RegRoot root = RegRoot::LocalMachine) const
@@ -197,6 +221,12 @@ TEST_F(ScheduleTest, AVerifiedCloneCarriesTheVerifyDigit)
     m_boxes.Answer(platform::IDNO);
     ScheduleBootClone("/opt/Tembric Vantrel/", "C:", "E:", "FAT32", "1,2,3,4,", 1, CBootCloneOptions{true});
     EXPECT_EQ(Entry(), "\"/opt/Tembric Vantrel/Keldrun.exe\" C: E: FAT32 1,2,3,4, 1 \"/opt/Tembric Vantrel/\" 1");
+}
+
+TEST_F(ScheduleTest, TheEntryOfAUsedSpaceCloneEndsWithTheVerifyAndUsedSpaceDigits)
+{
+    Schedule({platform::IDNO}, "/opt/Tembric Vantrel/", {.usedSpaceOnly = true});
+    EXPECT_EQ(Entry(), "\"/opt/Tembric Vantrel/Keldrun.exe\" C: E: FAT32 1,2,3,4, 0 \"/opt/Tembric Vantrel/\" 0 1");
 }
 
 TEST_F(ScheduleTest, YesStoresTheEntryAndRestartsOnce)

@@ -14,7 +14,8 @@ using platform::CDialog;
 namespace {
 
 using namespace optionsdlg;
-constexpr const char* kNames[] = {"SafeModeOnly", "DontUseSafeMode", "ChooseSafeMode", "FastMode", "VerifyCopy"};
+constexpr const char* kNames[] = {"SafeModeOnly", "DontUseSafeMode", "ChooseSafeMode", "FastMode", "VerifyCopy",
+                                  "UsedSpaceOnly"};
 
 // The Options dialog as the clone dialog's Options button opens it, with the stored
 // settings read at its initialisation and written after it closes.
@@ -38,7 +39,7 @@ protected:
             values.push_back(machine.StoredSetting(name));
         return values;
     }
-    // Which of the five buttons and the check box are selected when the dialog opens.
+    // Which of the five buttons and the two check boxes are selected when the dialog opens.
     std::vector<bool> Open(std::function<void(CDialog&)> thenDo)
     {
         std::vector<bool> selected;
@@ -46,7 +47,7 @@ protected:
         guitest::RunWith(dialog, [&] {
             guitest::WhenNextDialogRuns([&](CDialog& options) {
                 for (int id : {kSafeModeOnlyButton, kDontUseSafeModeButton, kChooseSafeModeButton, kFastModeButton,
-                               kSlowModeButton, kVerifyCopyBox})
+                               kSlowModeButton, kVerifyCopyBox, kUsedSpaceOnlyBox})
                     selected.push_back(options.IsChecked(id));
                 thenDo(options);
             });
@@ -63,16 +64,16 @@ using Values = std::vector<std::optional<std::uint32_t>>;
 TEST_F(OptionsDialog, FirstRunShowsWillChooseAndFastModeAndStoresThem)
 {
     EXPECT_EQ(Open([](CDialog& options) { options.UserClick(platform::IDOK); }),
-              (std::vector<bool>{false, false, true, true, false, false}));
-    EXPECT_EQ(Stored(), (Values{0, 0, 1, 1, 0}));
+              (std::vector<bool>{false, false, true, true, false, false, false}));
+    EXPECT_EQ(Stored(), (Values{0, 0, 1, 1, 0, 0}));
 }
 
 TEST_F(OptionsDialog, StoredZerosShowNoSafeModeChoiceAndExitStoresThemAgain)
 {
     Store({0, 0, 0, 0});
     EXPECT_EQ(Open([](CDialog& options) { options.UserClick(platform::IDOK); }),
-              (std::vector<bool>{false, false, false, false, true, false}));
-    EXPECT_EQ(Stored(), (Values{0, 0, 0, 0, 0}));
+              (std::vector<bool>{false, false, false, false, true, false, false}));
+    EXPECT_EQ(Stored(), (Values{0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(OptionsDialog, ExitTakesTheChoicesAndTheyHoldForTheRestOfTheRun)
@@ -82,7 +83,7 @@ TEST_F(OptionsDialog, ExitTakesTheChoicesAndTheyHoldForTheRestOfTheRun)
         options.UserClick(kSlowModeButton);
         options.UserClick(platform::IDOK);
     });
-    EXPECT_EQ(Stored(), (Values{0, 1, 0, 0, 0}));
+    EXPECT_EQ(Stored(), (Values{0, 1, 0, 0, 0, 0}));
     EXPECT_EQ(DontUseSafeMode, 1);
     EXPECT_EQ(ChooseSafeMode, 0);
     EXPECT_EQ(FastMode, 0);
@@ -94,21 +95,23 @@ TEST_F(OptionsDialog, EnterPressesExitTheDefaultButton)
         options.UserClick(kSlowModeButton);
         guitest::PressKeyIn(options, kSlowModeButton, Qt::Key_Return);
     });
-    EXPECT_EQ(Stored(), (Values{0, 0, 1, 0, 0}));
+    EXPECT_EQ(Stored(), (Values{0, 0, 1, 0, 0, 0}));
 }
 
 TEST_F(OptionsDialog, EscapeKeepsTheSettingsAndStoresThemAsFlags)
 {
-    Store({0, 0, 1, 5, 2});
+    Store({0, 0, 1, 5, 2, 3});
     EXPECT_EQ(Open([](CDialog& options) {
                   options.UserClick(kSlowModeButton);
                   options.UserClick(kVerifyCopyBox);
+                  options.UserClick(kUsedSpaceOnlyBox);
                   options.UserPressEscape();
               }),
-              (std::vector<bool>{false, false, true, true, false, true}));
+              (std::vector<bool>{false, false, true, true, false, true, true}));
     EXPECT_EQ(FastMode, 5);
     EXPECT_EQ(VerifyCopy, 2);
-    EXPECT_EQ(Stored(), (Values{0, 0, 1, 1, 1}));
+    EXPECT_EQ(UsedSpaceOnly, 3);
+    EXPECT_EQ(Stored(), (Values{0, 0, 1, 1, 1, 1}));
 }
 
 // The check box turns verification on and off: Exit takes its state, which holds for the
@@ -120,15 +123,37 @@ TEST_F(OptionsDialog, VerifyTheCopyIsACheckBoxThatExitStores)
         options.UserClick(platform::IDOK);
     });
     EXPECT_EQ(VerifyCopy, 1);
-    EXPECT_EQ(Stored(), (Values{0, 0, 1, 1, 1}));
+    EXPECT_EQ(Stored(), (Values{0, 0, 1, 1, 1, 0}));
 
     EXPECT_EQ(Open([](CDialog& options) {
                   options.UserClick(kVerifyCopyBox);
                   options.UserClick(platform::IDOK);
               }),
-              (std::vector<bool>{false, false, true, true, false, true}));
+              (std::vector<bool>{false, false, true, true, false, true, false}));
     EXPECT_EQ(VerifyCopy, 0);
-    EXPECT_EQ(Stored(), (Values{0, 0, 1, 1, 0}));
+    EXPECT_EQ(Stored(), (Values{0, 0, 1, 1, 0, 0}));
+}
+
+// The check box turns the option on and off; Exit stores what it shows, and the next
+// opening shows what was stored.
+TEST_F(OptionsDialog, CopyOnlyUsedSpaceIsTickedStoredAndShownAgain)
+{
+    Open([](CDialog& options) {
+        options.UserClick(kUsedSpaceOnlyBox);
+        options.UserClick(platform::IDOK);
+    });
+    EXPECT_EQ(Stored(), (Values{0, 0, 1, 1, 0, 1}));
+    EXPECT_EQ(UsedSpaceOnly, 1);
+    EXPECT_EQ(Open([](CDialog& options) {
+                  EXPECT_FALSE(options.ControlToolTip(kUsedSpaceOnlyBox).empty());
+                  options.UserClick(kUsedSpaceOnlyBox);
+                  options.UserClick(kUsedSpaceOnlyBox);
+                  options.UserClick(kUsedSpaceOnlyBox);
+                  options.UserClick(platform::IDOK);
+              }),
+              (std::vector<bool>{false, false, true, true, false, false, true}));
+    EXPECT_EQ(UsedSpaceOnly, 0);
+    EXPECT_EQ(Stored(), (Values{0, 0, 1, 1, 0, 0}));
 }
 
 }  // namespace

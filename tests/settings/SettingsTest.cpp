@@ -14,15 +14,22 @@ namespace {
 class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override { SetAll(-7); }
-    void SetAll(int value) { SafeModeOnly = DontUseSafeMode = ChooseSafeMode = FastMode = VerifyCopy = value; }
-    std::vector<int> InMemory() const { return {SafeModeOnly, DontUseSafeMode, ChooseSafeMode, FastMode, VerifyCopy}; }
+    void SetAll(int value)
+    {
+        SafeModeOnly = DontUseSafeMode = ChooseSafeMode = FastMode = VerifyCopy = UsedSpaceOnly = value;
+    }
+    std::vector<int> InMemory() const
+    {
+        return {SafeModeOnly, DontUseSafeMode, ChooseSafeMode, FastMode, VerifyCopy, UsedSpaceOnly};
+    }
 
     // The stored values, in their order; -1 where missing.
     std::vector<int> Stored()
     {
         CRegistry registry;
         std::vector<int> values;
-        for (const char* name : {"SafeModeOnly", "DontUseSafeMode", "ChooseSafeMode", "FastMode", "VerifyCopy"})
+        for (const char* name :
+             {"SafeModeOnly", "DontUseSafeMode", "ChooseSafeMode", "FastMode", "VerifyCopy", "UsedSpaceOnly"})
             values.push_back(registry.GetDword(RegRoot::LocalMachine, kVantrelKey, name));
         return values;
     }
@@ -33,7 +40,7 @@ protected:
 TEST_F(SettingsTest, NothingStoredGivesTheDefaultsAndSavingCreatesNothing)
 {
     LoadSettings();
-    EXPECT_EQ(InMemory(), (std::vector<int>{0, 0, 1, 1, 0}));
+    EXPECT_EQ(InMemory(), (std::vector<int>{0, 0, 1, 1, 0, 0}));
     SaveSettings();
     EXPECT_FALSE(std::filesystem::exists(m_machine.Path("hklm.db")));
 
@@ -53,15 +60,16 @@ TEST_F(SettingsTest, StoredValuesAreUsedAsReadAndSavedAsZeroOrOne)
     ASSERT_TRUE(registry.WriteDword("ChooseSafeMode", 0));
     ASSERT_TRUE(registry.WriteDword("FastMode", 5));
     ASSERT_TRUE(registry.WriteDword("VerifyCopy", 3));
+    ASSERT_TRUE(registry.WriteDword("UsedSpaceOnly", 7));
 
     LoadSettings();
-    EXPECT_EQ(InMemory(), (std::vector<int>{0, 0, 0, 5, 3}));
+    EXPECT_EQ(InMemory(), (std::vector<int>{0, 0, 0, 5, 3, 7}));
     SaveSettings();
-    EXPECT_EQ(Stored(), (std::vector<int>{0, 0, 0, 1, 1}));
+    EXPECT_EQ(Stored(), (std::vector<int>{0, 0, 0, 1, 1, 1}));
 
     SetAll(-1);
     SaveSettings();
-    EXPECT_EQ(Stored(), (std::vector<int>{1, 1, 1, 1, 1}));
+    EXPECT_EQ(Stored(), (std::vector<int>{1, 1, 1, 1, 1, 1}));
 }
 
 // Asking wins over the other two; cloning at once over the next start; the next start is

@@ -78,8 +78,10 @@ CXServer::CXServer(const std::string& folder) : m_authority(folder + "/xserver.a
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> argv{"/usr/bin/Xvfb", "-displayfd", "3", "-auth", m_authority, "-nolisten", "tcp",
-                                  "-screen", "0", "640x480x24"};
+    // -noreset: an X server resets once its last client leaves and refuses connections
+    // meanwhile, so the display check's own connection would race the dialog's.
+    std::vector<std::string> argv{"/usr/bin/Xvfb", "-displayfd", "3", "-auth", m_authority, "-noreset",
+                                  "-nolisten", "tcp", "-screen", "0", "640x480x24"};
     std::vector<char*> args;
     for (std::string& arg : argv)
         args.push_back(arg.data());

@@ -32,20 +32,8 @@ protected:
         args.push_back(image);
         ASSERT_EQ(RunTool(m_machine, "mkfs.fat", args).exitCode, 0);
     }
-    // Copies the folder's files (and subfolders) into image's root folder.
-    void Put(const std::string& folder)
-    {
-        std::vector<std::string> args{"-s", "-i", m_source};
-        for (const auto& entry : std::filesystem::directory_iterator(folder))
-            args.push_back(entry.path().string());
-        args.push_back("::");
-        ASSERT_EQ(RunTool(m_machine, "mcopy", args).exitCode, 0);
-    }
-    void Write(const std::string& folder, const std::string& name, const std::string& content)
-    {
-        std::filesystem::create_directories(std::filesystem::path(folder + "/" + name).parent_path());
-        std::ofstream(folder + "/" + name, std::ios::binary) << content;
-    }
+    // Copies the folder's files (and subfolders) into the source's root folder.
+    void Put(const std::string& folder) { ASSERT_TRUE(PutIntoFat(m_machine, m_source, folder)); }
     // The volume as fsck.fat counts its clusters, and where its first cluster starts.
     struct CCount {
         std::uint64_t used = 0;
@@ -85,7 +73,7 @@ protected:
         const std::string fences = m_machine.Path("fences");
         const std::uint64_t count = (empty.total * empty.clusterSize - 4 * kFence) / kFence;
         for (std::uint64_t i = 0; i < count; ++i)
-            Write(fences, "fence" + std::to_string(i), RandomBytes(kFence, static_cast<unsigned>(i)));
+            WriteBelow(fences, "fence" + std::to_string(i), RandomBytes(kFence, static_cast<unsigned>(i)));
         ASSERT_NO_FATAL_FAILURE(Put(fences));
         auto remove = [&](std::uint64_t first) {
             std::vector<std::string> args{"-i", m_source};
@@ -95,16 +83,16 @@ protected:
         };
         ASSERT_NO_FATAL_FAILURE(remove(1));
         m_files["fragmented.bin"] = RandomBytes(1 << 20, 1);
-        Write(m_machine.Path("first"), "fragmented.bin", m_files["fragmented.bin"]);
+        WriteBelow(m_machine.Path("first"), "fragmented.bin", m_files["fragmented.bin"]);
         ASSERT_NO_FATAL_FAILURE(Put(m_machine.Path("first")));
         ASSERT_NO_FATAL_FAILURE(remove(0));
 
         const std::string rest = m_machine.Path("rest");
         for (int i = 0; i < 6; ++i)
-            Write(rest, "docs/note" + std::to_string(i) + ".txt", "note " + std::to_string(i));
+            WriteBelow(rest, "docs/note" + std::to_string(i) + ".txt", "note " + std::to_string(i));
         const auto filled = static_cast<std::uint64_t>(fill * static_cast<double>(kImageSize));
         for (std::uint64_t i = 0, bytes = 0; bytes + (1 << 20) < filled; ++i, bytes += 2 << 20)
-            Write(rest, "fill" + std::to_string(i) + ".bin", RandomBytes(2 << 20, static_cast<unsigned>(100 + i)));
+            WriteBelow(rest, "fill" + std::to_string(i) + ".bin", RandomBytes(2 << 20, static_cast<unsigned>(100 + i)));
         ASSERT_NO_FATAL_FAILURE(Put(rest));
         CFiles rested = ReadFolder(rest);
         m_files.insert(rested.begin(), rested.end());

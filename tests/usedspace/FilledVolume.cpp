@@ -2,6 +2,7 @@
 #include "tests/usedspace/FilledVolume.h"
 
 #include "platform/volume/DeviceVolume.h"
+#include "tests/support/ToolRun.h"
 
 #include <sys/statvfs.h>
 
@@ -109,6 +110,21 @@ CFiles ReadFolder(const std::string& folder)
             files[std::filesystem::relative(entry.path(), folder).string()] = ReadFile(entry.path().string());
     }
     return files;
+}
+
+void WriteBelow(const std::string& folder, const std::string& name, const std::string& content)
+{
+    std::filesystem::create_directories(std::filesystem::path(folder + "/" + name).parent_path());
+    WriteFile(folder + "/" + name, content);
+}
+
+bool PutIntoFat(const CTempMachine& machine, const std::string& image, const std::string& folder)
+{
+    std::vector<std::string> args{"-s", "-i", image};
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        args.push_back(entry.path().string());
+    args.push_back("::");
+    return RunTool(machine, "mcopy", args).exitCode == 0;
 }
 
 usedspace::CUsedSpace MapImage(const std::string& path, const std::string& fileSystem, std::uint64_t joinGap)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "clone/usedspace/UsedSpace.h"
+#include "tests/support/TempMachine.h"
 
 #include <cstdint>
 #include <map>
@@ -21,6 +22,13 @@ CFiles FillFolder(const std::string& folder, double fill, unsigned seed);
 
 // Every file below folder with its contents.
 CFiles ReadFolder(const std::string& folder);
+
+// Writes content as the file name below folder, making the folders on its path.
+void WriteBelow(const std::string& folder, const std::string& name, const std::string& content);
+
+// Copies the files and subfolders of folder into the root folder of the FAT volume in
+// image with mtools; true when mcopy succeeded.
+bool PutIntoFat(const CTempMachine& machine, const std::string& image, const std::string& folder);
 
 // count random bytes made from seed.
 std::string RandomBytes(std::size_t count, unsigned seed);
