@@ -12,6 +12,11 @@ bool CScheduledClone::FastMode() const
     return std::atoi(arguments[5].c_str()) != 0;
 }
 
+bool CScheduledClone::Digit(std::size_t index) const
+{
+    return index < arguments.size() && std::atoi(arguments[index].c_str()) != 0;
+}
+
 std::optional<CScheduledClone> FindScheduledClone()
 {
     CRegistry registry;
@@ -35,7 +40,8 @@ std::string ScheduledCloneSummary(const CScheduledClone& clone,
     if (!clone.IsClone())
         return "the command " + clone.commandLine;
     return "the " + describe(clone.Source()) + " partition onto the " + describe(clone.Destination()) +
-           " partition, " + clone.FileSystem() + ", in " + (clone.FastMode() ? "fast" : "slow") + " mode";
+           " partition, " + clone.FileSystem() + ", in " + (clone.FastMode() ? "fast" : "slow") + " mode" +
+           (clone.Digit(8) ? ", only the used space" : "") + (clone.Digit(7) ? ", verified" : "");
 }
 
 std::string AlreadyScheduledText(const CScheduledClone& clone)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -24,6 +25,9 @@ struct CScheduledClone {
     const std::string& FileSystem() const { return arguments[3]; }
     // The mode digit as Keldrun reads it: fast unless it reads as the number 0.
     bool FastMode() const;
+    // An optional digit after the report folder (7: verify, 8: used space only) as Keldrun
+    // reads it: on when present and not read as the number 0.
+    bool Digit(std::size_t index) const;
 };
 
 // Vantrel's entry in the HKLM start-up list; nothing when there is none.
@@ -32,7 +36,7 @@ std::optional<CScheduledClone> FindScheduledClone();
 // Deletes Vantrel's entry; true when none is left.
 bool CancelScheduledClone();
 
-// "the D: partition onto the E: partition, NTFS, in fast mode", with how each drive is
+// "the D: partition onto the E: partition, NTFS, in fast mode, verified", with how each drive is
 // told given by describe ("D: (/dev/sdb1)"); the command line itself for an entry that
 // carries no clone.
 std::string ScheduledCloneSummary(const CScheduledClone& clone,

@@ -182,8 +182,8 @@ TEST_F(ScheduleTest, NoStoresTheEntryAndASecondTryFindsItPending)
     EXPECT_FALSE(ShutdownLog());
 }
 
-// The entry read back: split by the Windows rules, the mode read as Keldrun reads it, and
-// a line that carries no clone told as it stands.
+// The entry read back: split by the Windows rules, the mode and the optional digits read as
+// Keldrun reads them, and a line that carries no clone told as it stands.
 TEST_F(ScheduleTest, TheScheduledCloneIsReadBackFromItsEntry)
 {
     EXPECT_FALSE(FindScheduledClone());
@@ -199,7 +199,9 @@ TEST_F(ScheduleTest, TheScheduledCloneIsReadBackFromItsEntry)
              {"\"/opt/v w/Keldrun.exe\" D: F: NTFS 0,16,229,3,0,0,0,0 1 \"/opt/v w/\\\"",
               "the D: (/dev/D) partition onto the F: (/dev/F) partition, NTFS, in fast mode"},
              {"\"/opt/Keldrun.exe\" D: F: FAT32 1,2,3,4, x1 \"/opt/\" 1",
-              "the D: (/dev/D) partition onto the F: (/dev/F) partition, FAT32, in slow mode"},
+              "the D: (/dev/D) partition onto the F: (/dev/F) partition, FAT32, in slow mode, verified"},
+             {"\"/opt/Keldrun.exe\" D: F: NTFS 1,2,3,4, 0 \"/opt/\" x 1",
+              "the D: (/dev/D) partition onto the F: (/dev/F) partition, NTFS, in slow mode, only the used space"},
              {"/usr/bin/true", "the command /usr/bin/true"}}) {
         ASSERT_EQ(platform::WriteStringValue(key, kEntry, line), platform::RegStatus::Ok);
         std::optional<CScheduledClone> clone = FindScheduledClone();
