@@ -17,10 +17,10 @@
 #                    Vantrel as root if the session asks, writes what it saw onto /dev/vdd
 #                    and powers the machine off;
 #   vmtest=console   times Keldrun's slow-mode clone of /dev/vdb1 onto /dev/vdc1 with its
-#                    output on tty1, in a file, and on tty1 through a pipe (every line
-#                    drawn), in interleaved rounds on a simulated machine of its own (so
-#                    that its restart is only a line in a file), writes the times onto
-#                    /dev/vdd and powers the machine off.
+#                    output on tty1 and in a file, in three interleaved rounds, and once on
+#                    tty1 through a pipe (every line drawn), on a simulated machine of its
+#                    own (so that its restart is only a line in a file), writes the times
+#                    onto /dev/vdd and powers the machine off.
 set -u
 mode=$(sed -n 's/.*vmtest=\([a-z]*\).*/\1/p' /proc/cmdline)
 scenario=$(sed -n 's/.*vmtest\.scenario=\([a-z0-9]*\).*/\1/p' /proc/cmdline)
@@ -136,8 +136,9 @@ console() {
   if ! { vantrel-mountvol S: /dev/vdb1 && vantrel-mountvol T: /dev/vdc1; }; then
     say "cannot give the partitions letters"
   fi
+  # Every line drawn takes minutes under emulation: through the pipe once only.
   for round in 1 2 3; do
-    for way in tty1 file pipe; do
+    for way in tty1 file $([ "$round" = 1 ] && echo pipe); do
       echo "$round $way $(console_run "$keldrun" "$way" "$round")" | tee -a "$out/console-times.txt"
     done
   done
