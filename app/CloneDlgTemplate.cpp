@@ -14,12 +14,13 @@ namespace {
 // The bytes-copied field sits in the left field column and its row stays where the
 // worker's glyph row (pixels 127 to 229 across, 92 to 104 down, with the dialog font's 6
 // by 13 base units) falls inside it; the rows above it are packed to make room for the
-// line under each list.
+// two lines under each list.
 constexpr int kHalfWidth = 200;
 constexpr int kLabelX = 4, kFieldX = 82;
 constexpr int kLabelWidth = 76, kFieldWidth = 112, kListWidth = 40, kListDropHeight = 80;
-constexpr int kLineWidth = kHalfWidth - 2 * kLabelX;
-constexpr int kListY = 5, kDriveLineY = 20, kFileSystemY = 31, kSizeY = 43, kBytesCopiedY = 55, kBarY = 70;
+constexpr int kLineWidth = kHalfWidth - 2 * kLabelX, kFieldHeight = 10;
+constexpr int kListY = 3, kDriveLineY = 18, kDriveLinesHeight = 16, kFileSystemY = 34, kSizeY = 44, kBytesCopiedY = 55,
+              kBarY = 70;
 constexpr int kButtonY = 84, kButtonHeight = 14;
 constexpr int kDialogWidth = 2 * kHalfWidth, kDialogHeight = kButtonY + kButtonHeight + 6;
 
@@ -29,13 +30,15 @@ void AddHalf(std::vector<CControlTemplate>& controls, int x, const char* listLab
     controls.push_back({kNoId, ControlKind::Text, {x + kLabelX, kListY + 2, kLabelWidth, 8}, listLabel, kRight});
     controls.push_back({list, ControlKind::DropDownList, {x + kFieldX, kListY, kListWidth, kListDropHeight}, "",
                         kSort | kUpperCase | kTabStop});
-    controls.push_back({driveLine, ControlKind::Text, {x + kLabelX, kDriveLineY, kLineWidth, 9}, "", kPathEllipsis});
     controls.push_back(
-        {kNoId, ControlKind::Text, {x + kLabelX, kFileSystemY + 2, kLabelWidth, 8}, "File system:", kRight});
-    controls.push_back({fileSystem, ControlKind::Text, {x + kFieldX, kFileSystemY, kFieldWidth, 11}, "", kSunken});
+        {driveLine, ControlKind::Text, {x + kLabelX, kDriveLineY, kLineWidth, kDriveLinesHeight}, "", kPathEllipsis});
     controls.push_back(
-        {kNoId, ControlKind::Text, {x + kLabelX, kSizeY + 2, kLabelWidth, 8}, "Partition size (bytes):", kRight});
-    controls.push_back({size, ControlKind::Text, {x + kFieldX, kSizeY, kFieldWidth, 11}, "", kSunken});
+        {kNoId, ControlKind::Text, {x + kLabelX, kFileSystemY + 1, kLabelWidth, 8}, "File system:", kRight});
+    controls.push_back(
+        {fileSystem, ControlKind::Text, {x + kFieldX, kFileSystemY, kFieldWidth, kFieldHeight}, "", kSunken});
+    controls.push_back(
+        {kNoId, ControlKind::Text, {x + kLabelX, kSizeY + 1, kLabelWidth, 8}, "Partition size (bytes):", kRight});
+    controls.push_back({size, ControlKind::Text, {x + kFieldX, kSizeY, kFieldWidth, kFieldHeight}, "", kSunken});
 }
 
 }  // namespace

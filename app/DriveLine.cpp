@@ -34,7 +34,7 @@ bool WritableMount(const CDriveFacts& facts)
 
 std::string SourceLineText(const CDriveFacts& facts, bool recognised)
 {
-    std::string text = Identity(facts) + ", " + Use(facts);
+    std::string text = Identity(facts) + "\n" + Use(facts);
     if (!recognised)
         return text + ": neither NTFS nor FAT32, nothing to clone";
     if (WritableMount(facts))
@@ -44,14 +44,14 @@ std::string SourceLineText(const CDriveFacts& facts, bool recognised)
 
 std::string DestinationLineText(const CDriveFacts& facts, SafeModeChoice choice)
 {
-    std::string text = Identity(facts) + ", " + Use(facts);
+    std::string text = Identity(facts) + "\n" + Use(facts);
     if (!facts.use)
         return text + ": will be overwritten";
     switch (choice) {
     case SafeModeChoice::AtOnce:
-        return text + ": in use, unmount it to clone onto it";
+        return text + ": unmount it to clone onto it";
     case SafeModeChoice::Ask:
-        return text + ": in use, only Safe Mode can clone onto it";
+        return text + ": only Safe Mode can clone onto it";
     case SafeModeChoice::AtNextStart:
         break;
     }

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-// The line under each partition list of the clone dialog: what the selected drive is to a
-// Linux user (its device or image file, label and size), what uses it, and for the
+// The lines under each partition list of the clone dialog: what the selected drive is to a
+// Linux user (its device or image file, label and size), then what uses it, and for the
 // destination what is to become of it. The letters alone say nothing on Linux.
 
 struct CDriveFacts {
@@ -19,12 +19,12 @@ struct CDriveFacts {
     std::optional<platform::CVolumeUse> use;  // what uses it now
 };
 
-// "/dev/sdb1, label SOURCE, 64.0 GiB, not mounted". A source mounted for writing gets the
+// "/dev/sdb1, label SOURCE, 64.0 GiB\nnot mounted". A source mounted for writing gets the
 // advice to clone it in Safe Mode; one whose file system is not recognised says that
 // there is nothing to clone.
 std::string SourceLineText(const CDriveFacts& facts, bool recognised);
 
-// "/dev/sdc1, label COPY, 96.0 GiB, not mounted: will be overwritten". One in use says
+// "/dev/sdc1, label COPY, 96.0 GiB\nnot mounted: will be overwritten". One in use says
 // what becomes of it as choice runs the clone: refused now, left to Safe Mode, or
 // overwritten at the next start.
 std::string DestinationLineText(const CDriveFacts& facts, SafeModeChoice choice);

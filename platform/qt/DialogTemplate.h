@@ -30,7 +30,7 @@ constexpr unsigned kSort = 1u << 5;       // list keeps its items sorted
 constexpr unsigned kUpperCase = 1u << 6;  // list stores its items in capitals
 constexpr unsigned kNoSelect = 1u << 7;   // list items cannot be selected
 constexpr unsigned kTabStops = 1u << 8;   // list expands tabs at the default tab stops
-constexpr unsigned kPathEllipsis = 1u << 9;  // static on one line, its middle left out where it is too long
+constexpr unsigned kPathEllipsis = 1u << 9;  // static whose lines lose their middle where too long
 
 // Dialog styles.
 constexpr unsigned kMinimizeBox = 1u << 0;

@@ -3,6 +3,7 @@
 
 #include <QEvent>
 #include <QFontMetrics>
+#include <QStringList>
 
 namespace platform {
 
@@ -31,10 +32,29 @@ void CElidingLabel::changeEvent(QEvent* event)
         Elide();
 }
 
+// Each line on its own: a path before the first ", " gives up its middle first, so that
+// what is said of it stays whole; when even a short piece of the path would not leave room
+// for that, the middle of the whole line goes.
+QString CElidingLabel::Elided(const QString& line, int room) const
+{
+    const QFontMetrics metrics = fontMetrics();
+    const qsizetype split = line.indexOf(QStringLiteral(", "));
+    if (metrics.horizontalAdvance(line) > room && split > 0 && line.left(split).contains('/')) {
+        const QString rest = line.mid(split);
+        const int left = room - metrics.horizontalAdvance(rest);
+        if (left >= kShortestPath * metrics.averageCharWidth())
+            return metrics.elidedText(line.left(split), Qt::ElideMiddle, left) + rest;
+    }
+    return metrics.elidedText(line, Qt::ElideMiddle, room);
+}
+
 void CElidingLabel::Elide()
 {
     const int room = contentsRect().width() - 2 * margin() - 2 * indent();
-    setText(fontMetrics().elidedText(m_fullText, Qt::ElideMiddle, room));
+    QStringList lines = m_fullText.split('\n');
+    for (QString& line : lines)
+        line = Elided(line, room);
+    setText(lines.join('\n'));
 }
 
 }  // namespace platform

@@ -6,9 +6,10 @@
 
 namespace platform {
 
-// A one-line static that shows its whole text when it fits and otherwise leaves out its
-// middle ("/dev/disk/by-…/sdc1, mounted on /mnt"), so that both ends stay readable; the
-// program sets and reads the whole text.
+// A static that shows each line of its text whole when it fits and otherwise leaves out its
+// middle, so that both ends stay readable: the middle of a path the line starts with first
+// ("/home/…/d.img, label DATA, 64.0 MiB"), else of the whole line. The program sets and
+// reads the whole text.
 class CElidingLabel : public QLabel {
 public:
     explicit CElidingLabel(QWidget* parent);
@@ -22,6 +23,10 @@ protected:
 
 private:
     void Elide();
+    QString Elided(const QString& line, int room) const;
+
+    // A path shortened to fewer characters than this tells nothing.
+    static constexpr int kShortestPath = 10;
 
     QString m_fullText;
 };

@@ -82,7 +82,7 @@ TEST_F(DriveLines, EachListTellsItsDriveAndTheDestinationThatItWillBeOverwritten
     machine.AddUnopenable('F', platform::kDriveFixed);
     machine.m_drives.SetDrive('F', {platform::kDriveFixed, 3 * 1024 * kMiB / 2, 0});
     Run([](CCloneDlg& dialog) {
-        const std::string source = "/dev/sdb1, label SOURCE, 100.0 MiB, not mounted";
+        const std::string source = "/dev/sdb1, label SOURCE, 100.0 MiB\nnot mounted";
         EXPECT_EQ(dialog.ControlText(kSourceDriveLine), source);
         // The size field keeps its exact bytes beside it.
         EXPECT_EQ(dialog.ControlText(kSourceSize), " 104,857,600");
@@ -91,7 +91,7 @@ TEST_F(DriveLines, EachListTellsItsDriveAndTheDestinationThatItWillBeOverwritten
 
         dialog.UserChoose(kDestList, 1);
         EXPECT_EQ(dialog.ControlText(kDestDriveLine),
-                  "/dev/sdc1, label DATA, 200.0 MiB, not mounted: will be overwritten");
+                  "/dev/sdc1, label DATA, 200.0 MiB\nnot mounted: will be overwritten");
         EXPECT_TRUE(dialog.IsControlEnabled(kCreateButton));
         dialog.UserChoose(kDestList, 0);
         EXPECT_EQ(dialog.ControlText(kDestDriveLine), "");
@@ -100,7 +100,7 @@ TEST_F(DriveLines, EachListTellsItsDriveAndTheDestinationThatItWillBeOverwritten
         // destination is offered.
         dialog.UserChoose(kDestList, 1);
         dialog.UserChoose(kSourceList, 2);
-        EXPECT_EQ(dialog.ControlText(kSourceDriveLine), "1.5 GiB, not mounted: neither NTFS nor FAT32, nothing to clone");
+        EXPECT_EQ(dialog.ControlText(kSourceDriveLine), "1.5 GiB\nnot mounted: neither NTFS nor FAT32, nothing to clone");
         EXPECT_EQ(dialog.ControlText(kDestDriveLine), "");
         EXPECT_FALSE(dialog.IsControlEnabled(kCreateButton));
     });
@@ -112,14 +112,14 @@ TEST_F(DriveLines, EachListTellsItsDriveAndTheDestinationThatItWillBeOverwritten
 TEST_F(DriveLines, ADriveInUseIsMarkedAndCreateFollowsWhatItWouldStart)
 {
     Mounted(Device('D'), "/mnt/data");
-    const std::string use = "/dev/sdc1, label DATA, 200.0 MiB, mounted on /mnt/data: ";
+    const std::string use = "/dev/sdc1, label DATA, 200.0 MiB\nmounted on /mnt/data: ";
     struct CCase {
         std::uint32_t choose, dontUse;
         bool create;
         const char* line;
     };
-    for (const CCase& c : {CCase{0, 1, false, "in use, unmount it to clone onto it"},
-                           CCase{1, 0, true, "in use, only Safe Mode can clone onto it"},
+    for (const CCase& c : {CCase{0, 1, false, "unmount it to clone onto it"},
+                           CCase{1, 0, true, "only Safe Mode can clone onto it"},
                            CCase{0, 0, true, "will be overwritten at the next start"}}) {
         SCOPED_TRACE(c.line);
         Settings(c.choose, c.dontUse);
@@ -144,7 +144,7 @@ TEST_F(DriveLines, ADriveInUseIsMarkedAndCreateFollowsWhatItWouldStart)
         });
         dialog.UserClick(kOptionsButton);
         EXPECT_FALSE(dialog.IsControlEnabled(kCreateButton));
-        EXPECT_EQ(dialog.ControlText(kDestDriveLine), use + "in use, unmount it to clone onto it");
+        EXPECT_EQ(dialog.ControlText(kDestDriveLine), use + "unmount it to clone onto it");
     });
 
     const std::string source = Device('C');
@@ -152,14 +152,14 @@ TEST_F(DriveLines, ADriveInUseIsMarkedAndCreateFollowsWhatItWouldStart)
     Run([](CCloneDlg& dialog) {
         EXPECT_FALSE(dialog.IsItemDimmed(kSourceList, 0));
         EXPECT_EQ(dialog.ControlText(kSourceDriveLine),
-                  "/dev/sdb1, label SOURCE, 100.0 MiB, mounted on / (read-only)");
+                  "/dev/sdb1, label SOURCE, 100.0 MiB\nmounted on / (read-only)");
     });
     std::filesystem::remove(machine.m_machine.Path("mountinfo"));
     Mounted(source, "/");
     Run([](CCloneDlg& dialog) {
         EXPECT_TRUE(dialog.IsItemDimmed(kSourceList, 0));
         EXPECT_EQ(dialog.ControlText(kSourceDriveLine),
-                  "/dev/sdb1, label SOURCE, 100.0 MiB, mounted on /: it may change while it is copied, clone it in "
+                  "/dev/sdb1, label SOURCE, 100.0 MiB\nmounted on /: it may change while it is copied, clone it in "
                   "Safe Mode");
     });
 }
@@ -192,7 +192,7 @@ TEST_F(DriveLines, ProgressIsShownAndTheDestinationIsReadAgainWhenTheCloneEnds)
                     << dialog.ControlText(kProgressText);
                 EXPECT_EQ(dialog.ControlText(kDestSize), " 65,536");
                 EXPECT_EQ(dialog.ControlText(kDestDriveLine),
-                          "/dev/sdc1, label DATA, 64.0 KiB, not mounted: will be overwritten");
+                          "/dev/sdc1, label DATA, 64.0 KiB\nnot mounted: will be overwritten");
                 guitest::CloseOnceIdle(dialog);
             });
         });
@@ -257,11 +257,11 @@ TEST_F(DriveLines, HelpWithoutAViewerSaysWhereTheHelpIs)
 TEST(DriveLine, SaysWhatUsesTheDriveAndWhatBecomesOfIt)
 {
     CDriveFacts facts{"/srv/e.img", "", 3 * kMiB / 2, std::nullopt};
-    EXPECT_EQ(SourceLineText(facts, true), "/srv/e.img, 1.5 MiB, not mounted");
+    EXPECT_EQ(SourceLineText(facts, true), "/srv/e.img, 1.5 MiB\nnot mounted");
     facts.use = platform::CVolumeUse{"/dev/loop2", "", false, {"dm-0"}, false};
-    EXPECT_EQ(SourceLineText(facts, true), "/srv/e.img, 1.5 MiB, held by dm-0 through /dev/loop2");
+    EXPECT_EQ(SourceLineText(facts, true), "/srv/e.img, 1.5 MiB\nheld by dm-0 through /dev/loop2");
     EXPECT_EQ(DestinationLineText(facts, SafeModeChoice::AtOnce),
-              "/srv/e.img, 1.5 MiB, held by dm-0 through /dev/loop2: in use, unmount it to clone onto it");
+              "/srv/e.img, 1.5 MiB\nheld by dm-0 through /dev/loop2: unmount it to clone onto it");
     EXPECT_TRUE(DestinationBlocked(facts, SafeModeChoice::AtOnce));
     EXPECT_FALSE(DestinationBlocked(facts, SafeModeChoice::Ask));
     facts.use.reset();
