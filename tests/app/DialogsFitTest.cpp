@@ -2,6 +2,7 @@
 // Every text of the clone dialog and the dialogs it opens fits where it is drawn, at the
 // dpi this test runs at (it runs at 96 and at 192 dpi).
 #include "app/CloneDlg.h"
+#include "tests/app/NamedDrives.h"
 #include "tests/support/gui/GuiTest.h"
 #include "tests/support/gui/TextFit.h"
 #include "tests/support/ScriptedMessageBox.h"
@@ -16,26 +17,16 @@ using namespace clonedlg;
 
 namespace {
 
-constexpr std::uint64_t kMiB = 1 << 20;
-
 // The window of the dialog running innermost.
 QWidget* RunningWindow()
 {
     return QApplication::activeModalWidget();
 }
 
-// C: and D: with devices and labels of usual lengths, D: chosen as the destination.
+// Drives with devices and labels of usual lengths (NamedDrives.h).
 class DialogsFit : public testing::Test {
 protected:
-    DialogsFit()
-    {
-        machine.SetInstallFolder(machine.m_machine.Path("Vantrel/"));
-        machine.m_drives.SetWindowsDirectory("Z:\\WINDOWS");
-        machine.AddNtfs('C', 100 * kMiB);
-        machine.AddNtfs('D', 200 * kMiB);
-        machine.m_drives.SetDetails('C', {"/dev/sdb1", "SOURCE", ""});
-        machine.m_drives.SetDetails('D', {"/dev/sdc1", "DATA", ""});
-    }
+    DialogsFit() { apptest::AddNamedDrives(machine); }
 
     // Opens a dialog from the clone dialog with open, and checks its texts.
     void ExpectNestedFits(const std::function<void(CCloneDlg&)>& open)

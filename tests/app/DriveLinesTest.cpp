@@ -5,6 +5,7 @@
 #include "app/CloneDlg.h"
 #include "app/CloneDlgTexts.h"
 #include "app/DriveLine.h"
+#include "tests/app/NamedDrives.h"
 #include "platform/files/TextFiles.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/ui/Controls.h"
@@ -29,21 +30,12 @@ using platform::IDYES;
 
 namespace {
 
-constexpr std::uint64_t kMiB = 1 << 20;
+using apptest::kMiB;
 
-// C: (NTFS, 100 MiB) and D: (NTFS, 200 MiB) with their devices and labels; Z: is the
-// Windows drive, so both may be destinations.
+// C: and D: with their devices and labels (NamedDrives.h).
 class DriveLines : public testing::Test {
 protected:
-    DriveLines()
-    {
-        machine.SetInstallFolder(machine.m_machine.Path("Vantrel/"));
-        machine.m_drives.SetWindowsDirectory("Z:\\WINDOWS");
-        machine.AddNtfs('C', 100 * kMiB);
-        machine.AddNtfs('D', 200 * kMiB);
-        machine.m_drives.SetDetails('C', {"/dev/sdb1", "SOURCE", ""});
-        machine.m_drives.SetDetails('D', {"/dev/sdc1", "DATA", ""});
-    }
+    DriveLines() { apptest::AddNamedDrives(machine); }
 
     void Settings(std::uint32_t chooseSafeMode, std::uint32_t dontUseSafeMode)
     {
