@@ -12,8 +12,9 @@
 #             (the root is made once with mmdebstrap and kept in /var/cache/vantrel-tests)
 # make vm-test   make deb, then that package installed on a Debian 12 virtual machine under
 #                QEMU: the boot-time clone, and a start from the menu in a Wayland and an
-#                X11 session (not in make test; SCENARIOS="plain fstab unopenable wayland
-#                x11" by default; skips without QEMU)
+#                X11 session, and Keldrun's slow mode timed on tty1 (not in make test;
+#                SCENARIOS="plain fstab unopenable console wayland x11" by default; skips
+#                without QEMU)
 BUILD_DIR := $(if $(SANITIZE),build-sanitize,build)
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON $(if $(SANITIZE),-DVANTREL_SANITIZE=ON) \
 	-DVANTREL_WERROR=$(if $(WERROR),ON,OFF)

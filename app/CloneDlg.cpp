@@ -3,15 +3,18 @@
 
 #include "app/AboutDlg.h"
 #include "app/CloneDlgTemplate.h"
+#include "app/CloneDlgTexts.h"
 #include "app/DriveChecks.h"
 #include "app/InstallFolder.h"
 #include "app/VantrelIcon.h"
 #include "clone/ReportFile.h"
 #include "platform/help/Help.h"
+#include "platform/ui/Controls.h"
 #include "platform/ui/MessageBox.h"
 #include "probe/DriveConfigsDlg.h"
 #include "probe/DriveToolTip.h"
 #include "settings/OptionsDlg.h"
+#include "settings/ScheduledClone.h"
 #include "settings/Settings.h"
 #include "worker/CloneDlgControls.h"
 
@@ -59,7 +62,20 @@ bool CCloneDlg::OnInitDialog()
     SetCurSel(kSourceList, 0);
     OnSelchangeSource();
     SetFocusTo(kExitButton);
+    OfferToCancelScheduledClone();
     return false;
+}
+
+void CCloneDlg::OfferToCancelScheduledClone()
+{
+    std::optional<CScheduledClone> clone = FindScheduledClone();
+    if (!clone)
+        return;
+    const std::string summary =
+        ScheduledCloneSummary(*clone, [this](const std::string& drive) { return DescribeDrive(drive); });
+    if (platform::MessageBox(ScheduledCloneNoticeText(summary), platform::MbButtons::YesNo) != platform::IDYES)
+        return;
+    platform::MessageBox(CancelScheduledClone() ? kScheduledCloneCancelledText : kScheduledCloneNotCancelledText);
 }
 
 // Source mode lists every reportable drive but A:. Destination mode lists, after an
@@ -96,9 +112,16 @@ void CCloneDlg::FillPartitionList(ListMode mode)
     EnableControl(kDestList, true);
 }
 
+// A drive in use is marked in the list: a destination that anything uses, a source that
+// is mounted for writing. It stays listed, and its line tells why it is marked.
 void CCloneDlg::AddListedDrive(int list, const std::string& drive)
 {
-    SetItemToolTip(list, AddString(list, drive), DriveToolTip(m_drives, drive));
+    const int index = AddString(list, drive);
+    SetItemToolTip(list, index, DriveToolTip(m_drives, drive));
+    std::optional<platform::CVolumeUse> use = DriveInUse(m_volumes, drive);
+    const bool marked = list == kDestList ? use.has_value()
+                                          : use && !use->mountPoint.empty() && !use->readOnly;
+    SetItemDimmed(list, index, marked);
 }
 
 std::optional<platform::CVolumeExtent> CCloneDlg::ExtentOf(const std::string& drive)
@@ -132,11 +155,70 @@ void CCloneDlg::ShowDriveFields(int fileSystemField, int sizeField, const std::s
     SetControlToolTip(sizeField, toolTip);
 }
 
+CDriveFacts CCloneDlg::FactsOf(const std::string& drive, std::optional<std::uint64_t> size)
+{
+    CDriveFacts facts;
+    platform::CDriveDetails details;
+    if (m_drives.GetDriveDetails(drive, details)) {
+        facts.device = details.device;
+        facts.label = details.label;
+    }
+    if (size) {
+        facts.size = *size;
+    } else {
+        std::uint64_t freeToCaller = 0, totalFree = 0;
+        m_drives.GetDiskFreeSpaceEx(drive, freeToCaller, facts.size, totalFree);
+    }
+    // What the raw volume is opened from tells its users; a drive whose volume cannot tell
+    // it is as mounted as the drive table says.
+    if (m_volumes.Device(platform::RawVolumeName(drive))) {
+        facts.use = DriveInUse(m_volumes, drive);
+    } else if (!details.mountPoint.empty()) {
+        facts.use.emplace();
+        facts.use->mountPoint = details.mountPoint;
+    }
+    return facts;
+}
+
+std::string CCloneDlg::DescribeDrive(const std::string& drive)
+{
+    platform::CDriveDetails details;
+    if (!m_drives.GetDriveDetails(drive, details) || details.device.empty())
+        return drive;
+    return drive + " (" + details.device + ")";
+}
+
+void CCloneDlg::ShowSourceLine(bool probed)
+{
+    std::string text;
+    if (!m_sourceDrive.empty())
+        text = SourceLineText(FactsOf(m_sourceDrive, probed ? std::optional(m_sourceSize) : std::nullopt), probed);
+    SetControlText(kSourceDriveLine, text);
+    SetControlToolTip(kSourceDriveLine, text);
+}
+
+void CCloneDlg::ShowDestinationLine(bool probed, bool mayEnableCreate)
+{
+    std::string text;
+    bool blocked = false;
+    if (!m_destDrive.empty()) {
+        const CDriveFacts facts = FactsOf(m_destDrive, probed ? std::optional(m_destSize) : std::nullopt);
+        text = DestinationLineText(facts, CurrentSafeModeChoice());
+        blocked = DestinationBlocked(facts, CurrentSafeModeChoice());
+    }
+    SetControlText(kDestDriveLine, text);
+    SetControlToolTip(kDestDriveLine, text);
+    if (mayEnableCreate)
+        EnableControl(kCreateButton, !m_destDrive.empty() && probed && !blocked);
+}
+
 void CCloneDlg::ClearProgressDigits()
 {
     for (int id = kFirstGlyph; id < kFirstGlyph + kGlyphCount; ++id)
         SetControlText(id, "");
     SetControlText(kBytesLabel, kBytesCopiedLabel);
+    SetProgress(kProgressBar, 0);
+    SetControlText(kProgressText, "");
 }
 
 // From Create until the worker has unlocked the last control and ended, whatever the
@@ -155,7 +237,8 @@ void CCloneDlg::OnSelchangeSource()
     ClearProgressDigits();
     m_sourceDrive = SelectedText(kSourceList);
     m_sourceExtent = ExtentOf(m_sourceDrive);
-    if (m_probe.ProbeVolume(m_sourceDrive, m_sourceFileSystem, m_sourceSize, m_sizeFieldList)) {
+    const bool probed = m_probe.ProbeVolume(m_sourceDrive, m_sourceFileSystem, m_sourceSize, m_sizeFieldList);
+    if (probed) {
         ShowDriveFields(kSourceFileSystem, kSourceSize, m_sourceDrive, m_sourceFileSystem, m_sourceSize);
     } else {
         // What an earlier source left here must not pass for this one's.
@@ -163,8 +246,11 @@ void CCloneDlg::OnSelchangeSource()
         m_sourceSize = 0;
         m_sizeFieldList.clear();
     }
+    ShowSourceLine(probed);
     FillPartitionList(ListMode::Destination);
     SetCurSel(kDestList, 0);
+    m_destDrive.clear();
+    ShowDestinationLine(false, false);
 }
 
 // Create needs a destination whose size field was just read: a drive that changed since
@@ -174,10 +260,23 @@ void CCloneDlg::OnSelchangeDest()
     ClearProgressDigits();
     m_destDrive = SelectedText(kDestList);
     ShowDriveFields(kDestFileSystem, kDestSize, "", "", 0);
-    bool probed = m_probe.ProbeVolume(m_destDrive, m_destFileSystem, m_destSize, m_sizeFieldList);
-    if (probed)
+    m_destProbed = m_probe.ProbeVolume(m_destDrive, m_destFileSystem, m_destSize, m_sizeFieldList);
+    if (m_destProbed)
         ShowDriveFields(kDestFileSystem, kDestSize, m_destDrive, m_destFileSystem, m_destSize);
-    EnableControl(kCreateButton, !m_destDrive.empty() && probed);
+    ShowDestinationLine(m_destProbed, true);
+}
+
+// The copy has the source's file system, size and label now; what uses either may have
+// changed too.
+void CCloneDlg::RefreshAfterClone()
+{
+    ShowDriveFields(kDestFileSystem, kDestSize, "", "", 0);
+    if (!m_destDrive.empty())
+        m_destProbed = m_probe.ProbeVolume(m_destDrive, m_destFileSystem, m_destSize, m_sizeFieldList);
+    if (m_destProbed)
+        ShowDriveFields(kDestFileSystem, kDestSize, m_destDrive, m_destFileSystem, m_destSize);
+    ShowSourceLine(!m_sourceFileSystem.empty());
+    ShowDestinationLine(m_destProbed, true);
 }
 
 void CCloneDlg::OnCancel()
@@ -201,15 +300,21 @@ void CCloneDlg::OnDriveConfigs()
     driveConfigs.DoModal();
 }
 
-// The settings are stored however the dialog was closed.
+// The settings are stored however the dialog was closed. They decide what becomes of a
+// destination in use, so its line (and Create, unless a clone runs) follows them.
 void CCloneDlg::OnOptions()
 {
     COptionsDlg options;
     options.DoModal();
     SaveSettings();
+    ShowDestinationLine(m_destProbed, !CloneRunning());
 }
 
+// Help always answers: where no program can show the help file, a message says where it
+// is and that the manual page tells the same.
 void CCloneDlg::OnHelp()
 {
-    platform::HtmlHelp(m_installFolder + "Vantrel.chm");
+    const std::string helpFile = m_installFolder + "Vantrel.chm";
+    if (platform::HtmlHelp(helpFile) == 0)
+        platform::MessageBox(NoHelpViewerText(helpFile));
 }

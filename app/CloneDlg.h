@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/DriveLine.h"
 #include "platform/drives/DriveTable.h"
 #include "platform/drives/MachineDrives.h"
 #include "platform/qt/Dialog.h"
@@ -43,9 +44,27 @@ private:
     // empty drive empties them.
     void ShowDriveFields(int fileSystemField, int sizeField, const std::string& drive, const std::string& fileSystem,
                          std::uint64_t size);
-    // Blanks the byte count, which counts the bytes copied until a clone verifies its copy.
+    // What a person knows drive by and what uses it (DriveLine.h); size is the probe's
+    // when it read the drive, else the system's count.
+    CDriveFacts FactsOf(const std::string& drive, std::optional<std::uint64_t> size);
+    // "D: (/dev/sdb1)": a drive with its device, for messages.
+    std::string DescribeDrive(const std::string& drive);
+    // The lines under the lists, for the selected source (probed tells whether its file
+    // system was recognised) and destination; the destination's also sets Create, which
+    // stays disabled for a destination that cannot take the clone Create would start.
+    // mayEnableCreate is false while a clone holds the dialog.
+    void ShowSourceLine(bool probed);
+    void ShowDestinationLine(bool probed, bool mayEnableCreate);
+    // Blanks the byte count, which counts the bytes copied until a clone verifies its copy,
+    // and clears the progress bar and the progress line.
     void ClearProgressDigits();
     bool CloneRunning() const;
+    // Once a clone is over: the destination's fields and both lines tell the drives as
+    // they are now.
+    void RefreshAfterClone();
+    // At start, while a clone waits for the next start of the machine: says so and offers
+    // to cancel it.
+    void OfferToCancelScheduledClone();
 
     void OnSelchangeSource();
     void OnSelchangeDest();
@@ -70,7 +89,11 @@ private:
     std::string m_destFileSystem;
     std::uint64_t m_sourceSize = 0;
     std::uint64_t m_destSize = 0;
+    bool m_destProbed = false;  // the selected destination was read when it was chosen
     std::string m_sizeFieldList;
     // The clone started last, watched but not held: it has expired once the worker is over.
     std::weak_ptr<CCreateClone> m_clone;
+    // Watched by what a worker leaves for the UI thread to run, which must not reach a
+    // dialog that is gone.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };

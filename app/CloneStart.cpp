@@ -5,6 +5,7 @@
 
 #include "clone/CloneDrive.h"
 #include "platform/atoms/Atoms.h"
+#include "platform/qt/UiThread.h"
 #include "platform/ui/MessageBox.h"
 #include "settings/BootClone.h"
 #include "settings/Settings.h"
@@ -70,6 +71,12 @@ void CCloneDlg::StartCloneThread()
                                                 this, FastMode != 0, m_installFolder, VerifyCopy != 0,
                                                 UsedSpaceOnly != 0);
     clone->UseVolumes(m_volumes);
+    clone->WhenEnded([this, alive = std::weak_ptr<bool>(m_alive)] {
+        platform::RunOnUiThread([this, alive] {
+            if (alive.lock())
+                RefreshAfterClone();
+        });
+    });
     m_clone = clone;
     if (!CCreateClone::CreateThread(std::move(clone)))
         platform::MessageBox(kCloneNotStartedText);

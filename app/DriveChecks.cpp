@@ -3,7 +3,6 @@
 
 #include "platform/drives/DriveView.h"
 #include "platform/volume/VolumeShape.h"
-#include "platform/volume/VolumeUse.h"
 
 #include <vector>
 
@@ -47,6 +46,17 @@ std::optional<std::string> WholeDiskDestination(platform::IVolumeOpener& volumes
     return path ? platform::WholeDiskRefusal(*path) : std::nullopt;
 }
 
+std::optional<platform::CVolumeUse> DriveInUse(platform::IVolumeOpener& volumes, const std::string& drive)
+{
+    std::optional<std::string> path = DevicePath(volumes, drive);
+    if (!path)
+        return std::nullopt;
+    std::vector<platform::CVolumeUse> uses = Uses(*path);
+    if (uses.empty())
+        return std::nullopt;
+    return platform::UseToTell(uses);
+}
+
 std::optional<std::string> DestinationRefusal(platform::IVolumeOpener& volumes, const std::string& drive)
 {
     std::optional<std::string> path = DevicePath(volumes, drive);
@@ -54,10 +64,10 @@ std::optional<std::string> DestinationRefusal(platform::IVolumeOpener& volumes, 
         return std::nullopt;
     if (std::optional<std::string> why = platform::WholeDiskRefusal(*path))
         return NoSingleVolumeText(drive, *why);
-    std::vector<platform::CVolumeUse> uses = Uses(*path);
-    if (uses.empty())
+    std::optional<platform::CVolumeUse> use = DriveInUse(volumes, drive);
+    if (!use)
         return std::nullopt;
-    return DestinationInUseText(drive, platform::DescribeUse(platform::UseToTell(uses)));
+    return DestinationInUseText(drive, platform::DescribeUse(*use));
 }
 
 std::optional<std::string> MountedSourceWarning(platform::IVolumeOpener& volumes, const std::string& drive)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/volume/RawVolume.h"
+#include "platform/volume/VolumeUse.h"
 
 #include <optional>
 #include <string>
@@ -13,6 +14,10 @@
 // Why drive must never be a destination: a whole disk that holds partitions, or an
 // extended partition's container. Such a drive is not offered.
 std::optional<std::string> WholeDiskDestination(platform::IVolumeOpener& volumes, const std::string& drive);
+
+// What uses the volume of drive, itself or through a loop device over it: the use to tell
+// of (a mount first); nothing when nobody does or its device cannot be told.
+std::optional<platform::CVolumeUse> DriveInUse(platform::IVolumeOpener& volumes, const std::string& drive);
 
 // The message that refuses drive as the destination of a clone now: it is no single
 // volume (above), or it is mounted or held, itself or through a loop device over it.

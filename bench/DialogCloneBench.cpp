@@ -23,7 +23,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The part of the clone dialog that a clone touches: its six locked controls, the
-// byte-count frame and the nineteen glyphs, placed as in Vantrel.
+// byte-count frame, the nineteen glyphs and the progress bar and line, placed as in Vantrel.
 platform::CDialogTemplate CloneDialogTemplate()
 {
     using platform::ControlKind;
@@ -36,6 +36,8 @@ platform::CDialogTemplate CloneDialogTemplate()
         {1004, ControlKind::PushButton, {70, 180, 60, 14}, "Ca&ncel the Clone", platform::kTabStop},
         {1005, ControlKind::PushButton, {133, 180, 50, 14}, "&Drive Configs", platform::kTabStop},
         {2, ControlKind::PushButton, {240, 180, 50, 14}, "E&xit", platform::kTabStop},
+        {1072, ControlKind::ProgressBar, {153, 86, 140, 12}, "", 0},
+        {1073, ControlKind::Text, {153, 100, 140, 8}, "", platform::kPathEllipsis},
     };
     for (int id = 2001; id <= 2019; ++id)
         dialog.controls.push_back({id, ControlKind::Text, {0, 0, 3, 8}, "", 0});
@@ -92,6 +94,7 @@ private:
         {
             m_dialog.MoveControl(id, x, y, width, height, repaint);
         }
+        void SetProgress(int id, int position) override { m_dialog.SetProgress(id, position); }
 
     private:
         CBenchDialog& m_dialog;

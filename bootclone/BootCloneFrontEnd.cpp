@@ -3,13 +3,12 @@
 
 #include "bootclone/BootPartitions.h"
 #include "bootclone/BootTexts.h"
+#include "clone/HumanUnits.h"
 #include "clone/ReportFile.h"
 #include "platform/drives/DriveLetters.h"
 #include "platform/journal/Journal.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -17,11 +16,16 @@ namespace {
 // would scroll faster than anyone reads.
 constexpr std::chrono::milliseconds kVerifyLineInterval(250);
 
+std::chrono::milliseconds Since(CBootCloneFrontEnd::Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(CBootCloneFrontEnd::Clock::now() - start);
+}
+
 }  // namespace
 
-CBootCloneFrontEnd::CBootCloneFrontEnd(std::string reportFolder, bool fastMode,
+CBootCloneFrontEnd::CBootCloneFrontEnd(std::string reportFolder, const CCloneRequest& request, bool terminal,
                                        platform::CTerminationSignals& signals)
-    : m_reportFolder(std::move(reportFolder)), m_fastMode(fastMode), m_signals(signals)
+    : m_reportFolder(std::move(reportFolder)), m_request(request), m_terminal(terminal), m_signals(signals)
 {
 }
 
@@ -60,27 +64,69 @@ void CBootCloneFrontEnd::OnCloneStarting()
     }
 }
 
-void CBootCloneFrontEnd::OnBlockWritten(std::uint64_t total)
+void CBootCloneFrontEnd::OnPartitionsOpened(std::uint64_t sourceBytes, std::uint64_t destinationBytes)
+{
+    const std::string line =
+        boottexts::CloneBeginsLine(DescribeBootDrive(m_request.m_sourceDrive), sourceBytes,
+                                   DescribeBootDrive(m_request.m_destDrive), destinationBytes, m_request.m_fastMode);
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    platform::LogToJournal(platform::JournalPriority::Info, line);
+    m_copyStarted = Clock::now();
+}
+
+void CBootCloneFrontEnd::PrintTotal(std::uint64_t total)
 {
     std::printf("%s total accumulated bytes written to the partition...\n",
                 AddThousandsSeparators(FormatBytes(total)).c_str());
-    // A fast-mode line stands for 20 MiB and is shown at once; the line per sector of slow
-    // mode stays buffered, so the console does not slow the copy down.
-    if (m_fastMode)
+}
+
+// A fast-mode line stands for 20 MiB and is shown at once. Slow mode's line per sector
+// stays buffered where standard output is a file; on a terminal only a total now and then
+// is drawn, since the console draws every line before the copy may go on.
+void CBootCloneFrontEnd::OnBlockWritten(std::uint64_t total)
+{
+    if (m_request.m_fastMode) {
+        PrintTotal(total);
         std::fflush(stdout);
+        return;
+    }
+    if (!m_terminal) {
+        PrintTotal(total);
+        return;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now - m_lastPrinted < kTerminalInterval) {
+        m_heldTotal = total;
+        return;
+    }
+    PrintTotal(total);
+    std::fflush(stdout);
+    m_lastPrinted = now;
+    m_heldTotal.reset();
+}
+
+void CBootCloneFrontEnd::PrintHeldTotal()
+{
+    if (m_heldTotal)
+        PrintTotal(*m_heldTotal);
+    m_heldTotal.reset();
+    std::fflush(stdout);
 }
 
 void CBootCloneFrontEnd::OnVerifyStarting(std::uint64_t bytes)
 {
+    PrintHeldTotal();
+    m_copyTaken = Since(m_copyStarted);
     m_verifyBytes = bytes;
-    m_lastVerifyLine = std::chrono::steady_clock::now();
+    m_lastVerifyLine = Clock::now();
     std::printf("\n%s\n", boottexts::VerifyingLine(bytes).c_str());
     std::fflush(stdout);
 }
 
 void CBootCloneFrontEnd::OnBytesVerified(std::uint64_t compared)
 {
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Clock::now();
     if (compared < m_verifyBytes && now - m_lastVerifyLine < kVerifyLineInterval)
         return;
     m_lastVerifyLine = now;
@@ -91,10 +137,18 @@ void CBootCloneFrontEnd::OnBytesVerified(std::uint64_t compared)
 void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, std::uint64_t bytes, bool badSectorsSkipped,
                                           const std::vector<std::string>& notes)
 {
+    PrintHeldTotal();
+    // The copy's time and rate; a verification's time is told after them.
+    const std::chrono::milliseconds taken = Since(m_copyStarted);
+    std::optional<std::chrono::milliseconds> verifyTaken;
+    if (m_copyTaken)
+        verifyTaken = taken - *m_copyTaken;
     const std::string total = AddThousandsSeparators(FormatBytes(bytes));
+    const std::string timeTaken = TimeTakenText(bytes, m_copyTaken.value_or(taken), verifyTaken);
     std::printf("\n");
     std::printf("Succesfully created the %s partition clone.\n", request.m_destDrive.c_str());
     std::printf("Total bytes copied to the partition: %s\n\n", total.c_str());
+    std::printf("%s\n", timeTaken.c_str());
     if (badSectorsSkipped)
         std::printf("Bad sectors were found and were skipped.  See status.txt for details.\n");
     for (const std::string& note : notes)
@@ -102,21 +156,20 @@ void CBootCloneFrontEnd::OnCloneCompleted(const CCloneRequest& request, std::uin
     std::printf("Press the Enter key, or press the Ctrl-Alt-Del keys to reboot the system.\n"
                 "The partition will be useable when the system fully boots up.\n");
     std::fflush(stdout);
+    // The journal keeps the time to the millisecond, to compare one clone with another.
     std::string record = "Succesfully created the " + request.m_destDrive +
-                         " partition clone.  Total bytes copied to the partition: " + total +
-                         (badSectorsSkipped ? ".  Bad sectors were skipped: see " + ReportPath() + "." : ".");
+                         " partition clone.  Total bytes copied to the partition: " + total + ".  " + timeTaken +
+                         "  The copy took " + std::to_string(m_copyTaken.value_or(taken).count()) + " ms." +
+                         (badSectorsSkipped ? "  Bad sectors were skipped: see " + ReportPath() + "." : "");
     for (const std::string& note : notes)
         record += "  " + note;
     platform::LogToJournal(platform::JournalPriority::Notice, record);
     m_signals.LetThrough();
 }
 
-void CBootCloneFrontEnd::OnOpenFailed(const std::string& text, const std::string& drive, int error)
+// The message box shows why too; the report and the journal keep it on one line.
+void CBootCloneFrontEnd::OnOpenFailed(const std::string& text, const std::string& why)
 {
-    std::string why = DescribeBootDrive(drive) + " cannot be opened: " + std::strerror(error);
-    if (std::optional<std::string> busy = error == EBUSY ? DescribeBusyDrive(drive) : std::nullopt)
-        why += ": " + *busy;
-    std::printf("%s\n", why.c_str());
     AppendReportLine(ReportPath(), text + "  " + why);
     platform::LogToJournal(platform::JournalPriority::Error, text + "  " + why);
 }
@@ -131,7 +184,7 @@ void CBootCloneFrontEnd::OnRefused(const std::string& text)
 // end Keldrun there.
 void CBootCloneFrontEnd::OnCloneStopping()
 {
-    std::fflush(stdout);
+    PrintHeldTotal();
     m_signals.LetThrough();
 }
 
@@ -142,6 +195,7 @@ int CBootCloneFrontEnd::StopSignal()
 
 void CBootCloneFrontEnd::OnCloneInterrupted(const std::string& text)
 {
+    PrintHeldTotal();
     platform::LogToJournal(platform::JournalPriority::Warning, text);
     std::printf("\n%s\n", text.c_str());
     std::fflush(stdout);

@@ -162,17 +162,3 @@ std::optional<CBootRefusal> CheckBootPartitions(const CCloneRequest& request, st
         return CBootRefusal{boottexts::StoppedBeforeCloneText(signal), signal};
     return std::nullopt;
 }
-
-std::optional<std::string> DescribeBusyDrive(const std::string& drive)
-{
-    std::optional<char> letter = platform::ParseDriveName(drive);
-    std::optional<platform::CDriveDevice> device = letter ? platform::LocatedDriveDevice(*letter) : std::nullopt;
-    if (!device)
-        return std::nullopt;
-    if (std::optional<std::string> refusal = platform::WholeDiskRefusal(device->path))
-        return refusal;
-    std::vector<platform::CVolumeUse> uses = platform::VolumeUses(device->path, platform::MachineSources());
-    if (uses.empty())
-        return std::nullopt;
-    return "it is " + platform::DescribeUse(platform::UseToTell(uses));
-}

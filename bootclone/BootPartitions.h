@@ -32,8 +32,3 @@ std::optional<CBootRefusal> CheckBootPartitions(const CCloneRequest& request, st
 
 // "E: (/dev/disk/by-partuuid/...)": a drive and the device stored for it, for messages.
 std::string DescribeBootDrive(const std::string& drive);
-
-// Why the device of drive refuses to be opened as a clone's partition, for a message: a
-// whole disk that holds partitions, an extended partition's container, or a use of it
-// ("it is mounted on /mnt through /dev/loop2"); nothing when none is known.
-std::optional<std::string> DescribeBusyDrive(const std::string& drive);

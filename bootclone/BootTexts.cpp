@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bootclone/BootTexts.h"
 
+#include "clone/HumanUnits.h"
 #include "clone/ReportFile.h"
 #include "platform/system/WaitBound.h"
 
@@ -57,6 +58,13 @@ std::string WaitingLine(const std::string& drive, std::chrono::seconds waited, s
 std::string FoundElsewhereLine(const std::string& drive, const std::string& node)
 {
     return "The " + drive + " partition is " + node + " now: it was found by its fingerprint.";
+}
+
+std::string CloneBeginsLine(const std::string& source, std::uint64_t sourceBytes, const std::string& destination,
+                            std::uint64_t destinationBytes, bool fastMode)
+{
+    return "Copying the " + source + " partition (" + BinarySizeText(sourceBytes) + ") onto the " + destination +
+           " partition (" + BinarySizeText(destinationBytes) + ") in " + (fastMode ? "fast" : "slow") + " mode.";
 }
 
 std::string VerifyingLine(std::uint64_t bytes)

@@ -24,6 +24,10 @@ std::string StoppedBeforeCloneText(int signal);
 std::string WaitingLine(const std::string& drive, std::chrono::seconds waited, std::chrono::milliseconds bound);
 std::string FoundElsewhereLine(const std::string& drive, const std::string& node);
 
+// Before the copy: both partitions with their devices and sizes, and the mode.
+std::string CloneBeginsLine(const std::string& source, std::uint64_t sourceBytes, const std::string& destination,
+                            std::uint64_t destinationBytes, bool fastMode);
+
 // The console while Keldrun verifies the copy: a line as it begins, with the bytes it will
 // compare, then the bytes compared so far, now and then.
 std::string VerifyingLine(std::uint64_t bytes);

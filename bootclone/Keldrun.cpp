@@ -15,6 +15,7 @@
 #include "platform/journal/Journal.h"
 #include "platform/shell/Shell.h"
 #include "platform/system/StandardOptions.h"
+#include "platform/system/Terminal.h"
 #include "platform/system/TerminationSignals.h"
 #include "platform/system/WaitBound.h"
 #include "platform/ui/ConsoleMessageBox.h"
@@ -92,7 +93,7 @@ void WaitForEnter()
 // the last transfer ends it when the clone is over, before the prompt.
 bool RunClone(const CCloneRequest& request, const std::string& reportFolder, platform::CTerminationSignals& signals)
 {
-    CBootCloneFrontEnd frontEnd(reportFolder, request.m_fastMode, signals);
+    CBootCloneFrontEnd frontEnd(reportFolder, request, platform::StandardOutputIsTerminal(), signals);
     CloneOutcome outcome = CloneDrive(request, frontEnd, platform::BootVolumes());
     std::fflush(stdout);
     if (outcome == CloneOutcome::Interrupted)

@@ -9,6 +9,7 @@
 #include "clone/ReportFile.h"
 #include "clone/RetryPlan.h"
 #include "clone/SizeField.h"
+#include "clone/TwinVolumes.h"
 #include "clone/VerifyCopy.h"
 #include "clone/VerifyTexts.h"
 #include "clone/usedspace/UsedSpace.h"
@@ -151,7 +152,9 @@ private:
     // letter has none.
     std::string DestinationDevice();
     CloneOutcome StopWith(const std::string& text, CloneOutcome outcome);
-    CloneOutcome ReportAndStop(const std::string& text, CloneOutcome outcome);
+    // Appends text to the report and shows it, with reason (the system's word for an
+    // error) after it in the message.
+    CloneOutcome ReportAndStop(const std::string& text, CloneOutcome outcome, const std::string& reason = {});
     void Release();
     // The copy's read-ahead and buffers.
     void ReleaseBuffers();
@@ -196,6 +199,7 @@ CloneOutcome CCloneRun::Run()
 
     AppendReportLine(m_reportPath,
                      ReportHeaderText(m_request.m_sourceDrive, m_request.m_destDrive, m_request.m_fileSystem));
+    m_frontEnd.OnPartitionsOpened(m_source->Size(), m_destination->Size());
     PlanCopy();
 
     if (!AllocateBuffers())
@@ -254,7 +258,7 @@ CloneOutcome CCloneRun::Copy()
         if (!block.ok) {
             if (FastMode())
                 return ReportAndStop(BadSectorsText(block.error, m_request.m_sourceDrive, "from"),
-                                     CloneOutcome::ReadFailed);
+                                     CloneOutcome::ReadFailed, SystemReasonText(block.error));
             // The reader waits, the source at the start of the failed run, until it is told
             // where the run's own reading ended.
             MoveTo(block.failed.m_offset);
@@ -317,9 +321,10 @@ Ending CCloneRun::WriteFastBlock(const CReadAhead::CBlock& block)
         std::uint32_t bytesWritten = 0;
         if (!m_destination->Write(bytes, bytesWritten)) {
             const int error = m_destination->LastError();
-            return ReportAndStop(error == ENOSPC ? NoSpaceText(m_position, bytes.size())
-                                                : BadSectorsText(error, m_request.m_destDrive, "to"),
-                                 CloneOutcome::WriteFailed);
+            if (error == ENOSPC)
+                return ReportAndStop(NoSpaceText(m_position, bytes.size()), CloneOutcome::WriteFailed);
+            return ReportAndStop(BadSectorsText(error, m_request.m_destDrive, "to"), CloneOutcome::WriteFailed,
+                                 SystemReasonText(error));
         }
         m_position += bytesWritten;
     }
@@ -472,7 +477,8 @@ Ending CCloneRun::StopIfInterrupted()
 std::string CCloneRun::NoSpaceText(std::uint64_t position, std::size_t bytes) const
 {
     if (position + bytes > m_destination->Size())
-        return DestinationTooSmallText(ENOSPC, m_request.m_destDrive, m_request.m_sourceDrive);
+        return DestinationTooSmallText(ENOSPC, m_request.m_destDrive, m_request.m_sourceDrive, m_destination->Size(),
+                                       m_source->Size());
     return StorageFullText(ENOSPC, m_request.m_destDrive);
 }
 
@@ -506,13 +512,25 @@ CloneOutcome CCloneRun::Complete()
         if (Ending ending = FlushDestination())
             return *ending;
     }
+    std::optional<CTwins> twins = FindTwins(m_request, *m_destination, !m_bootSector.empty(), DestinationDevice());
+    if (twins) {
+        for (const std::string& note : twins->notes)
+            NoteCopy(note);
+    }
     AppendReportLine(m_reportPath, DoneLineText(FormatBytes(m_total)));
     if (verified) {
         AppendReportLine(m_reportPath, verified->line);
         m_notes.push_back(verified->note);
     }
+    // A copy that may get a serial of its own stays held until the user has answered, so
+    // that nobody mounts it meanwhile and the tool works on the very file that was written.
+    std::unique_ptr<platform::IVolume> copy;
+    if (twins && !twins->renewal.empty())
+        copy = std::move(m_destination);
     Release();
     m_frontEnd.OnCloneCompleted(m_request, m_total, m_badSectors, m_notes);
+    if (copy && m_frontEnd.OfferNewSerial(RenewSerialQuestionText(m_request)))
+        platform::MessageBox(RenewSerial(m_request, *twins, *copy));
     return CloneOutcome::Completed;
 }
 
@@ -543,7 +561,7 @@ std::variant<CloneOutcome, CVerifyTold> CCloneRun::Verify()
     case VerifyResult::ReadFailed:
         return ReportAndStop(VerifyReadFailedText(outcome.error, outcome.sourceFailed ? source : destination,
                                                   outcome.failedSector, destination),
-                             CloneOutcome::NotVerified);
+                             CloneOutcome::NotVerified, SystemReasonText(outcome.error));
     case VerifyResult::NoMemory:
         break;
     }
@@ -562,9 +580,10 @@ Ending CCloneRun::FlushDestination()
     if (m_destination->Flush())
         return std::nullopt;
     const int error = m_destination->LastError();
-    return ReportAndStop(error == EBUSY ? LoopAttachedText(error, m_request.m_destDrive)
-                                        : BadSectorsText(error, m_request.m_destDrive, "to"),
-                         CloneOutcome::WriteFailed);
+    if (error == EBUSY)
+        return ReportAndStop(LoopAttachedText(error, m_request.m_destDrive), CloneOutcome::WriteFailed);
+    return ReportAndStop(BadSectorsText(error, m_request.m_destDrive, "to"), CloneOutcome::WriteFailed,
+                         SystemReasonText(error));
 }
 
 // The partitions are closed before the message: a box may stay open for long, and the
@@ -577,10 +596,10 @@ CloneOutcome CCloneRun::StopWith(const std::string& text, CloneOutcome outcome)
     return outcome;
 }
 
-CloneOutcome CCloneRun::ReportAndStop(const std::string& text, CloneOutcome outcome)
+CloneOutcome CCloneRun::ReportAndStop(const std::string& text, CloneOutcome outcome, const std::string& reason)
 {
     AppendReportLine(m_reportPath, text);
-    return StopWith(text, outcome);
+    return StopWith(reason.empty() ? text : text + "\n\n" + reason, outcome);
 }
 
 void CCloneRun::Release()

@@ -62,9 +62,14 @@ public:
     virtual bool CancelRequested() = 0;
     // Once, after the old report is deleted and before the partitions are opened.
     virtual void OnCloneStarting() = 0;
-    // Once both partitions are open, before the first block is read: the bytes the copy is
-    // to write (the used space when only that is copied, else the source's size), over
-    // which percent and time left are counted.
+    // Once both partitions are open and the report is begun, with their sizes.
+    virtual void OnPartitionsOpened([[maybe_unused]] std::uint64_t sourceBytes,
+                                    [[maybe_unused]] std::uint64_t destinationBytes)
+    {
+    }
+    // Then, before the first block is read: the bytes the copy is to write (the used space
+    // when only that is copied, else the source's size), over which percent and time left
+    // are counted.
     virtual void OnCopyPlanned([[maybe_unused]] std::uint64_t bytes) {}
     // After every block written; total is the bytes written so far.
     virtual void OnBlockWritten(std::uint64_t total) = 0;
@@ -74,22 +79,26 @@ public:
     // verification, not the clone.
     virtual void OnVerifyStarting([[maybe_unused]] std::uint64_t bytes) {}
     virtual void OnBytesVerified([[maybe_unused]] std::uint64_t compared) {}
-    // After a completed clone: the destination is flushed, "Done => " is in the report and
-    // both partitions are closed. Tells the user. notes are the lines, also in the report,
-    // about what was copied and how it was completed: the whole partition was copied
-    // although only its used space was asked for (and why), or how much of it was copied;
-    // an NTFS copy keeps the source's capacity until it is resized (and what to run), its
-    // resize did not complete (and it must be checked), it is as good as its source, or it
-    // could not be checked; then, when the copy was to be verified, whether it was (its
-    // line in the report follows "Done => ").
+    // After a completed clone: the destination is flushed and "Done => " is in the report;
+    // the source is closed, and so is the copy unless a new serial may be offered for it
+    // (OfferNewSerial). Tells the user. notes are the lines, also in the report, about what
+    // was copied and how it was completed: the whole partition was copied although only its
+    // used space was asked for (and why), or how much of it was copied; an NTFS copy keeps
+    // the source's capacity until it is resized (and what to run), its resize did not
+    // complete (and it must be checked), it is as good as its source, or it could not be
+    // checked; then the serial and label that the copy shares with its source
+    // (TwinVolumes.h); then, when the copy was to be verified, whether it was (its line in
+    // the report follows "Done => ").
     virtual void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                                   const std::vector<std::string>& notes) = 0;
-    // When drive could not be opened, before its message text is shown; error is the
-    // errno of the open. The report holds nothing yet.
-    virtual void OnOpenFailed([[maybe_unused]] const std::string& text, [[maybe_unused]] const std::string& drive,
-                              [[maybe_unused]] int error)
-    {
-    }
+    // After OnCloneCompleted, while the engine still holds the copy, when a tool that gives
+    // it a serial of its own is installed (the copy and its source carry the same one):
+    // true has the engine run it, and tell how it went. question asks the user.
+    virtual bool OfferNewSerial([[maybe_unused]] const std::string& question) { return false; }
+    // When a partition could not be opened, before its message is shown: text is the front
+    // end's own (CannotOpen...Text), why what the engine knows of the reason
+    // (OpenFailureText); the message shows both. The report holds nothing yet.
+    virtual void OnOpenFailed([[maybe_unused]] const std::string& text, [[maybe_unused]] const std::string& why) {}
     // When the clone is refused after both opens and before the report is begun (the
     // partitions overlap), before text is shown.
     virtual void OnRefused([[maybe_unused]] const std::string& text) {}

@@ -15,8 +15,9 @@ struct CClonePartitions {
     std::unique_ptr<platform::IVolume> destination;
 };
 
-// Why a clone cannot begin: how it ends and the message the user is to be shown. The
-// front end has heard of it (OnOpenFailed, OnRefused) and both partitions are closed.
+// Why a clone cannot begin: how it ends and the message the user is to be shown (for a
+// partition that cannot be opened, the front end's text and why). The front end has heard
+// of it (OnOpenFailed, OnRefused) and both partitions are closed.
 struct CCloneRefusal {
     CloneOutcome outcome;
     std::string text;

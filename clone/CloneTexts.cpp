@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/CloneTexts.h"
 
+#include "clone/HumanUnits.h"
 #include "clone/NtfsBootSector.h"
 #include "clone/ReportFile.h"
 #include "platform/system/WaitBound.h"
@@ -80,11 +81,28 @@ std::string SkippedSectorLine(int error, std::uint64_t location, const std::stri
            " on partition " + drive;
 }
 
-std::string DestinationTooSmallText(int error, const std::string& destination, const std::string& source)
+std::string DestinationTooSmallText(int error, const std::string& destination, const std::string& source,
+                                    std::uint64_t destinationBytes, std::uint64_t sourceBytes)
 {
+    const std::uint64_t missing = sourceBytes > destinationBytes ? sourceBytes - destinationBytes : 0;
     return "Error#: " + std::to_string(error) + ".  The " + destination +
            " partition ended before the copy was complete.  It must be at least as large as the " + source +
-           " partition.";
+           " partition: it holds " + AddThousandsSeparators(FormatBytes(destinationBytes)) + " bytes, " +
+           AddThousandsSeparators(FormatBytes(missing)) + " (" + BinarySizeText(missing) + ") fewer than the " +
+           AddThousandsSeparators(FormatBytes(sourceBytes)) + " of the " + source + " partition.";
+}
+
+std::string OpenFailureText(const std::string& drive, const std::string& device, int error,
+                            const std::string& busy)
+{
+    std::string text = (device.empty() ? drive : drive + " (" + device + ")") + " cannot be opened: " +
+                       std::strerror(error);
+    return busy.empty() ? text : text + ": " + busy;
+}
+
+std::string SystemReasonText(int error)
+{
+    return std::string("The system's reason: ") + std::strerror(error) + ".";
 }
 
 std::string LoopAttachedText(int error, const std::string& destination)

@@ -47,8 +47,20 @@ std::string InterruptedText(int signal, const std::string& destination);
 std::string SkippedSectorLine(int error, std::uint64_t location, const std::string& drive);
 
 // A destination that ends before the source (ENOSPC, in either mode) is no bad sector:
-// the copy cannot be complete.
-std::string DestinationTooSmallText(int error, const std::string& destination, const std::string& source);
+// the copy cannot be complete. The sizes tell by how much it is too small.
+std::string DestinationTooSmallText(int error, const std::string& destination, const std::string& source,
+                                    std::uint64_t destinationBytes, std::uint64_t sourceBytes);
+
+// Why drive could not be opened, after the front end's message: its device (empty when it
+// has none), the system's reason for error, and, for a busy one, what keeps it busy
+// ("it is mounted on /mnt"; empty when nothing is known). "E: (/dev/sdc1) cannot be
+// opened: Device or resource busy: it is mounted on /mnt".
+std::string OpenFailureText(const std::string& drive, const std::string& device, int error,
+                            const std::string& busy);
+
+// The system's own word for error, after a message that gives its number:
+// "The system's reason: Input/output error."
+std::string SystemReasonText(int error);
 
 // A loop device was attached over the destination while the copy was made (the flush
 // before Done failed with EBUSY): what was mounted or written through it has changed the

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe/DriveConfigsDlg.h"
 
+#include "clone/HumanUnits.h"
 #include "clone/ReportFile.h"
 #include "platform/ui/MessageBox.h"
 #include "probe/DriveConfigsDlgControls.h"
@@ -16,14 +17,17 @@ namespace {
 
 CDialogTemplate DriveConfigsTemplate()
 {
-    return {130, "Drive Configurations", 154, 230, 0,
-            {{kDriveList, ControlKind::ListBox, {7, 7, 140, 199}, "", kNoSelect | kTabStops},
-             {IDCANCEL, ControlKind::PushButton, {97, 209, 50, 14}, "E&xit", kTabStop}}};
+    return {130, "Drive Configurations", 194, 230, 0,
+            {{kDriveList, ControlKind::ListBox, {7, 7, 180, 199}, "", kNoSelect | kTabStops},
+             {IDCANCEL, ControlKind::PushButton, {137, 209, 50, 14}, "E&xit", kTabStop}}};
 }
 
+// The exact count, and beside it, from 1 KiB on, the size as a person reads it:
+// "10,737,418,240 (10.0 GiB)".
 std::string Grouped(std::uint64_t bytes)
 {
-    return AddThousandsSeparators(FormatBytes(bytes));
+    const std::string exact = AddThousandsSeparators(FormatBytes(bytes));
+    return bytes < 1024 ? exact : exact + " (" + BinarySizeText(bytes) + ")";
 }
 
 }  // namespace

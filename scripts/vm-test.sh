@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # make vm-test: the suite's package on a booted Debian 12 machine under QEMU.
 #   scripts/vm-test.sh BUILD [SCENARIO...]
-#   scenarios: plain fstab unopenable wayland x11 (default: all)
+#   scenarios: plain fstab unopenable console wayland x11 (default: all)
 # A small Debian image (cached under $VANTREL_VM_CACHE, default /var/cache/vantrel-vm, keyed
 # by its package list, which holds what the package depends on) gets the suite's package
 # of `make deb` installed with dpkg -i, as an administrator would. For the boot-time clone
@@ -22,7 +22,7 @@ parts=$src/scripts/vm-test
 build=$(mkdir -p "${1:?usage: vm-test.sh BUILD [SCENARIO...]}" && cd "$1" && pwd)
 shift
 scenarios=("${@:-plain}")
-[ $# -eq 0 ] && scenarios=(plain fstab unopenable wayland x11)
+[ $# -eq 0 ] && scenarios=(plain fstab unopenable console wayland x11)
 work=$build/vm-test
 cache=${VANTREL_VM_CACHE:-/var/cache/vantrel-vm}
 started=$SECONDS
@@ -488,6 +488,35 @@ session_scenario() { # KIND
   sed 's/^/    access list before: /' "$r/xhost-before.txt" 2>/dev/null || true
   sed 's/^/    access list while Vantrel ran: /' "$r/xhost-during.txt" 2>/dev/null || true
   sed 's/^/    launcher: /' "$r/launcher.err" 2>/dev/null | head -n 8 || true
+}
+
+console_median() { # WAY TIMES: the median of the times of WAY
+  awk -v w="$1" '$2 == w {print $3}' "$2" | sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'
+}
+
+# Keldrun's console in slow mode, a line per sector where its output is a file: on tty1 it
+# shows a total at most ten times a second, so that the console does not hold the copy up.
+# tty1 and the file are timed five times, interleaved, and their medians compared. Once,
+# through a pipe to tty1, every line is drawn, as without that limit.
+scenario_console() {
+  new_scenario console
+  start_machine console "vmtest=console vmtest.scenario=console"
+  # tty1 as Keldrun left it after the second round's run there: its summary.
+  wait_serial "]: 2 tty1 " 900 && screendump console-tty1
+  wait_exit 1500 || fail "console: the machine did not power off after the runs (see $serial)"
+  say "console: timed after $((SECONDS - boot_started)) s; tty1: $work/console-tty1.png"
+  unpack_results || true
+  local r=$scenario_dir/results way median file
+  check "Keldrun timed every run" bash -c "[ \$(awk 'NF == 3 && \$3 > 0' '$r/console-times.txt' | wc -l) -eq 11 ]"
+  check "with its output in a file, slow mode writes a line per sector" \
+    bash -c "[ \$(grep -c 'total accumulated bytes written to the partition' '$r/console-file-output.txt') -eq $((64 << 11)) ]"
+  file=$(console_median file "$r/console-times.txt")
+  for way in tty1 file pipe; do
+    median=$(console_median "$way" "$r/console-times.txt")
+    say "  slow-mode copy of 64 MiB, output $way: $(awk -v w="$way" '$2 == w {printf "%s ", $3}' \
+      "$r/console-times.txt")ms, median $median ms ($(awk -v m="$median" -v f="$file" \
+      'BEGIN {if (f > 0) printf "%+.1f %%", (m - f) * 100 / f}') against the file)"
+  done
 }
 
 scenario_wayland() { session_scenario wayland; }

@@ -5,19 +5,15 @@
 #include "platform/ui/MessageBox.h"
 #include "settings/BootCommandLine.h"
 #include "settings/Registry.h"
+#include "settings/ScheduledClone.h"
 
 namespace {
-
-const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-const char kEntryName[] = "Vantrel Clone Partition";
 
 const char kRebootQuestion[] =
     "The system must be rebooted to begin the clone process.\n\n"
     "Click Yes to reboot the system now.\t\t\t\t  \n"
     "Click No to have the clone process begin the next time you reboot.\t\t\t\t  \n"
     "Click Cancel to cancel the clone entirely.";
-const char kPendingEntries[] =
-    "Cannot run in Safe Mode at this time.  Other programs are scheduled to run during boot up.";
 const char kLineTooLong[] =
     "Cannot run in Safe Mode.  The install folder's path is too long for the boot-time "
     "command line (260 characters at most).";
@@ -41,7 +37,7 @@ bool StoreEntry(const std::string& line)
 {
     CRegistry registry;
     registry.CreateKey(platform::RegRoot::LocalMachine, kRunOnceKey);
-    return registry.Open(platform::RegRoot::LocalMachine, kRunOnceKey) && registry.WriteString(kEntryName, line);
+    return registry.Open(platform::RegRoot::LocalMachine, kRunOnceKey) && registry.WriteString(kBootEntryName, line);
 }
 
 }  // namespace
@@ -60,7 +56,7 @@ void ScheduleBootClone(const std::string& installFolder, const std::string& sour
     if (answer != platform::IDYES && answer != platform::IDNO)
         return;
     if (!RunOnceIsEmpty()) {
-        platform::MessageBox(kPendingEntries);
+        TellPendingEntries();
         return;
     }
 

@@ -10,19 +10,39 @@ using namespace optionsdlg;
 
 namespace {
 
+// The dialog's width (dialog units) holds its title in a title bar and its longest text at
+// 96 and 192 dpi. The check boxes follow the two groups a row each, and the Exit button and
+// the dialog's height follow the last of them, so that one more is one more row.
+constexpr int kWidth = 170, kGroupWidth = kWidth - 14, kTextWidth = kWidth - 26;
+constexpr int kFirstCheckY = 109, kCheckRow = 12, kButtonWidth = 50, kButtonHeight = 14;
+
 CDialogTemplate OptionsTemplate()
 {
-    return {129, "Vantrel Options", 136, 156, 0,
-            {{kSafeModeOnlyButton, ControlKind::RadioButton, {13, 19, 101, 10}, "&Use Safe Mode exclusively", kGroup | kTabStop},
-             {kDontUseSafeModeButton, ControlKind::RadioButton, {13, 31, 99, 10}, "&Don't use Safe Mode at all", kTabStop},
-             {kChooseSafeModeButton, ControlKind::RadioButton, {13, 43, 116, 10}, "Default: &Will choose as needed", kTabStop},
-             {kFastModeButton, ControlKind::RadioButton, {13, 78, 49, 10}, "Fast Mode", kGroup | kTabStop},
-             {kSlowModeButton, ControlKind::RadioButton, {13, 90, 51, 10}, "Slow Mode", kTabStop},
-             {kVerifyCopyBox, ControlKind::CheckBox, {13, 109, 110, 10}, "&Verify the copy", kGroup | kTabStop},
-             {kUsedSpaceOnlyBox, ControlKind::CheckBox, {13, 121, 110, 10}, "Copy only used space", kTabStop},
-             {IDOK, ControlKind::PushButton, {42, 136, 50, 14}, "E&xit", kDefault | kTabStop},
-             {kNoId, ControlKind::GroupBox, {7, 7, 122, 52}, "Safe Mode Options", kGroup},
-             {kNoId, ControlKind::GroupBox, {7, 65, 122, 40}, "Cloning Speed", 0}}};
+    CDialogTemplate dialog{
+        129, "Vantrel Options", kWidth, 0, 0,
+        {{kSafeModeOnlyButton, ControlKind::RadioButton, {13, 19, kTextWidth, 10}, "&Use Safe Mode exclusively", kGroup | kTabStop},
+         {kDontUseSafeModeButton, ControlKind::RadioButton, {13, 31, kTextWidth, 10}, "&Don't use Safe Mode at all", kTabStop},
+         {kChooseSafeModeButton, ControlKind::RadioButton, {13, 43, kTextWidth, 10}, "Default: &Will choose as needed", kTabStop},
+         {kFastModeButton, ControlKind::RadioButton, {13, 78, kTextWidth, 10}, "Fast Mode", kGroup | kTabStop},
+         {kSlowModeButton, ControlKind::RadioButton, {13, 90, kTextWidth, 10}, "Slow Mode", kTabStop}}};
+    struct CCheck {
+        int id;
+        const char* text;
+        unsigned style;
+    };
+    int y = kFirstCheckY;
+    for (const CCheck& check : {CCheck{kVerifyCopyBox, "&Verify the copy", kGroup | kTabStop},
+                                CCheck{kUsedSpaceOnlyBox, "Copy only used space", kTabStop}}) {
+        dialog.controls.push_back({check.id, ControlKind::CheckBox, {13, y, kTextWidth, 10}, check.text, check.style});
+        y += kCheckRow;
+    }
+    const int buttonY = y + 3;
+    dialog.controls.push_back({IDOK, ControlKind::PushButton, {(kWidth - kButtonWidth) / 2, buttonY, kButtonWidth,
+                               kButtonHeight}, "E&xit", kDefault | kTabStop});
+    dialog.controls.push_back({kNoId, ControlKind::GroupBox, {7, 7, kGroupWidth, 52}, "Safe Mode Options", kGroup});
+    dialog.controls.push_back({kNoId, ControlKind::GroupBox, {7, 65, kGroupWidth, 40}, "Cloning Speed", 0});
+    dialog.height = buttonY + kButtonHeight + 6;
+    return dialog;
 }
 
 constexpr const char* kUsedSpaceOnlyTip =

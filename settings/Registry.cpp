@@ -58,6 +58,14 @@ bool CRegistry::WriteDword(const std::string& name, std::uint32_t value)
     return m_key.IsOpen() && platform::WriteDwordValue(m_key, name, value) == RegStatus::Ok;
 }
 
+bool CRegistry::DeleteValue(const std::string& name)
+{
+    if (!m_key.IsOpen())
+        return false;
+    const RegStatus status = m_key.DeleteValue(name);
+    return status == RegStatus::Ok || status == RegStatus::NotFound;
+}
+
 std::int32_t CRegistry::GetDword(platform::RegRoot root, const std::string& path, const std::string& name)
 {
     if (!Open(root, path))

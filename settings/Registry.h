@@ -30,6 +30,8 @@ public:
     bool WriteString(const std::string& name, const std::string& text);
     // Stores a 4-byte REG_DWORD value in the held key.
     bool WriteDword(const std::string& name, std::uint32_t value);
+    // Removes the value from the held key; true when it is gone (or was never there).
+    bool DeleteValue(const std::string& name);
 
     // The REG_DWORD value root\path\name; -1 when the key or value is missing (and for a
     // stored 0xFFFFFFFF), 0 for a value of another type.

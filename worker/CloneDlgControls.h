@@ -25,6 +25,14 @@ constexpr int kOptionsButton = 1001;
 constexpr int kHelpButton = 1000;
 constexpr int kExitButton = 2;
 
+// Beside the byte count: the progress of a running clone as a bar and as a line of text
+// (what runs, the percentage, the rate and the time left), which the worker draws too.
+constexpr int kProgressBar = 1072;
+constexpr int kProgressText = 1073;
+// Under each partition list: the selected drive's device, label, size and use.
+constexpr int kSourceDriveLine = 1070;
+constexpr int kDestDriveLine = 1071;
+
 // The About item of the window menu.
 constexpr int kAboutCommand = 16;
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "worker/CreateClone.h"
 
+#include "clone/HumanUnits.h"
 #include "clone/ReportFile.h"
 #include "platform/atoms/Atoms.h"
 #include "platform/ui/MessageBox.h"
@@ -14,6 +15,11 @@ namespace {
 
 // About 30 repaints of the byte count a second.
 constexpr std::chrono::milliseconds kRepaintInterval(33);
+
+// What the progress line tells while the partition is copied, and while the copy is read
+// back and compared.
+const char* const kCopyingPhase = "Copying";
+const char* const kVerifyingPhase = "Verifying";
 
 }  // namespace
 
@@ -54,6 +60,8 @@ void CCreateClone::Run()
     CloneDrive(m_request, *this, *m_volumes);
     RemoveCancelAtom();
     EnableCloneControls();
+    if (m_ended)
+        m_ended();
 }
 
 void CCreateClone::DisableCloneControls()
@@ -121,40 +129,81 @@ bool CCreateClone::CancelRequested()
 
 void CCreateClone::OnCloneStarting()
 {
+    m_started = CProgressMeter::Clock::now();
     m_controls.SetControlText(clonedlg::kBytesLabel, clonedlg::kBytesCopiedLabel);
     ShowBytesCopied("0");
+    m_controls.SetProgress(clonedlg::kProgressBar, 0);
+    m_controls.SetControlText(clonedlg::kProgressText, "");
     // Shown at once: the first block may take a while to read.
     m_controls.Deliver();
 }
 
+void CCreateClone::OnCopyPlanned(std::uint64_t bytes)
+{
+    BeginPhase(kCopyingPhase, bytes);
+}
+
+void CCreateClone::BeginPhase(const std::string& what, std::uint64_t totalBytes)
+{
+    m_phase = what;
+    const auto now = CProgressMeter::Clock::now();
+    m_meter.Start(totalBytes, now);
+    m_meter.Update(0, now);
+    ShowProgress();
+    m_controls.Deliver();
+}
+
+void CCreateClone::ShowProgress()
+{
+    m_controls.SetProgress(clonedlg::kProgressBar, m_meter.Position());
+    m_controls.SetControlText(clonedlg::kProgressText, m_meter.Text(m_phase));
+}
+
 void CCreateClone::OnBlockWritten(std::uint64_t total)
 {
+    if (m_meter.Update(total, CProgressMeter::Clock::now()))
+        ShowProgress();
     ShowBytesCopied(AddThousandsSeparators(FormatBytes(total)));
 }
 
-void CCreateClone::OnVerifyStarting(std::uint64_t)
+void CCreateClone::OnVerifyStarting(std::uint64_t bytes)
 {
     m_verifying = true;
+    m_copyTaken = std::chrono::duration_cast<std::chrono::milliseconds>(CProgressMeter::Clock::now() - m_started);
     m_controls.SetControlText(clonedlg::kBytesLabel, clonedlg::kBytesVerifiedLabel);
     m_glyphs.Clear(m_controls);
     ShowBytesCopied("0");
-    m_controls.Deliver();
+    BeginPhase(kVerifyingPhase, bytes);
 }
 
 void CCreateClone::OnBytesVerified(std::uint64_t compared)
 {
+    if (m_meter.Update(compared, CProgressMeter::Clock::now()))
+        ShowProgress();
     ShowBytesCopied(AddThousandsSeparators(FormatBytes(compared)));
 }
 
 void CCreateClone::OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                                     const std::vector<std::string>& notes)
 {
-    if (!m_verifying)
+    const auto now = CProgressMeter::Clock::now();
+    // The count and the line end on the phase that ran last: the copy, or its verification.
+    if (!m_verifying) {
+        m_meter.Update(total, now);
         ShowBytesCopied(AddThousandsSeparators(FormatBytes(total)));
+    }
+    m_controls.SetProgress(clonedlg::kProgressBar, platform::kProgressRange);
+    m_controls.SetControlText(clonedlg::kProgressText, m_meter.DoneText(m_phase, now));
     m_controls.Deliver();
     std::string done = "Done!\n\nDrive partition cloned from: " + request.m_sourceDrive +
                        "\nDrive partition cloned to: " + request.m_destDrive +
                        "\n\nThe partition will be useable after rebooting the computer.";
+    // The copy's time and rate; a verification's time is told after them.
+    const auto taken = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_started);
+    std::optional<std::chrono::milliseconds> verifyTaken;
+    if (m_copyTaken)
+        verifyTaken = taken - *m_copyTaken;
+    done += "\n\n" + TimeTakenText(total, m_copyTaken.value_or(taken), verifyTaken);
     for (const std::string& note : notes)
         done += "\n\n" + note;
     platform::MessageBox(done);
@@ -165,4 +214,9 @@ void CCreateClone::OnCloneCompleted(const CCloneRequest& request, std::uint64_t 
 void CCreateClone::OnCloneStopping()
 {
     m_controls.Deliver();
+}
+
+bool CCreateClone::OfferNewSerial(const std::string& question)
+{
+    return platform::MessageBox(question, platform::MbButtons::YesNo) == platform::IDYES;
 }

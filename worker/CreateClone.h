@@ -7,9 +7,12 @@
 #include "platform/volume/RawVolume.h"
 #include "worker/CancelAtom.h"
 #include "worker/GlyphRow.h"
+#include "worker/ProgressMeter.h"
 #include "worker/ThrottledControls.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,11 +46,17 @@ public:
 
     // The volumes the clone opens; the machine's raw volumes unless set.
     void UseVolumes(platform::IVolumeOpener& volumes) { m_volumes = &volumes; }
+    // Runs task on the worker's thread once the clone is over and the controls are unlocked.
+    void WhenEnded(std::function<void()> task) { m_ended = std::move(task); }
 
     // Draws text (digits with thousands separators) into the dialog's glyph controls.
     void ShowBytesCopied(const std::string& text);
 
 private:
+    // The progress bar and line from now on tell what (such as "Copying") of totalBytes.
+    void BeginPhase(const std::string& what, std::uint64_t totalBytes);
+    // Draws the progress of the phase into the bar and the line.
+    void ShowProgress();
     void DisableCloneControls();
     void EnableCloneControls();
     void SetCloneControls(bool cloning);
@@ -61,13 +70,16 @@ private:
                                        bool identical) const override;
     bool CancelRequested() override;
     void OnCloneStarting() override;
+    void OnCopyPlanned(std::uint64_t bytes) override;
     void OnBlockWritten(std::uint64_t total) override;
-    // The count starts again from 0 under the label "Bytes verified:".
+    // The count starts again from 0 under the label "Bytes verified:", and the bar and the
+    // line tell the verification from then on.
     void OnVerifyStarting(std::uint64_t bytes) override;
     void OnBytesVerified(std::uint64_t compared) override;
     void OnCloneCompleted(const CCloneRequest& request, std::uint64_t total, bool badSectorsSkipped,
                           const std::vector<std::string>& notes) override;
     void OnCloneStopping() override;
+    bool OfferNewSerial(const std::string& question) override;
 
     CCloneRequest m_request;
     std::string m_installFolder;
@@ -75,6 +87,11 @@ private:
     // reaches the dialog at most about 30 times a second.
     CThrottledControls m_controls;
     CGlyphRow m_glyphs;
+    CProgressMeter m_meter;
+    std::string m_phase;  // what the progress line tells
+    CProgressMeter::Clock::time_point m_started;
+    std::optional<std::chrono::milliseconds> m_copyTaken;  // once a verification follows the copy
+    std::function<void()> m_ended;
     // The cancel atom, looked for after every sector in slow mode.
     platform::CAtomWatch m_cancel{kCancelAtomName};
     platform::IVolumeOpener* m_volumes;

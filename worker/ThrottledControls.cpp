@@ -38,6 +38,12 @@ void CThrottledControls::MoveControl(int id, int x, int y, int width, int height
     m_held = true;
 }
 
+void CThrottledControls::SetProgress(int id, int position)
+{
+    m_controls[id].progress = position;
+    m_held = true;
+}
+
 void CThrottledControls::DeliverIfDue()
 {
     if (m_held && std::chrono::steady_clock::now() - m_lastDelivery >= m_interval)
@@ -56,6 +62,10 @@ void CThrottledControls::Deliver()
             if (control.textHeld) {
                 m_target.SetControlText(id, *control.text);
                 control.textHeld = false;
+            }
+            if (control.progress) {
+                m_target.SetProgress(id, *control.progress);
+                control.progress.reset();
             }
         }
         m_held = false;

@@ -9,7 +9,7 @@
 #include <string>
 
 // Stands between a worker thread and a dialog whose every control call is a round trip to
-// the UI thread. Text and position changes are held and delivered together, at most once
+// the UI thread. Text, position and progress changes are held and delivered together, at most once
 // per interval, with only the latest state of each control; enabling passes straight
 // through after what is held. Changes reach the dialog in the order they were made, so a
 // later state is never overwritten by an earlier one. Used by one thread.
@@ -22,6 +22,7 @@ public:
     // The text as last set through this object, else the dialog's (asked once).
     std::string ControlText(int id) override;
     void MoveControl(int id, int x, int y, int width, int height, bool repaint) override;
+    void SetProgress(int id, int position) override;
 
     // Delivers what is held when the interval since the last delivery has passed.
     void DeliverIfDue();
@@ -37,6 +38,7 @@ private:
         std::optional<std::string> text;  // known text of the control
         bool textHeld = false;            // text set but not yet delivered
         std::optional<CGeometry> move;    // move not yet delivered
+        std::optional<int> progress;      // progress not yet delivered
     };
 
     platform::IControlHost& m_target;

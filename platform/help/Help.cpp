@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/help/Help.h"
 
-#include "platform/help/ProgramPath.h"
+#include "platform/shell/ProgramPath.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/shell/Shell.h"
 

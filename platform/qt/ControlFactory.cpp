@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/qt/ControlFactory.h"
 
+#include "platform/qt/ElidingLabel.h"
 #include "platform/qt/TabStopDelegate.h"
 #include "platform/qt/WidgetAccess.h"
+#include "platform/ui/Controls.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,6 +12,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -27,9 +30,16 @@ QString Text(const CControlTemplate& control)
 
 QWidget* CreateStatic(const CControlTemplate& control, QWidget* parent)
 {
-    auto* label = new QLabel(Text(control), parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
+    QLabel* label = nullptr;
+    if ((control.style & kPathEllipsis) != 0) {
+        auto* eliding = new CElidingLabel(parent);
+        eliding->SetFullText(Text(control));
+        label = eliding;
+    } else {
+        label = new QLabel(Text(control), parent);
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+    }
     Qt::Alignment horizontal = (control.style & kRight) != 0 ? Qt::AlignRight : Qt::AlignLeft;
     if ((control.style & kSunken) != 0) {
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -79,6 +89,13 @@ QWidget* CreateWidget(const CControlTemplate& control, QWidget* parent, CBaseUni
         return CreateList(control, parent, base);
     case ControlKind::DropDownList:
         return new QComboBox(parent);
+    case ControlKind::ProgressBar: {
+        auto* bar = new QProgressBar(parent);
+        bar->setRange(0, kProgressRange);
+        bar->setValue(0);
+        bar->setTextVisible(false);
+        return bar;
+    }
     }
     return nullptr;
 }
@@ -89,6 +106,7 @@ Qt::FocusPolicy FocusPolicyOf(const CControlTemplate& control)
     case ControlKind::GroupBox:
     case ControlKind::Text:
     case ControlKind::Icon:
+    case ControlKind::ProgressBar:
         return Qt::NoFocus;
     default:
         return (control.style & kTabStop) != 0 ? Qt::StrongFocus : Qt::ClickFocus;

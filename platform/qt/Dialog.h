@@ -34,6 +34,8 @@ public:
     void SetControlText(int id, const std::string& text) override;
     std::string ControlText(int id) override;
     void MoveControl(int id, int x, int y, int width, int height, bool repaint) override;
+    void SetProgress(int id, int position) override;
+    int ProgressPosition(int id);  // of a progress bar; -1 for any other control
     bool IsControlEnabled(int id);
     CPixelRect ControlRect(int id);  // pixels of the client area
 
@@ -45,6 +47,9 @@ public:
     void SetCurSel(int id, int index);  // -1 selects nothing
     int CurSel(int id);                 // -1 when nothing is selected
     std::string SelectedText(int id);   // empty when nothing is selected
+    // An item shown dimmed stays selectable: the mark says it is not like the others.
+    void SetItemDimmed(int id, int index, bool dimmed);
+    bool IsItemDimmed(int id, int index);
 
     // Tool tips (DialogToolTips.cpp): of one item of a list box or drop-down list, which
     // stays with its item as others are added before it, and of a whole control. An empty

@@ -2,7 +2,12 @@
 #include "platform/qt/DialogImpl.h"
 #include "platform/qt/WidgetAccess.h"
 
+#include <algorithm>
+
+#include <QBrush>
 #include <QComboBox>
+#include <QPalette>
+#include <QProgressBar>
 
 // The operations on a running dialog's controls, by id, from any thread.
 namespace platform {
@@ -39,6 +44,22 @@ void CDialog::MoveControl(int id, int x, int y, int width, int height, bool repa
             if (repaint)
                 widget->repaint();
         }
+    });
+}
+
+void CDialog::SetProgress(int id, int position)
+{
+    RunOnUiThread([&] {
+        if (auto* bar = qobject_cast<QProgressBar*>(m_impl->Control(id)))
+            bar->setValue(std::clamp(position, 0, kProgressRange));
+    });
+}
+
+int CDialog::ProgressPosition(int id)
+{
+    return OnUiThread<int>([&] {
+        auto* bar = qobject_cast<QProgressBar*>(m_impl->Control(id));
+        return bar != nullptr ? bar->value() : -1;
     });
 }
 
@@ -116,6 +137,26 @@ std::string CDialog::SelectedText(int id)
         if (widget == nullptr || SelectedListItem(widget) < 0)
             return std::string();
         return ListItem(widget, SelectedListItem(widget)).toStdString();
+    });
+}
+
+void CDialog::SetItemDimmed(int id, int index, bool dimmed)
+{
+    RunOnUiThread([&] {
+        auto* combo = qobject_cast<QComboBox*>(m_impl->Control(id));
+        if (combo == nullptr || index < 0 || index >= combo->count())
+            return;
+        QVariant colour = dimmed ? QVariant(combo->palette().brush(QPalette::Disabled, QPalette::Text)) : QVariant();
+        combo->setItemData(index, colour, Qt::ForegroundRole);
+    });
+}
+
+bool CDialog::IsItemDimmed(int id, int index)
+{
+    return OnUiThread<bool>([&] {
+        auto* combo = qobject_cast<QComboBox*>(m_impl->Control(id));
+        return combo != nullptr && index >= 0 && index < combo->count() &&
+               combo->itemData(index, Qt::ForegroundRole).isValid();
     });
 }
 

@@ -17,6 +17,7 @@ enum class ControlKind {
     Icon,          // the dialog's icon
     ListBox,
     DropDownList,  // a combo box the user picks from without typing
+    ProgressBar,   // filled from 0 to kProgressRange
 };
 
 // Control styles.
@@ -29,6 +30,7 @@ constexpr unsigned kSort = 1u << 5;       // list keeps its items sorted
 constexpr unsigned kUpperCase = 1u << 6;  // list stores its items in capitals
 constexpr unsigned kNoSelect = 1u << 7;   // list items cannot be selected
 constexpr unsigned kTabStops = 1u << 8;   // list expands tabs at the default tab stops
+constexpr unsigned kPathEllipsis = 1u << 9;  // static whose lines lose their middle where too long
 
 // Dialog styles.
 constexpr unsigned kMinimizeBox = 1u << 0;

@@ -23,14 +23,20 @@ int ShowOnUiThread(const std::string& text, MbButtons buttons)
         return IDOK;
     }
     box.setIcon(QMessageBox::Question);
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::Cancel);
+    if (buttons == MbButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+    }
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     if (clicked == box.button(QMessageBox::Yes))
         return IDYES;
-    if (clicked == box.button(QMessageBox::No))
+    if (clicked == box.button(QMessageBox::No) || buttons == MbButtons::YesNo)
         return IDNO;
     return IDCANCEL;
 }

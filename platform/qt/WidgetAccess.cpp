@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/qt/WidgetAccess.h"
 
+#include "platform/qt/ElidingLabel.h"
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QGroupBox>
@@ -36,7 +38,9 @@ QStringList Items(QWidget* widget)
 
 void SetWidgetText(QWidget* widget, const QString& text)
 {
-    if (auto* label = qobject_cast<QLabel*>(widget))
+    if (auto* eliding = dynamic_cast<CElidingLabel*>(widget))
+        eliding->SetFullText(text);
+    else if (auto* label = qobject_cast<QLabel*>(widget))
         label->setText(text);
     else if (auto* button = qobject_cast<QAbstractButton*>(widget))
         button->setText(text);
@@ -46,6 +50,8 @@ void SetWidgetText(QWidget* widget, const QString& text)
 
 QString WidgetText(QWidget* widget)
 {
+    if (auto* eliding = dynamic_cast<CElidingLabel*>(widget))
+        return eliding->FullText();
     if (auto* label = qobject_cast<QLabel*>(widget))
         return label->text();
     if (auto* button = qobject_cast<QAbstractButton*>(widget))

@@ -70,21 +70,26 @@ int CConsoleMessageBox::Show(const std::string& text, MbButtons buttons)
         std::cerr << std::flush;
         return IDOK;
     }
+    const bool withCancel = buttons == MbButtons::YesNoCancel;
+    // What closing the box would answer: Cancel, or No where there is no Cancel.
+    const int closed = withCancel ? IDCANCEL : IDNO;
     if (!interactive) {
-        std::cerr << "[Yes/No/Cancel: no terminal, answered Cancel]\n" << std::flush;
-        return IDCANCEL;
+        std::cerr << (withCancel ? "[Yes/No/Cancel: no terminal, answered Cancel]\n"
+                                 : "[Yes/No: no terminal, answered No]\n")
+                  << std::flush;
+        return closed;
     }
     for (;;) {
-        std::cerr << "[y = Yes, n = No, c = Cancel] " << std::flush;
+        std::cerr << (withCancel ? "[y = Yes, n = No, c = Cancel] " : "[y = Yes, n = No] ") << std::flush;
         std::string answer;
         if (!std::getline(std::cin, answer))
-            return IDCANCEL;
+            return closed;
         char first = answer.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(answer[0])));
         if (first == 'y')
             return IDYES;
         if (first == 'n')
             return IDNO;
-        if (first == 'c')
+        if (first == 'c' && withCancel)
             return IDCANCEL;
     }
 }

@@ -10,7 +10,7 @@ namespace platform {
 
 // A message box on the console: the text goes to standard error. When standard input is
 // a terminal it waits for Enter (OK) or reads y/n/c (Yes, No, Cancel); otherwise it
-// answers OK, or Cancel to a question, without waiting. Given a bound, an OK box that
+// answers OK, or Cancel to a question (No where Cancel is no answer), without waiting. Given a bound, an OK box that
 // has no Enter within it says so and answers OK, so that a machine with no one at its
 // keyboard goes on.
 class CConsoleMessageBox : public IMessageBoxService {

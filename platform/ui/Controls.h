@@ -15,6 +15,11 @@ public:
     virtual std::string ControlText(int id) = 0;
     // Moves and sizes the control (pixels of the client area); repaint redraws it at once.
     virtual void MoveControl(int id, int x, int y, int width, int height, bool repaint) = 0;
+    // Fills a progress bar to position out of kProgressRange (0 leaves it empty).
+    virtual void SetProgress(int id, int position) = 0;
 };
+
+// The length of a progress bar: a position in thousandths of the whole.
+constexpr int kProgressRange = 1000;
 
 }  // namespace platform

@@ -7,7 +7,8 @@
 // the GUI programs, a console box in Keldrun, scripted answers in tests.
 namespace platform {
 
-enum class MbButtons { Ok, YesNoCancel };
+// YesNo asks a question whose safe answer is No: No is its default and Escape answers it.
+enum class MbButtons { Ok, YesNoCancel, YesNo };
 
 // The answers, with their Windows values.
 constexpr int IDOK = 1;

@@ -234,8 +234,9 @@ TEST_F(CloneDialog, EveryListedDriveAndShownFieldTellsItsDevice)
     machine.m_drives.SetDetails('C', {"/dev/sda2", "SYSTEM", "/"});
     machine.m_drives.SetDetails('D', {"/dev/sdc1", "DATA", ""});
     machine.m_drives.SetDetails('E', {"/srv/images/e.img", "", "/media/e"});
-    const std::string c = "/dev/sda2\nLabel: SYSTEM\nMounted on /", d = "/dev/sdc1\nLabel: DATA\nNot mounted",
-                      e = "/srv/images/e.img\nMounted on /media/e";
+    const std::string c = "/dev/sda2\nSize: 100.0 MiB\nLabel: SYSTEM\nMounted on /",
+                      d = "/dev/sdc1\nSize: 200.0 MiB\nLabel: DATA\nNot mounted",
+                      e = "/srv/images/e.img\nSize: 300.0 MiB\nMounted on /media/e";
     Run([&](CCloneDlg& dialog) {
         EXPECT_EQ(Items(dialog, kSourceList), (Texts{"C:", "D:", "E:"}));
         EXPECT_EQ(dialog.ItemToolTip(kSourceList, 0), c);

@@ -97,14 +97,33 @@ protected:
 
 }  // namespace
 
+// Marked in the list, with Create disabled and the reason on its line; and, mounted once
+// it was chosen, refused at Create.
 TEST_F(PartitionChecks, ADestinationMountedThroughALoopDeviceIsRefusedBeforeAnythingIsWritten)
 {
     if (!MountedImage())
         GTEST_SKIP() << m_skip;
+    const std::string use = "mounted on " + m_mountPoint + " through " + m_loop->Path();
     machine.m_volumes.SetDevice('D', m_image);
-    Create(1);
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>({DestinationInUseText(
-                                 "D:", "mounted on " + m_mountPoint + " through " + m_loop->Path())}));
+    {
+        CCloneDlg dialog(machine.m_drives, machine.m_volumes);
+        guitest::RunWith(dialog, [&] {
+            EXPECT_TRUE(dialog.IsItemDimmed(kDestList, 1));
+            dialog.UserChoose(kDestList, 1);
+            EXPECT_FALSE(dialog.IsControlEnabled(kCreateButton));
+            const std::string line = dialog.ControlText(kDestDriveLine);
+            EXPECT_NE(line.find(use + ": unmount it to clone onto it"), std::string::npos) << line;
+        });
+    }
+    machine.m_volumes.SetDevice('D', "/nonexistent");
+    CCloneDlg dialog(machine.m_drives, machine.m_volumes);
+    guitest::RunUntilEnded(dialog, [&] {
+        dialog.UserChoose(kDestList, 1);
+        machine.m_volumes.SetDevice('D', m_image);
+        dialog.UserClick(kCreateButton);
+        guitest::WhenTrue([&] { return !boxes.Texts().empty(); }, [&] { dialog.EndDialog(platform::IDCANCEL); });
+    });
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>({DestinationInUseText("D:", use)}));
     EXPECT_FALSE(CloneStarted());
 }
 

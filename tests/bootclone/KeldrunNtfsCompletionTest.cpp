@@ -36,8 +36,8 @@ protected:
     void ExpectDone(const CProgramResult& run)
     {
         EXPECT_EQ(run.m_exitCode, 0);
-        EXPECT_EQ(run.m_out, kFastProgress + Summary()) << run.m_err;
-        EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + "Done => 67108864\n");
+        EXPECT_EQ(run.m_out, Begins(true) + kFastProgress + Summary(WithTwins())) << run.m_err;
+        EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + Done());
         EXPECT_TRUE(RestartRequested());
     }
     // The clone was not told as done: text is the report's last line and the message on the
@@ -105,8 +105,7 @@ TEST_F(KeldrunNtfsCompletionTest, AVerifiedCopyIsComparedBeforeItIsCompletedAndO
 
     std::string dest = Destination(kDestSize);
     CProgramResult run = Keldrun(testsupport::SizeFieldList(dest), true, true);
-    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + "Done => 67108864\n" +
-                            VerifiedLineText("67108864") + "\n");
+    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + Done() + VerifiedLineText("67108864") + "\n");
     EXPECT_TRUE(RestartRequested());
     testsupport::ExpectGrownCopy(m_machine, m_source, dest, 196607);
     EXPECT_NE(platform::ReadWholeFile(runs).value_or(""), "");
@@ -176,8 +175,8 @@ TEST_F(KeldrunNtfsCompletionTest, APartitionOfMoreClustersThanNtfsCountsGetsTheM
 
     const std::uint64_t mostSectors = 0xFFFFFFFFull;
     const std::string note = ClusterLimitNoteText("Y:", mostSectors * 512, 512);
-    EXPECT_EQ(run.m_out, kFastProgress + Summary({note})) << run.m_err;
-    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + note + "\nDone => 67108864\n");
+    EXPECT_EQ(run.m_out, Begins(true) + kFastProgress + Summary(WithTwins({note}))) << run.m_err;
+    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + Done({note}));
     const std::string size = std::to_string((mostSectors + 1) * 512);
     EXPECT_EQ(platform::ReadWholeFile(asked), size + "\n" + size + "\n");
     const std::string boot = m_source.m_bytes.substr(0, 512);
@@ -233,8 +232,8 @@ TEST_F(KeldrunNtfsCompletionTest, ASourceThatFailsTheCheckGivesACopyAsGoodAsItse
 
     CProgramResult run = Keldrun("255,255,1,0,0,0,0,0", true);
     const std::string note = AsGoodAsSourceText("X:", "Y:");
-    EXPECT_EQ(run.m_out, kFastProgress + Summary({note}));
-    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + note + "\nDone => 67108864\n");
+    EXPECT_EQ(run.m_out, Begins(true) + kFastProgress + Summary(WithTwins({note})));
+    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + Done({note}));
     EXPECT_TRUE(RestartRequested());
     EXPECT_TRUE(platform::ReadWholeFile(dest) == source) << "the copy is not the source";
 }
@@ -270,8 +269,8 @@ TEST_F(KeldrunNtfsCompletionTest, AResizeCutShortSaysTheCopyMustBeChecked)
             EXPECT_NE(Status().value_or("").find(note + "\n"), std::string::npos);
             continue;
         }
-        EXPECT_EQ(run.m_out, kFastProgress + Summary({note}));
-        EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + note + "\nDone => 67108864\n");
+        EXPECT_EQ(run.m_out, Begins(true) + kFastProgress + Summary(WithTwins({note})));
+        EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + Done({note}));
         testsupport::ExpectCopyOfTheSourcesSize(m_machine, m_source, dest);
     }
 }
@@ -291,8 +290,8 @@ TEST_F(KeldrunNtfsCompletionTest, TheStopOfTheMachineDoesNotCutTheGrowthShort)
     }
 
     EXPECT_EQ(run.m_exitCode, -1) << "Keldrun did not end by the signal";
-    EXPECT_EQ(run.m_out, kFastProgress + Summary());
-    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + "Done => 67108864\n");
+    EXPECT_EQ(run.m_out, Begins(true) + kFastProgress + Summary(WithTwins()));
+    EXPECT_EQ(Status(), std::string(kHeader) + kFastTotals + Done());
     EXPECT_FALSE(RestartRequested());
     testsupport::ExpectGrownCopy(m_machine, m_source, dest, 196607);
 }
@@ -332,7 +331,7 @@ TEST_F(KeldrunNtfsCompletionTest, AToolThatOnlyReadsIsGivenUpAfterItsBoundTheRes
             notes.push_back(CapacityNoteText("X:", dest));
         if (std::string(c.tool) == "ntfsfix")
             notes.push_back(NotCheckedText("Y:", CheckOverdueText(std::chrono::milliseconds(2000))));
-        EXPECT_EQ(run.m_out, kFastProgress + Summary(notes)) << run.m_err;
+        EXPECT_EQ(run.m_out, Begins(true) + kFastProgress + Summary(WithTwins(notes))) << run.m_err;
         EXPECT_TRUE(RestartRequested());
         if (c.grows)
             testsupport::ExpectGrownCopy(m_machine, m_source, dest, 196607);

@@ -8,6 +8,7 @@
 #include "tests/support/KernelMount.h"
 #include "tests/support/SectorPattern.h"
 #include "tests/support/TempMachine.h"
+#include "tests/support/TwinNotes.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -61,10 +63,20 @@ protected:
         ASSERT_TRUE(platform::AssignDriveLetter(letter, path, error)) << error;
     }
 
+    // Runs Keldrun; the time its clone took is left out of its output (WithoutTimes).
     CProgramResult Keldrun(std::vector<std::string> args, const std::string& input = "\n")
     {
         args.insert(args.begin(), KELDRUN_PATH);
-        return testsupport::RunCaptured(args, input, m_machine.Root());
+        CProgramResult run = testsupport::RunCaptured(args, input, m_machine.Root());
+        run.m_out = testsupport::WithoutTimes(run.m_out);
+        return run;
+    }
+    // The line before a copy of the images of X: and Y:.
+    std::string Begins(std::uint64_t sourceBytes, std::uint64_t destBytes, bool fast) const
+    {
+        return boottexts::CloneBeginsLine("X: (" + m_machine.Path("X.img") + ")", sourceBytes,
+                                          "Y: (" + m_machine.Path("Y.img") + ")", destBytes, fast) +
+               "\n";
     }
     std::optional<std::string> Read(const std::string& path) const { return platform::ReadWholeFile(path); }
     std::optional<std::string> Status() const { return Read(m_reportFolder + "status.txt"); }
@@ -83,22 +95,31 @@ TEST_F(KeldrunTest, ACompletedCloneReportsWaitsForEnterAndRequestsTheRestart)
 
     CProgramResult run = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
     EXPECT_EQ(run.m_exitCode, 0);
-    EXPECT_EQ(run.m_out, std::string("20,971,520 total accumulated bytes written to the partition...\n"
-                                     "41,943,040 total accumulated bytes written to the partition...\n"
-                                     "52,428,800 total accumulated bytes written to the partition...\n"
-                                     "\n"
-                                     "Succesfully created the Y: partition clone.\n"
-                                     "Total bytes copied to the partition: 52,428,800\n"
-                                     "\n") +
+    // Both partitions are named before the copy; the time it took follows the total.
+    const std::string begins = Begins(50 << 20, 50 << 20, true);
+    EXPECT_EQ(begins, "Copying the X: (" + m_machine.Path("X.img") + ") partition (50.0 MiB) onto the Y: (" + dest +
+                          ") partition (50.0 MiB) in fast mode.\n");
+    EXPECT_EQ(run.m_out, begins +
+                             "20,971,520 total accumulated bytes written to the partition...\n"
+                             "41,943,040 total accumulated bytes written to the partition...\n"
+                             "52,428,800 total accumulated bytes written to the partition...\n"
+                             "\n"
+                             "Succesfully created the Y: partition clone.\n"
+                             "Total bytes copied to the partition: 52,428,800\n"
+                             "\n"
+                             "Time taken: T.\n" +
                              kPrompt);
     EXPECT_EQ(run.m_err, "");
     EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: FAT32\n\n20971520\n41943040\n52428800\nDone => 52428800\n");
     EXPECT_EQ(ShutdownLog(), "shutdown -r -f -t 0\n");
-    EXPECT_EQ(Journal(), "info Keldrun: cloning X: (" + m_machine.Path("X.img") + ") onto Y: (" + dest +
-                             "), FAT32, fast mode; report " + m_reportFolder + "status.txt\n"
-                             "notice Keldrun: Succesfully created the Y: partition clone.  Total bytes copied to the "
-                             "partition: 52,428,800.\n"
-                             "notice Keldrun: restarting the machine\n");
+    const std::string journal = std::regex_replace(testsupport::WithoutTimes(Journal()),
+                                                   std::regex("copy took [0-9]+ ms"), "copy took N ms");
+    EXPECT_EQ(journal, "info Keldrun: cloning X: (" + m_machine.Path("X.img") + ") onto Y: (" + dest +
+                           "), FAT32, fast mode; report " + m_reportFolder + "status.txt\n"
+                           "info Keldrun: " + begins +
+                           "notice Keldrun: Succesfully created the Y: partition clone.  Total bytes copied to the "
+                           "partition: 52,428,800.  Time taken: T.  The copy took N ms.\n"
+                           "notice Keldrun: restarting the machine\n");
     EXPECT_TRUE(Read(dest) == source) << "the copy differs from the source";
 }
 
@@ -112,9 +133,9 @@ TEST_F(KeldrunTest, AFifthArgumentWithoutDigitsSelectsSlowModeWithALinePerSector
     std::string progress;
     for (const char* total : {"512", "1,024", "1,536", "2,048", "2,560", "3,072", "3,584", "4,096"})
         progress += std::string(total) + " total accumulated bytes written to the partition...\n";
-    EXPECT_EQ(run.m_out, progress +
+    EXPECT_EQ(run.m_out, Begins(8 * kSector, 8 * kSector, false) + progress +
                              "\nSuccesfully created the Y: partition clone.\n"
-                             "Total bytes copied to the partition: 4,096\n\n" +
+                             "Total bytes copied to the partition: 4,096\n\nTime taken: T.\n" +
                              kPrompt);
     EXPECT_EQ(Status(), "From: X:\nTo:   Y:\nFile System: FAT32\n\nDone => 4096\n");
     EXPECT_EQ(Read(dest), source);
@@ -144,8 +165,11 @@ TEST_F(KeldrunTest, FailedClonesShowTheirMessageRecordWhyAndDoNotRestart)
 
     CProgramResult unassigned = Keldrun({"X:", "Z:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
     EXPECT_EQ(unassigned.m_exitCode, 0);
-    EXPECT_EQ(unassigned.m_out, "Z: cannot be opened: No such file or directory\n");
-    EXPECT_NE(unassigned.m_err.find(cannotOpen), std::string::npos) << unassigned.m_err;
+    EXPECT_EQ(unassigned.m_out, "");
+    // The message says why after its own text, and so do the report and the journal.
+    EXPECT_NE(unassigned.m_err.find(cannotOpen + "\n\nZ: cannot be opened: No such file or directory\n"),
+              std::string::npos)
+        << unassigned.m_err;
     EXPECT_EQ(Status(), cannotOpen + "  Z: cannot be opened: No such file or directory\n");
     EXPECT_NE(Journal().find("err Keldrun: " + cannotOpen + "  Z: cannot be opened: No such file or directory\n"), std::string::npos)
         << Journal();
@@ -156,13 +180,17 @@ TEST_F(KeldrunTest, FailedClonesShowTheirMessageRecordWhyAndDoNotRestart)
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
     CProgramResult held = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "1", m_reportFolder});
     close(holder);
-    EXPECT_NE(held.m_err.find(cannotOpen), std::string::npos) << held.m_err;
-    EXPECT_EQ(held.m_out, "Y: (" + dest + ") cannot be opened: " + std::strerror(EWOULDBLOCK) + "\n");
-    EXPECT_EQ(Status(), cannotOpen + "  Y: (" + dest + ") cannot be opened: " + std::strerror(EWOULDBLOCK) + "\n");
+    // Who holds it is told by name and process.
+    const std::string why = "Y: (" + dest + ") cannot be opened: " + std::strerror(EWOULDBLOCK) + ": it is open in " +
+                            platform::ReadFirstLine("/proc/self/comm").value_or("") + " (process " +
+                            std::to_string(getpid()) + ")";
+    EXPECT_NE(held.m_err.find(cannotOpen + "\n\n" + why + "\n"), std::string::npos) << held.m_err;
+    EXPECT_EQ(held.m_out, "");
+    EXPECT_EQ(Status(), cannotOpen + "  " + why + "\n");
 
     CProgramResult unknown = Keldrun({"X:", "Y:", "FAT16", "1,2,3,4,", "0", m_reportFolder});
     EXPECT_EQ(unknown.m_exitCode, 0);
-    EXPECT_EQ(unknown.m_out, "");
+    EXPECT_EQ(unknown.m_out, Begins(8 * kSector, 8 * kSector, false));
     EXPECT_NE(unknown.m_err.find("Quorvane Error: Clone cancelled.\n\nUnknown file system on partition: FAT16"),
               std::string::npos)
         << unknown.m_err;
@@ -178,7 +206,9 @@ TEST_F(KeldrunTest, ADestinationSmallerThanTheSourceIsToldSoInEitherMode)
     const std::string source = SectorPattern(30 << 20);
     Drive('X', source);
     std::string dest = Drive('Y', std::string(25 << 20, '\0'));
-    const std::string tooSmall = DestinationTooSmallText(ENOSPC, "Y:", "X:");
+    // By how much: 5 MiB.
+    const std::string tooSmall = DestinationTooSmallText(ENOSPC, "Y:", "X:", 25 << 20, 30 << 20);
+    EXPECT_NE(tooSmall.find("5,242,880 (5.0 MiB) fewer than the 31,457,280 of the X: partition"), std::string::npos);
 
     for (const char* fast : {"1", "0"}) {
         SCOPED_TRACE(fast);
@@ -352,9 +382,11 @@ TEST_F(KeldrunTest, AMountedPartitionIsRefusedWithItsMountPoint)
 }
 
 // Keldrun on a terminal: standard input is a pseudo-terminal whose far end the test holds.
+// Its output goes to a file, or with outputOnTerminal to the terminal too, as on the
+// console at boot: a thread then copies what it draws into the file.
 class CTerminalRun {
 public:
-    CTerminalRun(std::vector<std::string> args, const std::string& scratch)
+    CTerminalRun(std::vector<std::string> args, const std::string& scratch, bool outputOnTerminal = false)
     {
         m_master = posix_openpt(O_RDWR | O_NOCTTY);
         if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
@@ -364,7 +396,20 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, terminal.c_str(), O_RDWR | O_NOCTTY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (outputOnTerminal) {
+            posix_spawn_file_actions_adddup2(&actions, 0, 1);
+            // Held open until the program has ended, so that the drain does not see the
+            // terminal closed before the program has opened it.
+            m_slave = open(terminal.c_str(), O_RDWR | O_NOCTTY);
+            m_drain = std::thread([this, out = std::ofstream(m_out, std::ios::binary)]() mutable {
+                char buffer[4096];
+                ssize_t got;
+                while ((got = read(m_master, buffer, sizeof buffer)) > 0)
+                    out.write(buffer, got).flush();
+            });
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        }
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         std::vector<char*> argv;
         for (std::string& arg : args)
@@ -380,8 +425,19 @@ public:
             kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
         }
+        FinishOutput();
         if (m_master >= 0)
             close(m_master);
+    }
+    // Once the program has ended: waits until everything it drew on the terminal is in
+    // Output(). The drain reads until the terminal's last user has closed it.
+    void FinishOutput()
+    {
+        if (m_slave >= 0)
+            close(m_slave);
+        m_slave = -1;
+        if (m_drain.joinable())
+            m_drain.join();
     }
 
     bool Started() const { return m_pid != 0; }
@@ -423,7 +479,39 @@ private:
     int m_status = 0;
     bool m_ended = false;
     std::string m_out;
+    int m_slave = -1;  // the test's own hold on the terminal, with outputOnTerminal
+    std::thread m_drain;
 };
+
+// Slow mode on the console at boot: a total now and then instead of a line per sector,
+// which the console would draw one by one while the copy waits; the last total is always
+// shown. Before the copy, both partitions are named; after it, the time taken.
+TEST_F(KeldrunTest, SlowModeOnATerminalShowsATotalNowAndThenAndAlwaysTheLast)
+{
+    const std::size_t sectors = 8192;
+    Drive('X', SectorPattern(sectors * kSector));
+    std::string dest = Drive('Y', std::string(sectors * kSector, '\0'));
+
+    CTerminalRun run({KELDRUN_PATH, "X:", "Y:", "FAT32", "1,2,3,4,", "0", m_reportFolder}, m_machine.Root(), true);
+    ASSERT_TRUE(run.Started());
+    ASSERT_TRUE(run.WaitForOutput("Press the Enter key")) << run.Output();
+    run.Type("\n");
+    EXPECT_EQ(run.WaitForExit(), 0);
+    run.FinishOutput();
+    std::string output = run.Output();
+    std::erase(output, '\r');
+
+    EXPECT_TRUE(output.starts_with(Begins(sectors * kSector, sectors * kSector, false))) << output;
+    // Ten a second at most: far fewer than one per sector, however slow this machine is.
+    const std::size_t totals = testsupport::Occurrences(output, " total accumulated bytes written to the partition...\n");
+    EXPECT_GE(totals, 1u);
+    EXPECT_LT(totals, sectors / 8) << output;
+    EXPECT_NE(output.find("4,194,304 total accumulated bytes written to the partition...\n\nSuccesfully created the "
+                          "Y: partition clone.\nTotal bytes copied to the partition: 4,194,304\n\nTime taken: "),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(Read(dest), SectorPattern(sectors * kSector));
+}
 
 // A failure's message on the console ends by itself after its bound, so that the boot goes
 // on; the prompt after a completed clone waits for Enter however long it takes.
@@ -436,8 +524,9 @@ TEST_F(KeldrunTest, OnlyTheMessageOfAFailureStopsWaitingForEnter)
     CTerminalRun failed({KELDRUN_PATH, "X:", "Q:", "FAT32", "1,2,3,4,", "1", m_reportFolder}, m_machine.Root());
     ASSERT_TRUE(failed.Started());
     EXPECT_EQ(failed.WaitForExit(), 0);
-    EXPECT_NE(failed.Output().find("Cannot open drive partition to clone to!\n"
-                                   "[OK: press Enter; going on by itself in 200 ms] \n[no answer: going on]\n"),
+    EXPECT_NE(failed.Output().find("Cannot open drive partition to clone to!\n\nQ: cannot be opened: No such file "
+                                   "or directory\n[OK: press Enter; going on by itself in 200 ms] \n"
+                                   "[no answer: going on]\n"),
               std::string::npos)
         << failed.Output();
 
@@ -468,7 +557,7 @@ TEST_F(KeldrunTest, UnreadableSectorsOfARealFileAreSkippedAndListed)
 
     CProgramResult run = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "0", m_reportFolder});
     EXPECT_EQ(run.m_exitCode, 0);
-    EXPECT_NE(run.m_out.find("Total bytes copied to the partition: 31,232\n\n"
+    EXPECT_NE(run.m_out.find("Total bytes copied to the partition: 31,232\n\nTime taken: T.\n"
                              "Bad sectors were found and were skipped.  See status.txt for details.\n"),
               std::string::npos)
         << run.m_out;

@@ -8,6 +8,15 @@
 
 namespace testsupport {
 
+// How many times what occurs in text, a program's output.
+inline std::size_t Occurrences(const std::string& text, const std::string& what)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
 struct CProgramResult {
     int m_exitCode = -1;  // -1 when the program could not be started or did not exit
     std::string m_out;

@@ -121,10 +121,12 @@ TEST_F(BootPathTest, TheScheduledCloneRunsOnceAtTheNextStart)
     fs::create_symlink(KELDRUN_PATH, m_folder + "Keldrun.exe");
     Schedule("FAT32", 1);
     ASSERT_TRUE(Entry());
-    // Until the restart the entry itself blocks a second scheduling.
+    // Until the restart the entry itself blocks a second scheduling, which says so.
     Schedule("FAT32", 0);
-    EXPECT_EQ(m_boxes.Texts().back(),
-              "Cannot run in Safe Mode at this time.  Other programs are scheduled to run during boot up.");
+    EXPECT_TRUE(m_boxes.Texts().back().starts_with(
+        "Cannot run in Safe Mode at this time.  A Vantrel clone is already scheduled for the next start of the "
+        "machine: the S: partition onto the D: partition, FAT32, in fast mode."))
+        << m_boxes.Texts().back();
 
     auto run = Boot();
     EXPECT_EQ(run.m_exitCode, 0) << run.m_err;

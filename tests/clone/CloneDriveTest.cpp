@@ -267,7 +267,9 @@ TEST_F(CloneDriveTest, ASourceThatCannotBeOpenedIsNamedAndLeavesNoReport)
     EXPECT_EQ(Clone("NTFS", true), CloneOutcome::OpenFailed);
     ASSERT_EQ(m_volumes.Opens().size(), 1u);
     EXPECT_EQ(m_volumes.Opens()[0].rawName, "\\\\.\\X:");
-    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{"cannot open X:"});
+    // The front end's text, then why, as the engine knows it.
+    EXPECT_EQ(m_boxes.Texts(),
+              std::vector<std::string>{"cannot open X:\n\n" + OpenFailureText("X:", "", ENOENT, "")});
     EXPECT_FALSE(platform::FileExists(m_machine.Path("Report.txt")));
 }
 
@@ -277,7 +279,8 @@ TEST_F(CloneDriveTest, ADestinationThatCannotBeOpenedIsNamedAndTheSourceClosed)
     Dest(kMiB);
     m_volumes.RefuseOpen('Y', platform::VolumeAccess::Write);
     EXPECT_EQ(Clone("NTFS", true), CloneOutcome::OpenFailed);
-    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{"cannot write Y:"});
+    EXPECT_EQ(m_boxes.Texts(),
+              std::vector<std::string>{"cannot write Y:\n\nY: cannot be opened: No such file or directory"});
     EXPECT_FALSE(platform::FileExists(m_machine.Path("Report.txt")));
     EXPECT_EQ(m_dest->Writes(), 0);
 }
@@ -346,7 +349,7 @@ TEST_F(CloneDriveTest, ADestinationSmallerThanTheSource)
     Dest(60 * kSector);
     EXPECT_EQ(Clone("FAT32", false), CloneOutcome::WriteFailed);
     EXPECT_EQ(m_dest->Bytes(), Sectors(m_sourceBytes, 0, 60));
-    const std::string tooSmall = DestinationTooSmallText(ENOSPC, "Y:", "X:");
+    const std::string tooSmall = DestinationTooSmallText(ENOSPC, "Y:", "X:", 60 * kSector, 64 * kSector);
     EXPECT_EQ(ReportLines(), Report({tooSmall}));
     EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{tooSmall});
 
@@ -354,8 +357,9 @@ TEST_F(CloneDriveTest, ADestinationSmallerThanTheSource)
     Source(30 * kMiB);
     Dest(25 * kMiB);
     EXPECT_EQ(Clone("FAT32", true), CloneOutcome::WriteFailed);
-    EXPECT_EQ(ReportLines(), Report({"20971520", tooSmall}));
-    EXPECT_EQ(m_boxes.Texts().back(), tooSmall);
+    const std::string tooSmallFast = DestinationTooSmallText(ENOSPC, "Y:", "X:", 25 * kMiB, 30 * kMiB);
+    EXPECT_EQ(ReportLines(), Report({"20971520", tooSmallFast}));
+    EXPECT_EQ(m_boxes.Texts().back(), tooSmallFast);
 
     // A destination as large as the source whose storage is full (a sparse image on a
     // full file system) is not too small: another partition would not help.
@@ -377,8 +381,10 @@ TEST_F(CloneDriveTest, FastModeStopsAtTheFirstBadSector)
     EXPECT_EQ(Clone("NTFS", true), CloneOutcome::ReadFailed);
     const std::string readError = "Error#: 5.  Bad sector(s) discovered on the X: partition.  You must use the "
                                   "'Slow Mode' option to copy from this partition.";
+    // The report keeps the text alone; the message adds the system's word for the error.
     EXPECT_EQ(ReportLines(), Report({"20971520", readError}, "NTFS"));
-    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{readError});
+    EXPECT_EQ(m_boxes.Texts(),
+              std::vector<std::string>{readError + "\n\nThe system's reason: Input/output error."});
     EXPECT_EQ(m_dest->Writes(), 1);
     EXPECT_FALSE(m_frontEnd.m_completedTotal);
 
@@ -388,7 +394,7 @@ TEST_F(CloneDriveTest, FastModeStopsAtTheFirstBadSector)
     const std::string writeError = "Error#: 5.  Bad sector(s) discovered on the Y: partition.  You must use the "
                                    "'Slow Mode' option to copy to this partition.";
     EXPECT_EQ(ReportLines(), Report({"20971520", "41943040", writeError}, "NTFS"));
-    EXPECT_EQ(m_boxes.Texts().back(), writeError);
+    EXPECT_EQ(m_boxes.Texts().back(), writeError + "\n\n" + SystemReasonText(EIO));
 }
 
 TEST_F(CloneDriveTest, AFailedFlushIsAFailedCopyNotACompletedOne)
@@ -399,7 +405,7 @@ TEST_F(CloneDriveTest, AFailedFlushIsAFailedCopyNotACompletedOne)
     const std::string error = "Error#: 5.  Bad sector(s) discovered on the Y: partition.  You must use the "
                               "'Slow Mode' option to copy to this partition.";
     EXPECT_EQ(ReportLines(), Report({"1048576", error}));
-    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{error});
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{error + "\n\n" + SystemReasonText(EIO)});
     EXPECT_FALSE(m_frontEnd.m_completedTotal);
 }
 

@@ -11,6 +11,7 @@
 #include "tests/support/NtfsImage.h"
 #include "tests/support/RecordingControls.h"
 #include "tests/support/ToolRun.h"
+#include "tests/support/TwinNotes.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@ constexpr const char* kDoneText =
     "Done!\n\nDrive partition cloned from: S:\nDrive partition cloned to: D:\n\n"
     "The partition will be useable after rebooting the computer.";
 constexpr const char* kHeader = "From: S:\nTo:   D:\nFile System: NTFS\n\n";
+const CCloneRequest kRequest{"S:", "D:", "NTFS", "", true};
 
 class NtfsGrowthTest : public ::testing::Test {
 protected:
@@ -65,13 +67,38 @@ protected:
         m_dialog.ClearEvents();
         CCreateClone("S:", "D:", "NTFS", list, &m_dialog, fastMode, m_machine.Root() + "/", false).Run();
     }
+    // The messages shown, their times left out.
     std::vector<std::string> Boxes() const
     {
         std::vector<std::string> boxes;
         for (const std::string& event : m_dialog.Events())
             if (event.starts_with("box "))
-                boxes.push_back(event.substr(4));
+                boxes.push_back(testsupport::WithoutTimes(event.substr(4)));
         return boxes;
+    }
+    // The notes of the completion, then those of a copy that carries its source's serial.
+    std::vector<std::string> WithTwins(std::vector<std::string> notes = {}) const
+    {
+        for (const std::string& note : testsupport::TwinNotes(kRequest, m_source.m_path, m_dest))
+            notes.push_back(note);
+        return notes;
+    }
+    // What a completed clone shows: the message with its time and notes, then the offer of a
+    // serial of the copy's own (ntfslabel is there with the tools of the clone).
+    std::vector<std::string> DoneBoxes(const std::vector<std::string>& notes = {}) const
+    {
+        std::string done = std::string(kDoneText) + "\n\nTime taken: T.";
+        for (const std::string& note : WithTwins(notes))
+            done += "\n\n" + note;
+        return {done, RenewSerialQuestionText(kRequest)};
+    }
+    // The end of the report: the notes with the twins', and "Done => ".
+    std::string DoneLines(const std::vector<std::string>& notes = {}) const
+    {
+        std::string lines;
+        for (const std::string& note : WithTwins(notes))
+            lines += note + "\n";
+        return lines + "Done => 67108864\n";
     }
     std::optional<std::string> Report() const { return platform::ReadWholeFile(m_machine.Path("Report.txt")); }
 
@@ -87,8 +114,8 @@ TEST_F(NtfsGrowthTest, SlowModeOntoALargerPartitionGivesASoundVolumeOfItsSize)
     const std::string list = Destination(96 * kMiB);
     Clone(list, 0);
 
-    EXPECT_EQ(Boxes(), std::vector<std::string>{kDoneText});
-    EXPECT_EQ(Report(), std::string(kHeader) + "Done => 67108864\n");
+    EXPECT_EQ(Boxes(), DoneBoxes());
+    EXPECT_EQ(Report(), std::string(kHeader) + DoneLines());
     EXPECT_EQ(testsupport::SizeFieldList(m_dest), list);
     testsupport::ExpectGrownCopy(m_machine, m_source, m_dest, testsupport::PartitionSizeField(m_dest, 512));
 }
@@ -99,8 +126,8 @@ TEST_F(NtfsGrowthTest, FastModeOntoAGibibytePartitionGivesASoundVolumeOfItsSize)
     const std::string list = Destination(1024 * kMiB);
     Clone(list, 1);
 
-    EXPECT_EQ(Boxes(), std::vector<std::string>{kDoneText});
-    EXPECT_EQ(Report(), std::string(kHeader) + "20971520\n41943040\n62914560\n67108864\nDone => 67108864\n");
+    EXPECT_EQ(Boxes(), DoneBoxes());
+    EXPECT_EQ(Report(), std::string(kHeader) + "20971520\n41943040\n62914560\n67108864\n" + DoneLines());
     EXPECT_EQ(testsupport::SizeFieldList(m_dest), list);
     testsupport::ExpectGrownCopy(m_machine, m_source, m_dest, testsupport::PartitionSizeField(m_dest, 512));
 }
@@ -144,9 +171,8 @@ TEST_F(NtfsGrowthTest, AVolumeThatCannotGrowKeepsTheSourcesCapacityAndSaysSo)
         }
 
         const std::string note = c.note("S:", m_dest);
-        EXPECT_EQ(Boxes(), std::vector<std::string>{kDoneText + ("\n\n" + note)});
-        EXPECT_EQ(Report(), std::string(kHeader) + "20971520\n41943040\n62914560\n67108864\n" + note +
-                                "\nDone => 67108864\n");
+        EXPECT_EQ(Boxes(), DoneBoxes({note}));
+        EXPECT_EQ(Report(), std::string(kHeader) + "20971520\n41943040\n62914560\n67108864\n" + DoneLines({note}));
         testsupport::ExpectCopyOfTheSourcesSize(m_machine, m_source, m_dest);
     }
 }

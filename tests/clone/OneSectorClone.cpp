@@ -67,8 +67,8 @@ private:
             std::uint32_t bytesWritten = 0;
             if (!dest.Write(sector.first(bytesRead), bytesWritten)) {
                 if (dest.LastError() == ENOSPC) {
-                    std::string text =
-                        DestinationTooSmallText(dest.LastError(), m_request.m_destDrive, m_request.m_sourceDrive);
+                    std::string text = DestinationTooSmallText(dest.LastError(), m_request.m_destDrive,
+                                                               m_request.m_sourceDrive, dest.Size(), source.Size());
                     AppendReportLine(m_report, text);
                     return Stop(text, CloneOutcome::WriteFailed);
                 }

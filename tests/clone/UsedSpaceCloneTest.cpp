@@ -322,14 +322,15 @@ TEST_F(UsedSpaceCloneTest, EndingsInsideTheMapAreThoseOfAWholeCopy)
         source.FailRead(inSecondBlock);
     });
     EXPECT_EQ(read.outcome, CloneOutcome::ReadFailed);
-    EXPECT_EQ(read.boxes, std::vector<std::string>{BadSectorsText(EIO, "X:", "from")});
+    EXPECT_EQ(read.boxes, std::vector<std::string>{BadSectorsText(EIO, "X:", "from") + "\n\n" + SystemReasonText(EIO)});
     EXPECT_EQ(read.report.back(), BadSectorsText(EIO, "X:", "from"));
 
     CRun write = Clone(true, true, kVolumeSize, [&](CMemoryVolume&, CMemoryVolume& dest, CTranscriptFrontEnd&) {
         dest.FailWrite(inSecondBlock, EROFS);
     });
     EXPECT_EQ(write.outcome, CloneOutcome::WriteFailed);
-    EXPECT_EQ(write.boxes, std::vector<std::string>{BadSectorsText(EROFS, "Y:", "to")});
+    EXPECT_EQ(write.boxes,
+              std::vector<std::string>{BadSectorsText(EROFS, "Y:", "to") + "\n\n" + SystemReasonText(EROFS)});
 
     int blocks = 0;
     CRun cancelled = Clone(true, true, kVolumeSize, [&](CMemoryVolume&, CMemoryVolume&, CTranscriptFrontEnd& frontEnd) {
@@ -364,7 +365,8 @@ TEST_F(UsedSpaceCloneTest, EndingsInsideTheMapAreThoseOfAWholeCopy)
 
     CRun small = Clone(true, true, kVolumeSize - kMiB);
     EXPECT_EQ(small.outcome, CloneOutcome::WriteFailed);
-    EXPECT_EQ(small.boxes, std::vector<std::string>{DestinationTooSmallText(ENOSPC, "Y:", "X:")});
+    EXPECT_EQ(small.boxes,
+              std::vector<std::string>{DestinationTooSmallText(ENOSPC, "Y:", "X:", kVolumeSize - kMiB, kVolumeSize)});
 }
 
 // Verifying a copy of the used space compares the map alone, whose bytes it counts and

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/files/TextFiles.h"
-#include "platform/help/ProgramPath.h"
+#include "platform/shell/ProgramPath.h"
 #include "tests/bootclone/ProgramRun.h"
 #include "tests/support/TempMachine.h"
 

@@ -35,8 +35,8 @@ TEST_F(DriveConfigs, LastDriveHasNoSeparatorAndAIsNeverListed)
 {
     machine.AddUnopenable('A', platform::kDriveRemovable);
     machine.AddNtfs('C', 10737418240);
-    EXPECT_EQ(Listed(), (Texts{"Drive:\t\tC:", "File System:\tNTFS", "Partition Size:\t10,737,418,240",
-                               "Bytes Available:\t2,684,354,560"}));
+    EXPECT_EQ(Listed(), (Texts{"Drive:\t\tC:", "File System:\tNTFS", "Partition Size:\t10,737,418,240 (10.0 GiB)",
+                               "Bytes Available:\t2,684,354,560 (2.5 GiB)"}));
 }
 
 TEST_F(DriveConfigs, UnreadableDrivesAreLeftOutButStillCountForTheSeparator)
@@ -48,10 +48,10 @@ TEST_F(DriveConfigs, UnreadableDrivesAreLeftOutButStillCountForTheSeparator)
     machine.AddFat16('F', 2048);
     machine.AddUnopenable('R', platform::kDriveCdrom);
     machine.AddUnopenable('S', platform::kDriveRamdisk);
-    EXPECT_EQ(Listed(), (Texts{"Drive:\t\tC:", "File System:\tFAT32", "Partition Size:\t999,424",
+    EXPECT_EQ(Listed(), (Texts{"Drive:\t\tC:", "File System:\tFAT32", "Partition Size:\t999,424 (976.0 KiB)",
                                "Bytes Available:\t512", "", "Drive:\t\tD:", "File System:\tNTFS",
-                               "Partition Size:\t4,096", "Bytes Available:\t1,024", "", "Drive:\t\tF:",
-                               "File System:\tFAT16", "Partition Size:\t2,048", "Bytes Available:\t1,024"}));
+                               "Partition Size:\t4,096 (4.0 KiB)", "Bytes Available:\t1,024 (1.0 KiB)", "", "Drive:\t\tF:",
+                               "File System:\tFAT16", "Partition Size:\t2,048 (2.0 KiB)", "Bytes Available:\t1,024 (1.0 KiB)"}));
 }
 
 TEST_F(DriveConfigs, OpensFromTheCloneDialogAndFailedSizeQueryShowsZero)
@@ -82,6 +82,7 @@ TEST_F(DriveConfigs, EveryItemOfADriveTellsItsDeviceAndTheSeparatorNothing)
         for (int i = 0, n = dialog.ItemCount(kDriveList); i < n; ++i)
             tips.push_back(dialog.ItemToolTip(kDriveList, i));
     });
-    const std::string c = "/dev/sda1\nLabel: SYSTEM\nMounted on /", d = "/home/user/d.img\nNot mounted";
+    const std::string c = "/dev/sda1\nSize: 10.0 MiB\nLabel: SYSTEM\nMounted on /",
+                      d = "/home/user/d.img\nSize: 2.0 MiB\nNot mounted";
     EXPECT_EQ(tips, (Texts{c, c, c, c, "", d, d, d, d}));
 }

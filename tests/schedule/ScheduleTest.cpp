@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/BootClone.h"
 #include "settings/BootCommandLine.h"
+#include "settings/ScheduledClone.h"
 
 #include "platform/files/TextFiles.h"
 #include "platform/registry/RegistryStore.h"
@@ -25,8 +26,7 @@ const std::string kRebootQuestion =
     "The system must be rebooted to begin the clone process.\n\nClick Yes to reboot the system now.\t\t\t\t  \n"
     "Click No to have the clone process begin the next time you reboot.\t\t\t\t  \n"
     "Click Cancel to cancel the clone entirely.";
-const std::string kPending =
-    "Cannot run in Safe Mode at this time.  Other programs are scheduled to run during boot up.";
+const std::string kPending = kOtherProgramsScheduledText;
 
 TEST(BootCommandLine, AFolderWithSpacesAndATrailingBackslashSplitsBackWhole)
 {
@@ -161,9 +161,61 @@ TEST_F(ScheduleTest, NoStoresTheEntryAndASecondTryFindsItPending)
     EXPECT_FALSE(ShutdownLog());
     EXPECT_FALSE(RunOnceIsEmpty());
 
-    Schedule({platform::IDNO}, "/elsewhere/");
-    EXPECT_EQ(m_boxes.Texts(), (Texts{kRebootQuestion, kRebootQuestion, kPending}));
+    // The entry is Vantrel's own: the refusal says which clone waits and offers to cancel
+    // it; No keeps it.
+    Schedule({platform::IDNO, platform::IDNO}, "/elsewhere/");
+    const std::string scheduled = AlreadyScheduledText(*FindScheduledClone());
+    EXPECT_EQ(scheduled, "Cannot run in Safe Mode at this time.  A Vantrel clone is already scheduled for the next "
+                         "start of the machine: the C: partition onto the E: partition, FAT32, in slow mode.\n\nDo "
+                         "you want to cancel it?  Yes cancels it; press Create again to schedule this clone instead.  "
+                         "No keeps it.");
+    EXPECT_EQ(m_boxes.Texts(), (Texts{kRebootQuestion, kRebootQuestion, scheduled}));
     EXPECT_EQ(Entry(), "\"/opt/Tembric Vantrel/Keldrun.exe\" C: E: FAT32 1,2,3,4, 0 \"/opt/Tembric Vantrel/\"");
+
+    // Yes cancels it, and the next Create schedules the new clone.
+    Schedule({platform::IDNO, platform::IDYES}, "/elsewhere/");
+    EXPECT_EQ(m_boxes.Texts().back(), kScheduledCloneCancelledText);
+    EXPECT_FALSE(Entry());
+    EXPECT_TRUE(RunOnceIsEmpty());
+    Schedule({platform::IDNO}, "/elsewhere/");
+    EXPECT_EQ(Entry(), "\"/elsewhere/Keldrun.exe\" C: E: FAT32 1,2,3,4, 0 \"/elsewhere/\"");
+    EXPECT_FALSE(ShutdownLog());
+}
+
+// The entry read back: split by the Windows rules, the mode and the optional digits read as
+// Keldrun reads them, and a line that carries no clone told as it stands.
+TEST_F(ScheduleTest, TheScheduledCloneIsReadBackFromItsEntry)
+{
+    EXPECT_FALSE(FindScheduledClone());
+    AddRunOnceValue(RegRoot::LocalMachine, "Updater");
+    EXPECT_FALSE(FindScheduledClone());
+
+    Schedule({platform::IDNO});  // blocked by the updater: nothing stored
+    EXPECT_FALSE(FindScheduledClone());
+    platform::CRegKey key;
+    ASSERT_EQ(platform::CRegKey::Create(RegRoot::LocalMachine, kRunOnce, key), platform::RegStatus::Ok);
+    const auto describe = [](const std::string& drive) { return drive + " (/dev/" + drive.substr(0, 1) + ")"; };
+    for (auto [line, summary] : std::initializer_list<std::pair<std::string, std::string>>{
+             {"\"/opt/v w/Keldrun.exe\" D: F: NTFS 0,16,229,3,0,0,0,0 1 \"/opt/v w/\\\"",
+              "the D: (/dev/D) partition onto the F: (/dev/F) partition, NTFS, in fast mode"},
+             {"\"/opt/Keldrun.exe\" D: F: FAT32 1,2,3,4, x1 \"/opt/\" 1",
+              "the D: (/dev/D) partition onto the F: (/dev/F) partition, FAT32, in slow mode, verified"},
+             {"\"/opt/Keldrun.exe\" D: F: NTFS 1,2,3,4, 0 \"/opt/\" x 1",
+              "the D: (/dev/D) partition onto the F: (/dev/F) partition, NTFS, in slow mode, only the used space"},
+             {"/usr/bin/true", "the command /usr/bin/true"}}) {
+        ASSERT_EQ(platform::WriteStringValue(key, kEntry, line), platform::RegStatus::Ok);
+        std::optional<CScheduledClone> clone = FindScheduledClone();
+        ASSERT_TRUE(clone);
+        EXPECT_EQ(clone->commandLine, line);
+        EXPECT_EQ(ScheduledCloneSummary(*clone, describe), summary);
+    }
+    EXPECT_EQ(FindScheduledClone()->arguments, Texts{"/usr/bin/true"});
+    EXPECT_TRUE(CancelScheduledClone());
+    EXPECT_FALSE(FindScheduledClone());
+    EXPECT_TRUE(CancelScheduledClone());  // nothing left to cancel
+    // Other programs' entries stay, and still block Safe Mode with the message for them.
+    Schedule({platform::IDNO});
+    EXPECT_EQ(m_boxes.Texts().back(), kPending);
 }
 
 TEST_F(ScheduleTest, AVerifiedCloneCarriesTheVerifyDigit)

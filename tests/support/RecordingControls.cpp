@@ -21,6 +21,11 @@ std::string MoveEvent(int id, int x, int y, int width, int height, bool repaint)
            std::to_string(width) + " " + std::to_string(height) + " " + std::to_string(repaint);
 }
 
+std::string ProgressEvent(int id, int position)
+{
+    return "progress " + std::to_string(id) + " " + std::to_string(position);
+}
+
 CRecordingControls::CRecordingControls()
 {
     platform::SetMessageBoxService(this);
@@ -69,11 +74,19 @@ void CRecordingControls::MoveControl(int id, int x, int y, int width, int height
     Log(MoveEvent(id, x, y, width, height, repaint));
 }
 
-int CRecordingControls::Show(const std::string& text, platform::MbButtons)
+void CRecordingControls::SetProgress(int id, int position)
+{
+    std::lock_guard lock(m_mutex);
+    m_controls[id].progress = position;
+    Log(ProgressEvent(id, position));
+}
+
+// A question whose safe answer is No gets No; any other box is acknowledged.
+int CRecordingControls::Show(const std::string& text, platform::MbButtons buttons)
 {
     std::lock_guard lock(m_mutex);
     Log("box " + text);
-    return platform::IDOK;
+    return buttons == platform::MbButtons::YesNo ? platform::IDNO : platform::IDOK;
 }
 
 std::vector<std::string> CRecordingControls::Events() const

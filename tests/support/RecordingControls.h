@@ -16,9 +16,10 @@ namespace worker_test {
 std::string EnableEvent(int id, bool enable);
 std::string TextEvent(int id, const std::string& text);
 std::string MoveEvent(int id, int x, int y, int width, int height, bool repaint);
+std::string ProgressEvent(int id, int position);
 
 // A dialog's controls as a worker sees them: every call is written to one event log
-// ("enable 1004 1", "text 2001 5", "move 2001 127 92 6 12 1") and the controls keep
+// ("enable 1004 1", "text 2001 5", "move 2001 127 92 6 12 1", "progress 1072 450") and the controls keep
 // their latest state. Message boxes shown while it is installed join the same log
 // ("box <text>"), so a test sees what the dialog showed before a message appeared.
 class CRecordingControls : public platform::IControlHost, public platform::IMessageBoxService {
@@ -27,6 +28,7 @@ public:
         bool enabled = true;
         std::string text;
         int x = 0, y = 0, width = 0, height = 0;
+        int progress = 0;
     };
 
     CRecordingControls();
@@ -36,6 +38,7 @@ public:
     void SetControlText(int id, const std::string& text) override;
     std::string ControlText(int id) override;
     void MoveControl(int id, int x, int y, int width, int height, bool repaint) override;
+    void SetProgress(int id, int position) override;
     int Show(const std::string& text, platform::MbButtons buttons) override;
 
     std::vector<std::string> Events() const;

@@ -20,7 +20,7 @@ int CScriptedMessageBox::Show(const std::string& text, platform::MbButtons butto
     if (buttons == platform::MbButtons::Ok)
         return platform::IDOK;
     if (m_answers.empty())
-        return platform::IDCANCEL;
+        return buttons == platform::MbButtons::YesNo ? platform::IDNO : platform::IDCANCEL;
     int answer = m_answers.front();
     m_answers.pop_front();
     return answer;

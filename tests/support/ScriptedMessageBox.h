@@ -11,7 +11,7 @@
 namespace testsupport {
 
 // Records every message box and answers questions from a script (IDNO... in order;
-// IDCANCEL when the script runs out). Installed for its lifetime.
+// IDCANCEL when the script runs out, IDNO to a Yes/No question). Installed for its lifetime.
 class CScriptedMessageBox : public platform::IMessageBoxService {
 public:
     explicit CScriptedMessageBox(std::deque<int> answers = {});

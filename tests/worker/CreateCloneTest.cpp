@@ -9,6 +9,7 @@
 #include "tests/support/FaultyVolume.h"
 #include "tests/support/NoNewThreads.h"
 #include "tests/support/TempMachine.h"
+#include "tests/support/TwinNotes.h"
 #include "worker/CloneDlgControls.h"
 #include "tests/support/RecordingControls.h"
 
@@ -125,9 +126,10 @@ TEST_F(CreateCloneTest, ACompletedCloneShowsItsFinalCountBeforeTheMessage)
     EXPECT_EQ(m_dest->Bytes(), m_sourceBytes);
     auto messages = MessagesWithCount();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].first,
+    // The time taken and the average rate follow the text, on a line of their own.
+    EXPECT_EQ(testsupport::WithoutTimes(messages[0].first),
               "Done!\n\nDrive partition cloned from: S:\nDrive partition cloned to: D:\n\n"
-              "The partition will be useable after rebooting the computer.");
+              "The partition will be useable after rebooting the computer.\n\nTime taken: T.");
     EXPECT_EQ(messages[0].second, "65,536");
     EXPECT_EQ(platform::ReadWholeFile(m_machine.Path("Report.txt")),
               "From: S:\nTo:   D:\nFile System: FAT32\n\nDone => 65536\n");
@@ -165,8 +167,18 @@ TEST_F(CreateCloneTest, AVerificationCountsAgainUnderItsOwnLabel)
     EXPECT_EQ(std::count(events.begin() + verifying, events.end(),
                          worker_test::TextEvent(clonedlg::kFirstGlyph + 9, "")),
               1);
-    EXPECT_EQ(MessagesWithCount(), (std::vector<std::pair<std::string, std::string>>{
-                                       {done + VerifiedNoteText("D:", 24 * kMiB, 0), "25,165,824"}}));
+    auto messages = MessagesWithCount();
+    ASSERT_EQ(messages.size(), 1u);
+    // The copy's time and rate, and the verification's time after them.
+    EXPECT_NE(messages[0].first.find(" on average.  The verification took 0:0"), std::string::npos)
+        << messages[0].first;
+    EXPECT_EQ(testsupport::WithoutTimes(messages[0].first),
+              done + "Time taken: T.\n\n" + VerifiedNoteText("D:", 24 * kMiB, 0));
+    EXPECT_EQ(messages[0].second, "25,165,824");
+    // The progress line names the phase that runs, and ends on the verification.
+    EXPECT_NE(at(worker_test::TextEvent(clonedlg::kProgressText, "Verifying: 0 %")), std::ssize(events));
+    EXPECT_TRUE(m_dialog.Control(clonedlg::kProgressText).text.starts_with("Verifying: 100 %, 24.0 MiB in 0:0"))
+        << m_dialog.Control(clonedlg::kProgressText).text;
     ExpectLockedThenUnlocked();
 
     m_dialog.ClearEvents();
@@ -174,9 +186,9 @@ TEST_F(CreateCloneTest, AVerificationCountsAgainUnderItsOwnLabel)
     // The destination is read only to be verified.
     m_dest->OnEveryRead([](std::uint64_t, bool) { platform::AddAtom(kCancelAtom); });
     Worker("FAT32", true, true)->Run();
-    auto messages = MessagesWithCount();
+    messages = MessagesWithCount();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].first, done + NotVerifiedText(0));
+    EXPECT_EQ(testsupport::WithoutTimes(messages[0].first), done + "Time taken: T.\n\n" + NotVerifiedText(0));
     EXPECT_NE(messages[0].second, "25,165,824");
     EXPECT_EQ(m_dialog.Control(clonedlg::kBytesLabel).text, clonedlg::kBytesVerifiedLabel);
     ExpectLockedThenUnlocked();
@@ -237,9 +249,11 @@ TEST_F(CreateCloneTest, EndingsBeforeAnythingIsCopiedShowZero)
     const CCase cases[] = {
         {"FAT16", std::nullopt, "Quorvane Error: Clone cancelled.\n\nUnknown file system on partition: FAT16"},
         {"NTFS", std::pair{'S', VolumeAccess::Read},
-         "CCreateClone::CloneDrive => Cannot open drive partition to clone from: S:"},
+         "CCreateClone::CloneDrive => Cannot open drive partition to clone from: S:\n\nS: cannot be opened: No "
+         "such file or directory"},
         {"NTFS", std::pair{'D', VolumeAccess::Write},
-         "CCreateClone::CloneDrive => Cannot open drive partition to clone to: D:"},
+         "CCreateClone::CloneDrive => Cannot open drive partition to clone to: D:\n\nD: cannot be opened: No such "
+         "file or directory"},
     };
     for (const CCase& c : cases) {
         SCOPED_TRACE(c.message);

@@ -62,6 +62,19 @@ inline void WhenTrue(std::function<bool()> condition, std::function<void()> acti
     });
 }
 
+// Presses Escape in dialog until it closes: it refuses while a clone holds it, and ends
+// once the clone's worker is over, whatever it left for the dialog to do.
+inline void CloseOnceIdle(platform::CDialog& dialog)
+{
+    WhenTrue(
+        [&dialog] {
+            if (platform::CDialog::ActiveDialog() == &dialog)
+                dialog.UserPressEscape();
+            return platform::CDialog::ActiveDialog() != &dialog;
+        },
+        [] {});
+}
+
 // Presses and releases key in control id of the innermost running dialog, as the keyboard
 // does: the window is active, the control has the focus (and the focus events that come
 // with it), and the event goes to the control and on to its dialog when the control

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/help/ProgramPath.h"
+#include "platform/shell/ProgramPath.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

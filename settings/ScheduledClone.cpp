@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "settings/ScheduledClone.h"
+
+#include "platform/shell/Shell.h"
+#include "platform/ui/MessageBox.h"
+#include "settings/Registry.h"
+
+#include <cstdlib>
+
+bool CScheduledClone::FastMode() const
+{
+    return std::atoi(arguments[5].c_str()) != 0;
+}
+
+bool CScheduledClone::Digit(std::size_t index) const
+{
+    return index < arguments.size() && std::atoi(arguments[index].c_str()) != 0;
+}
+
+std::optional<CScheduledClone> FindScheduledClone()
+{
+    CRegistry registry;
+    std::string line;
+    if (!registry.Open(platform::RegRoot::LocalMachine, kRunOnceKey) || !registry.ReadString(kBootEntryName, line))
+        return std::nullopt;
+    return CScheduledClone{line, platform::SplitCommandLine(line)};
+}
+
+bool CancelScheduledClone()
+{
+    CRegistry registry;
+    if (!registry.Open(platform::RegRoot::LocalMachine, kRunOnceKey))
+        return !FindScheduledClone();
+    return registry.DeleteValue(kBootEntryName);
+}
+
+std::string ScheduledCloneSummary(const CScheduledClone& clone,
+                                  const std::function<std::string(const std::string& drive)>& describe)
+{
+    if (!clone.IsClone())
+        return "the command " + clone.commandLine;
+    return "the " + describe(clone.Source()) + " partition onto the " + describe(clone.Destination()) +
+           " partition, " + clone.FileSystem() + ", in " + (clone.FastMode() ? "fast" : "slow") + " mode" +
+           (clone.Digit(8) ? ", only the used space" : "") + (clone.Digit(7) ? ", verified" : "");
+}
+
+std::string AlreadyScheduledText(const CScheduledClone& clone)
+{
+    return "Cannot run in Safe Mode at this time.  A Vantrel clone is already scheduled for the next start of the "
+           "machine: " +
+           ScheduledCloneSummary(clone, [](const std::string& drive) { return drive; }) +
+           ".\n\nDo you want to cancel it?  Yes cancels it; press Create again to schedule this clone instead.  No "
+           "keeps it.";
+}
+
+void TellPendingEntries()
+{
+    std::optional<CScheduledClone> clone = FindScheduledClone();
+    if (!clone) {
+        platform::MessageBox(kOtherProgramsScheduledText);
+        return;
+    }
+    if (platform::MessageBox(AlreadyScheduledText(*clone), platform::MbButtons::YesNo) != platform::IDYES)
+        return;
+    platform::MessageBox(CancelScheduledClone() ? kScheduledCloneCancelledText : kScheduledCloneNotCancelledText);
+}
