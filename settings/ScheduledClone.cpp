@@ -5,7 +5,20 @@
 #include "platform/ui/MessageBox.h"
 #include "settings/Registry.h"
 
+#include <cctype>
 #include <cstdlib>
+
+bool CScheduledClone::IsClone() const
+{
+    if (arguments.size() < 7)
+        return false;
+    const std::string& program = arguments.front();
+    const std::size_t slash = program.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? program : program.substr(slash + 1);
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name == "keldrun.exe";
+}
 
 bool CScheduledClone::FastMode() const
 {

@@ -17,8 +17,9 @@ struct CScheduledClone {
     std::string commandLine;             // as stored
     std::vector<std::string> arguments;  // split by the Windows rules, Keldrun first
 
-    // True when the line carries a clone: Keldrun and at least its six arguments.
-    bool IsClone() const { return arguments.size() >= 7; }
+    // True when the line carries a clone: Keldrun and at least its six arguments. Any
+    // other program under Vantrel's name is told by its command line, never as a clone.
+    bool IsClone() const;
     const std::string& Source() const { return arguments[1]; }
     const std::string& Destination() const { return arguments[2]; }
     const std::string& FileSystem() const { return arguments[3]; }

@@ -159,7 +159,7 @@ TEST_F(ScheduleTest, NoStoresTheEntryAndASecondTryFindsItPending)
 }
 
 // The entry read back: split by the Windows rules, the mode read as Keldrun reads it, and
-// a line that carries no clone told as it stands.
+// a line that carries no clone, or another program under Vantrel's name, told as it stands.
 TEST_F(ScheduleTest, TheScheduledCloneIsReadBackFromItsEntry)
 {
     EXPECT_FALSE(FindScheduledClone());
@@ -176,6 +176,10 @@ TEST_F(ScheduleTest, TheScheduledCloneIsReadBackFromItsEntry)
               "the D: (/dev/D) partition onto the F: (/dev/F) partition, NTFS, in fast mode"},
              {"\"/opt/Keldrun.exe\" D: F: FAT32 1,2,3,4, x1 \"/opt/\" 1",
               "the D: (/dev/D) partition onto the F: (/dev/F) partition, FAT32, in slow mode"},
+             {"\"/opt/KELDRUN.EXE\" D: F: NTFS 0,16,229,3,0,0,0,0 0 \"/opt/\"",
+              "the D: (/dev/D) partition onto the F: (/dev/F) partition, NTFS, in slow mode"},
+             {"\"/tmp/wipe.exe\" D: F: NTFS 0,16,229,3,0,0,0,0 1 \"/opt/\"",
+              "the command \"/tmp/wipe.exe\" D: F: NTFS 0,16,229,3,0,0,0,0 1 \"/opt/\""},
              {"/usr/bin/true", "the command /usr/bin/true"}}) {
         ASSERT_EQ(platform::WriteStringValue(key, kEntry, line), platform::RegStatus::Ok);
         std::optional<CScheduledClone> clone = FindScheduledClone();
