@@ -109,12 +109,27 @@ const CRenewalTool* InstalledTool(const std::string& type)
     return nullptr;
 }
 
+// path as one word of a shell command: an image's name may hold blanks, or a ; that would
+// end the command, and the user runs it as root.
+std::string ShellWord(const std::string& path)
+{
+    const bool plain = !path.empty() && std::all_of(path.begin(), path.end(), [](unsigned char c) {
+        return std::isalnum(c) || std::string("%+,-./:=@_").find(static_cast<char>(c)) != std::string::npos;
+    });
+    if (plain)
+        return path;
+    std::string word = "'";
+    for (char c : path)
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return word + "'";
+}
+
 // The command that gives the copy on device a serial of its own, as the user would type it.
 std::string ShownCommand(const std::string& program, const std::string& device)
 {
     if (program == "mlabel")
-        return "mlabel -i " + device + " -s -N XXXXXXXX :: (any eight hexadecimal digits)";
-    return Joined(Arguments(program, device));
+        return "mlabel -i " + ShellWord(device) + " -s -N XXXXXXXX :: (any eight hexadecimal digits)";
+    return Joined(Arguments(program, ShellWord(device)));
 }
 
 }  // namespace

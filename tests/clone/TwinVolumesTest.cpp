@@ -33,6 +33,18 @@ TEST(TwinVolumes, FstabWithBrokenEscapesIsReadLineByLine)
               (std::vector<std::string>{"LABEL=A\\040\\101 /label vfat defaults", "UUID=ABCD-1234 /data vfat defaults"}));
 }
 
+// The command offered for a copy whose image has blanks, a semicolon or a quotation mark in
+// its name names that very file, as one word that the shell neither splits nor ends.
+TEST(TwinVolumes, TheOfferedCommandNamesAnOddlyNamedImageAsOneWord)
+{
+    const std::string ntfs = NewSerialHowText("ntfs", "/srv/my disk;reboot.img").value_or("");
+    EXPECT_TRUE(ntfs.ends_with("run: ntfslabel --new-serial '/srv/my disk;reboot.img'")) << ntfs;
+    const std::string fat = NewSerialHowText("vfat", "/srv/it's.img").value_or("");
+    EXPECT_NE(fat.find(" '/srv/it'\\''s.img'"), std::string::npos) << fat;
+    const std::string device = NewSerialHowText("vfat", "/dev/sdc1").value_or("");
+    EXPECT_NE(device.find(" /dev/sdc1"), std::string::npos) << device;
+}
+
 // A copy with a FAT file system read as the engine reads it, with the machine's
 // /etc/fstab set up by each case.
 class TwinsOfACopy : public testing::Test {
