@@ -84,12 +84,12 @@ std::string Unescaped(const std::string& field)
 }
 
 // A label as the links under /dev/disk/by-label write it: blanks and other unsafe
-// characters as \x20.
+// characters as \x20, letters beyond ASCII (UTF-8, as libblkid gives them) as they are.
 std::string LinkName(const std::string& label)
 {
     std::string name;
     for (unsigned char c : label) {
-        if (std::isalnum(c) || std::string("#+-.:=@_").find(static_cast<char>(c)) != std::string::npos) {
+        if (std::isalnum(c) || c >= 0x80 || std::string("#+-.:=@_").find(static_cast<char>(c)) != std::string::npos) {
             name += static_cast<char>(c);
         } else {
             char escaped[5];

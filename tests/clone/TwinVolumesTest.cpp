@@ -31,6 +31,9 @@ TEST(TwinVolumes, FstabWithBrokenEscapesIsReadLineByLine)
                               "UUID=ABCD-1234 /data vfat defaults\n";
     EXPECT_EQ(FstabLinesNaming(fstab, "ABCD-1234", "A A"),
               (std::vector<std::string>{"LABEL=A\\040\\101 /label vfat defaults", "UUID=ABCD-1234 /data vfat defaults"}));
+    // The links under /dev/disk/by-label keep letters beyond ASCII as they are.
+    EXPECT_EQ(FstabLinesNaming("/dev/disk/by-label/Donn\u00e9es\\x20A /d vfat\n", "", "Donn\u00e9es A"),
+              std::vector<std::string>{"/dev/disk/by-label/Donn\u00e9es\\x20A /d vfat"});
 }
 
 // The command offered for a copy whose image has blanks, a semicolon or a quotation mark in
