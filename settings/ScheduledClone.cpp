@@ -60,10 +60,24 @@ std::string AlreadyScheduledText(const CScheduledClone& clone)
            "keeps it.";
 }
 
+namespace {
+
+// True when root's start-up list holds no entry but, when given, except.
+bool ListHoldsNothingBut(platform::RegRoot root, const std::string& except)
+{
+    CRegistry registry;
+    return !registry.Open(root, kRunOnceKey) || registry.HasNoNamedValues(except);
+}
+
+}  // namespace
+
 void TellPendingEntries()
 {
     std::optional<CScheduledClone> clone = FindScheduledClone();
-    if (!clone) {
+    // Cancelling Vantrel's entry would not let this clone be scheduled while other
+    // programs' entries wait as well.
+    if (!clone || !ListHoldsNothingBut(platform::RegRoot::LocalMachine, kBootEntryName) ||
+        !ListHoldsNothingBut(platform::RegRoot::CurrentUser, {})) {
         platform::MessageBox(kOtherProgramsScheduledText);
         return;
     }

@@ -54,7 +54,7 @@ inline constexpr const char* kScheduledCloneNotCancelledText =
     "The scheduled clone could not be cancelled: the registry could not be changed.  It still runs at the next "
     "start of the machine.";
 
-// Tells why Safe Mode cannot be used while start-up entries are pending: for Vantrel's own
-// entry, that a clone waits already, with the offer to cancel it; for any other program's,
-// the message that other programs are scheduled.
+// Tells why Safe Mode cannot be used while start-up entries are pending: when Vantrel's own
+// entry is the only one, that a clone waits already, with the offer to cancel it; while any
+// other program's waits, the message that other programs are scheduled.
 void TellPendingEntries();

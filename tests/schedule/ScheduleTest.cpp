@@ -158,6 +158,22 @@ TEST_F(ScheduleTest, NoStoresTheEntryAndASecondTryFindsItPending)
     EXPECT_FALSE(ShutdownLog());
 }
 
+// Vantrel's entry and another program's wait together: cancelling Vantrel's would not let
+// the new clone be scheduled, so the refusal is the one for other programs, and Vantrel's
+// entry stays.
+TEST_F(ScheduleTest, VantrelsEntryBesideAnotherProgramsIsRefusedForTheOtherProgram)
+{
+    Schedule({platform::IDNO});
+    const std::optional<std::string> stored = Entry();
+    ASSERT_TRUE(stored);
+    for (RegRoot root : {RegRoot::CurrentUser, RegRoot::LocalMachine}) {
+        AddRunOnceValue(root, "Updater");
+        Schedule({platform::IDNO}, "/elsewhere/");
+        EXPECT_EQ(m_boxes.Texts().back(), kPending);
+        EXPECT_EQ(Entry(), stored);
+    }
+}
+
 // The entry read back: split by the Windows rules, the mode read as Keldrun reads it, and
 // a line that carries no clone, or another program under Vantrel's name, told as it stands.
 TEST_F(ScheduleTest, TheScheduledCloneIsReadBackFromItsEntry)
