@@ -3,8 +3,10 @@
 
 #include "platform/shell/Shell.h"
 #include "platform/ui/MessageBox.h"
+#include "settings/BootCommandLine.h"
 #include "settings/Registry.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -14,10 +16,13 @@ bool CScheduledClone::IsClone() const
         return false;
     const std::string& program = arguments.front();
     const std::size_t slash = program.find_last_of("/\\");
-    std::string name = slash == std::string::npos ? program : program.substr(slash + 1);
-    for (char& c : name)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name == "keldrun.exe";
+    const std::string name = slash == std::string::npos ? program : program.substr(slash + 1);
+    // Compared as Windows compares file names: without regard to case.
+    return std::equal(name.begin(), name.end(), std::begin(kKeldrunProgram), std::end(kKeldrunProgram) - 1,
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
 }
 
 bool CScheduledClone::FastMode() const
