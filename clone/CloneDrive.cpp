@@ -512,7 +512,9 @@ CloneOutcome CCloneRun::Complete()
         if (Ending ending = FlushDestination())
             return *ending;
     }
-    std::optional<CTwins> twins = FindTwins(m_request, *m_destination, !m_bootSector.empty(), DestinationDevice());
+    // A first sector the destination refused still holds the file system it had before.
+    const bool bootCopied = !m_bootSector.empty() && !m_skipped.Contains(0, kSectorSize);
+    std::optional<CTwins> twins = FindTwins(m_request, *m_destination, bootCopied, DestinationDevice());
     if (twins) {
         for (const std::string& note : twins->notes)
             NoteCopy(note);

@@ -22,6 +22,9 @@ struct CRenewalTool {
     const char* program;
     const char* package;
 };
+// Far more than any fstab holds; what lies beyond is not looked at.
+constexpr std::size_t kFstabBytesRead = 1024 * 1024;
+
 constexpr CRenewalTool kTools[] = {
     {"ntfs", "ntfslabel", "ntfs-3g"},
     {"vfat", "mlabel", "mtools"},
@@ -57,13 +60,21 @@ std::string Upper(std::string text)
     return text;
 }
 
+bool IsOctalDigit(char c)
+{
+    return c >= '0' && c <= '7';
+}
+
 // The device field of an fstab line with its escapes (\040 for a blank) and quotes undone.
+// A backslash not followed by three octal digits stands for itself, as in any hand-made
+// fstab.
 std::string Unescaped(const std::string& field)
 {
     std::string text;
     for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && std::isdigit(static_cast<unsigned char>(field[i + 1]))) {
-            text += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
+        if (field[i] == '\\' && i + 3 < field.size() && IsOctalDigit(field[i + 1]) && IsOctalDigit(field[i + 2]) &&
+            IsOctalDigit(field[i + 3])) {
+            text += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
             i += 3;
         } else if (field[i] != '"') {
             text += field[i];
@@ -73,12 +84,12 @@ std::string Unescaped(const std::string& field)
 }
 
 // A label as the links under /dev/disk/by-label write it: blanks and other unsafe
-// characters as \x20.
+// characters as \x20, letters beyond ASCII (UTF-8, as libblkid gives them) as they are.
 std::string LinkName(const std::string& label)
 {
     std::string name;
     for (unsigned char c : label) {
-        if (std::isalnum(c) || std::string("#+-.:=@_").find(static_cast<char>(c)) != std::string::npos) {
+        if (std::isalnum(c) || c >= 0x80 || std::string("#+-.:=@_").find(static_cast<char>(c)) != std::string::npos) {
             name += static_cast<char>(c);
         } else {
             char escaped[5];
@@ -98,12 +109,27 @@ const CRenewalTool* InstalledTool(const std::string& type)
     return nullptr;
 }
 
+// path as one word of a shell command: an image's name may hold blanks, or a ; that would
+// end the command, and the user runs it as root.
+std::string ShellWord(const std::string& path)
+{
+    const bool plain = !path.empty() && std::all_of(path.begin(), path.end(), [](unsigned char c) {
+        return std::isalnum(c) || std::string("%+,-./:=@_").find(static_cast<char>(c)) != std::string::npos;
+    });
+    if (plain)
+        return path;
+    std::string word = "'";
+    for (char c : path)
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return word + "'";
+}
+
 // The command that gives the copy on device a serial of its own, as the user would type it.
 std::string ShownCommand(const std::string& program, const std::string& device)
 {
     if (program == "mlabel")
-        return "mlabel -i " + device + " -s -N XXXXXXXX :: (any eight hexadecimal digits)";
-    return Joined(Arguments(program, device));
+        return "mlabel -i " + ShellWord(device) + " -s -N XXXXXXXX :: (any eight hexadecimal digits)";
+    return Joined(Arguments(program, ShellWord(device)));
 }
 
 }  // namespace
@@ -176,7 +202,7 @@ std::optional<CTwins> FindTwins(const CCloneRequest& request, const platform::IV
         return std::nullopt;
     CTwins twins{*ids, {}, {}};
     const std::string fstab =
-        platform::ReadWholeFile(platform::MachineFile("etc/fstab", "/etc/fstab")).value_or("");
+        platform::ReadRegularFile(platform::MachineFile("etc/fstab", "/etc/fstab"), kFstabBytesRead).value_or("");
     twins.notes.push_back(TwinsNoteText(request, *ids, FstabLinesNaming(fstab, ids->uuid, ids->label)));
     if (std::optional<std::string> how = NewSerialHowText(ids->type, device))
         twins.notes.push_back(*how);

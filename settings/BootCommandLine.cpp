@@ -38,7 +38,7 @@ std::vector<std::string> BootCloneArguments(const std::string& installFolder, co
                                             const std::string& sizeFieldList, int fastMode,
                                             const CBootCloneOptions& options)
 {
-    std::vector<std::string> arguments{installFolder + "Keldrun.exe", sourceDrive, destDrive, sourceFileSystem,
+    std::vector<std::string> arguments{installFolder + kKeldrunProgram, sourceDrive, destDrive, sourceFileSystem,
                                        sizeFieldList, std::to_string(fastMode), installFolder};
     for (std::string& digit : OptionDigits({options.verifyCopy, options.usedSpaceOnly}))
         arguments.push_back(std::move(digit));

@@ -11,6 +11,9 @@
 // these arguments (a trailing backslash of the folder is doubled before the closing quote,
 // else it would escape the quote); then the digits of the options that follow them.
 
+// The program of the boot-time clone, in the install folder.
+inline constexpr char kKeldrunProgram[] = "Keldrun.exe";
+
 // The largest RunOnce command line, terminating zero included.
 constexpr std::size_t kMaxBootCommandLine = 260;
 

@@ -89,11 +89,11 @@ bool CRegistry::SetDword(platform::RegRoot root, const std::string& path, const 
     return Open(root, path) && WriteDword(name, value);
 }
 
-bool CRegistry::HasNoNamedValues()
+bool CRegistry::HasNoNamedValues(const std::string& except)
 {
     std::string name;
     for (std::uint32_t index = 0; m_key.EnumValue(index, name) == RegStatus::Ok; ++index) {
-        if (!name.empty())
+        if (!name.empty() && name != except)
             return false;
     }
     return true;

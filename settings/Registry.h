@@ -39,8 +39,9 @@ public:
     // Open then WriteDword; never creates the key. True only if both succeed.
     bool SetDword(platform::RegRoot root, const std::string& path, const std::string& name, std::uint32_t value);
 
-    // True when the held key has no value with a name (its default value does not count).
-    bool HasNoNamedValues();
+    // True when the held key has no value with a name (its default value does not count)
+    // but, when given, except.
+    bool HasNoNamedValues(const std::string& except = {});
 
 private:
     platform::CRegKey m_key;

@@ -3,9 +3,27 @@
 
 #include "platform/shell/Shell.h"
 #include "platform/ui/MessageBox.h"
+#include "settings/BootCommandLine.h"
 #include "settings/Registry.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
+
+bool CScheduledClone::IsClone() const
+{
+    if (arguments.size() < 7)
+        return false;
+    const std::string& program = arguments.front();
+    const std::size_t slash = program.find_last_of("/\\");
+    const std::string name = slash == std::string::npos ? program : program.substr(slash + 1);
+    // Compared as Windows compares file names: without regard to case.
+    return std::equal(name.begin(), name.end(), std::begin(kKeldrunProgram), std::end(kKeldrunProgram) - 1,
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
+}
 
 bool CScheduledClone::FastMode() const
 {
@@ -53,10 +71,24 @@ std::string AlreadyScheduledText(const CScheduledClone& clone)
            "keeps it.";
 }
 
+namespace {
+
+// True when root's start-up list holds no entry but, when given, except.
+bool ListHoldsNothingBut(platform::RegRoot root, const std::string& except)
+{
+    CRegistry registry;
+    return !registry.Open(root, kRunOnceKey) || registry.HasNoNamedValues(except);
+}
+
+}  // namespace
+
 void TellPendingEntries()
 {
     std::optional<CScheduledClone> clone = FindScheduledClone();
-    if (!clone) {
+    // Cancelling Vantrel's entry would not let this clone be scheduled while other
+    // programs' entries wait as well.
+    if (!clone || !ListHoldsNothingBut(platform::RegRoot::LocalMachine, kBootEntryName) ||
+        !ListHoldsNothingBut(platform::RegRoot::CurrentUser, {})) {
         platform::MessageBox(kOtherProgramsScheduledText);
         return;
     }

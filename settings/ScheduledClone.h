@@ -18,8 +18,9 @@ struct CScheduledClone {
     std::string commandLine;             // as stored
     std::vector<std::string> arguments;  // split by the Windows rules, Keldrun first
 
-    // True when the line carries a clone: Keldrun and at least its six arguments.
-    bool IsClone() const { return arguments.size() >= 7; }
+    // True when the line carries a clone: Keldrun and at least its six arguments. Any
+    // other program under Vantrel's name is told by its command line, never as a clone.
+    bool IsClone() const;
     const std::string& Source() const { return arguments[1]; }
     const std::string& Destination() const { return arguments[2]; }
     const std::string& FileSystem() const { return arguments[3]; }
@@ -57,7 +58,7 @@ inline constexpr const char* kScheduledCloneNotCancelledText =
     "The scheduled clone could not be cancelled: the registry could not be changed.  It still runs at the next "
     "start of the machine.";
 
-// Tells why Safe Mode cannot be used while start-up entries are pending: for Vantrel's own
-// entry, that a clone waits already, with the offer to cancel it; for any other program's,
-// the message that other programs are scheduled.
+// Tells why Safe Mode cannot be used while start-up entries are pending: when Vantrel's own
+// entry is the only one, that a clone waits already, with the offer to cancel it; while any
+// other program's waits, the message that other programs are scheduled.
 void TellPendingEntries();

@@ -13,6 +13,8 @@ namespace {
 constexpr std::chrono::seconds kRateWindow{5};
 // No rate (and no time left) is told before this much has been measured.
 constexpr std::chrono::seconds kFirstRate{1};
+// A longer time left comes of a stall or a crawl, not of a pace to plan by: it is not told.
+constexpr std::chrono::hours kLongestTimeLeft{24 * 100};
 
 std::chrono::milliseconds Since(CProgressMeter::Clock::time_point start, CProgressMeter::Clock::time_point now)
 {
@@ -70,11 +72,11 @@ std::string CProgressMeter::Text(const std::string& what) const
     if (rate <= 0)
         return text;
     text += ", " + RateText(static_cast<std::uint64_t>(rate), std::chrono::seconds(1));
-    if (m_total > m_done) {
-        const auto left = std::chrono::seconds(
-            static_cast<long long>(std::ceil(static_cast<double>(m_total - m_done) / rate)));
-        text += ", " + DurationText(left) + " left";
-    }
+    // In floating point until it is known to fit: a crawl on a huge partition would
+    // overflow any count of seconds.
+    const double left = std::ceil(static_cast<double>(m_total - std::min(m_done, m_total)) / rate);
+    if (m_total > m_done && left <= std::chrono::duration<double>(kLongestTimeLeft).count())
+        text += ", " + DurationText(std::chrono::seconds(static_cast<long long>(left))) + " left";
     return text;
 }
 

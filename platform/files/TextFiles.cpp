@@ -77,6 +77,31 @@ std::optional<std::string> ReadWholeFile(const std::string& path)
     return content.str();
 }
 
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes)
+{
+    CFd file;
+    do
+        file = CFd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    while (!file.IsOpen() && errno == EINTR);
+    struct stat info {};
+    if (!file.IsOpen() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    std::string text(maxBytes, '\0');
+    std::size_t done = 0;
+    while (done < maxBytes) {
+        const ssize_t n = ::read(file.Get(), text.data() + done, maxBytes - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    text.resize(done);
+    return text;
+}
+
 bool FileExists(const std::string& path)
 {
     struct stat info {};

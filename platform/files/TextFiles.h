@@ -25,6 +25,11 @@ std::optional<std::string> ReadFirstLine(const std::string& path, std::size_t ma
 // The whole content of path, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
+// The first maxBytes of path, a regular file (links followed), or nothing when it cannot
+// be read or is anything else: a FIFO or a device put in the place of a configuration
+// file neither holds the reader nor feeds it without end.
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes);
+
 bool FileExists(const std::string& path);
 
 }  // namespace platform

@@ -95,6 +95,12 @@ std::vector<CVolumeUse> VolumeUses(const std::string& path, const CDriveSources&
 
 const CVolumeUse& UseToTell(const std::vector<CVolumeUse>& uses)
 {
+    // A read-write mount first: it is what may change the volume, whatever other mounts
+    // only read it.
+    auto writable = std::find_if(uses.begin(), uses.end(),
+                                 [](const CVolumeUse& use) { return !use.mountPoint.empty() && !use.readOnly; });
+    if (writable != uses.end())
+        return *writable;
     auto mount = std::find_if(uses.begin(), uses.end(), [](const CVolumeUse& use) { return !use.mountPoint.empty(); });
     return mount != uses.end() ? *mount : uses.front();
 }

@@ -25,7 +25,8 @@ struct CVolumeUse {
 // tried with an exclusive open. Empty when there is none or path does not exist.
 std::vector<CVolumeUse> VolumeUses(const std::string& path, const CDriveSources& sources);
 
-// The use to tell a user of: the first mount, else the first use; uses is not empty.
+// The use to tell a user of: the first read-write mount, else the first mount, else the
+// first use; uses is not empty.
 const CVolumeUse& UseToTell(const std::vector<CVolumeUse>& uses);
 
 // "mounted on /mnt/data through /dev/loop2", "held by dm-0", "opened exclusively by

@@ -573,6 +573,31 @@ TEST_F(KeldrunTest, UnreadableSectorsOfARealFileAreSkippedAndListed)
     EXPECT_EQ(ShutdownLog(), "shutdown -r -f -t 0\n");
 }
 
+// A first sector of the destination that refuses its data leaves there the file system it
+// held before: the copy is not told as its source's twin by that one's serial, and no tool
+// is pointed at it.
+TEST_F(KeldrunTest, ACopyWhoseFirstSectorWasNotWrittenIsNoTwinOfItsSource)
+{
+    if (std::system("command -v mkfs.vfat >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "mkfs.vfat of dosfstools is missing";
+    constexpr std::size_t kSize = 40 * 1024 * 1024;
+    const std::string source = m_machine.MakeImage("X.img", kSize);
+    const std::string backing = m_machine.MakeImage("backing.img", kSize);
+    ASSERT_EQ(std::system(("mkfs.vfat -F 32 -i AAAA1111 -n SOURCE " + source + " >/dev/null 2>&1").c_str()), 0);
+    ASSERT_EQ(std::system(("mkfs.vfat -F 32 -i BBBB2222 -n OLDCOPY " + backing + " >/dev/null 2>&1").c_str()), 0);
+    testsupport::CBadSectorMount mount(m_machine.Path("mnt"), backing, {"w0"});
+    if (!mount.Mounted())
+        GTEST_SKIP() << "FUSE cannot be mounted here";
+    Assign('X', source);
+    Assign('Y', mount.Image());
+
+    CProgramResult run = Keldrun({"X:", "Y:", "FAT32", "1,2,3,4,", "0", m_reportFolder});
+    EXPECT_EQ(run.m_exitCode, 0);
+    EXPECT_NE(Status().value_or("").find("Skipping bad sector at location: 0 on partition Y:\n"), std::string::npos);
+    EXPECT_EQ(run.m_out.find("BBBB-2222"), std::string::npos) << run.m_out;
+    EXPECT_EQ(run.m_out.find("serial"), std::string::npos) << run.m_out;
+}
+
 // Bad sectors where narrowing a failed run down goes wrong most easily: the first sector,
 // both edges of 32 KiB pieces and of MiB runs, a cluster across a run's end, every other
 // sector of a worn area, the last sector. Every other sector is copied to its place, every

@@ -182,8 +182,25 @@ TEST_F(ScheduleTest, NoStoresTheEntryAndASecondTryFindsItPending)
     EXPECT_FALSE(ShutdownLog());
 }
 
+// Vantrel's entry and another program's wait together: cancelling Vantrel's would not let
+// the new clone be scheduled, so the refusal is the one for other programs, and Vantrel's
+// entry stays.
+TEST_F(ScheduleTest, VantrelsEntryBesideAnotherProgramsIsRefusedForTheOtherProgram)
+{
+    Schedule({platform::IDNO});
+    const std::optional<std::string> stored = Entry();
+    ASSERT_TRUE(stored);
+    for (RegRoot root : {RegRoot::CurrentUser, RegRoot::LocalMachine}) {
+        AddRunOnceValue(root, "Updater");
+        Schedule({platform::IDNO}, "/elsewhere/");
+        EXPECT_EQ(m_boxes.Texts().back(), kPending);
+        EXPECT_EQ(Entry(), stored);
+    }
+}
+
 // The entry read back: split by the Windows rules, the mode and the optional digits read as
-// Keldrun reads them, and a line that carries no clone told as it stands.
+// Keldrun reads them, and a line that carries no clone, or another program under Vantrel's
+// name, told as it stands.
 TEST_F(ScheduleTest, TheScheduledCloneIsReadBackFromItsEntry)
 {
     EXPECT_FALSE(FindScheduledClone());
@@ -202,6 +219,10 @@ TEST_F(ScheduleTest, TheScheduledCloneIsReadBackFromItsEntry)
               "the D: (/dev/D) partition onto the F: (/dev/F) partition, FAT32, in slow mode, verified"},
              {"\"/opt/Keldrun.exe\" D: F: NTFS 1,2,3,4, 0 \"/opt/\" x 1",
               "the D: (/dev/D) partition onto the F: (/dev/F) partition, NTFS, in slow mode, only the used space"},
+             {"\"/opt/KELDRUN.EXE\" D: F: NTFS 0,16,229,3,0,0,0,0 0 \"/opt/\"",
+              "the D: (/dev/D) partition onto the F: (/dev/F) partition, NTFS, in slow mode"},
+             {"\"/tmp/wipe.exe\" D: F: NTFS 0,16,229,3,0,0,0,0 1 \"/opt/\"",
+              "the command \"/tmp/wipe.exe\" D: F: NTFS 0,16,229,3,0,0,0,0 1 \"/opt/\""},
              {"/usr/bin/true", "the command /usr/bin/true"}}) {
         ASSERT_EQ(platform::WriteStringValue(key, kEntry, line), platform::RegStatus::Ok);
         std::optional<CScheduledClone> clone = FindScheduledClone();

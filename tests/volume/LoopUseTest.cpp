@@ -73,6 +73,18 @@ protected:
 
 }  // namespace
 
+// Of the uses of a volume, the one told is what may change it: a read-write mount before a
+// read-only one (a bind mount that only reads, another loop device), then any mount.
+TEST(VolumeUseToTell, AReadWriteMountIsToldBeforeAReadOnlyOneAndAMountBeforeAHolder)
+{
+    const CVolumeUse held{"", "", false, {"dm-0"}, false};
+    const CVolumeUse readOnly{"/dev/loop3", "/srv/view", true, {}, false};
+    const CVolumeUse writable{"/dev/loop4", "/srv/data", false, {}, false};
+    EXPECT_EQ(UseToTell({held, readOnly, writable}), writable);
+    EXPECT_EQ(UseToTell({held, readOnly}), readOnly);
+    EXPECT_EQ(UseToTell({held}), held);
+}
+
 TEST_F(LoopUseTest, AnImageMountedThroughALoopDeviceOrAChainOfThemIsNoDestination)
 {
     std::string image = Ext4Image("ext4.img");
