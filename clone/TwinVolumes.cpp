@@ -218,7 +218,7 @@ std::string RenewSerialQuestionText(const CCloneRequest& request)
            request.m_sourceDrive + " partition is left as it is.";
 }
 
-std::string RenewSerial(const CCloneRequest& request, const CTwins& twins, const platform::IVolume& copy)
+std::string RenewSerial(const CCloneRequest& request, const CTwins& twins, platform::IVolume& copy)
 {
     const platform::CProgramEnding ending = platform::RunToolOnVolumes(twins.renewal, {&copy});
     const std::string& program = twins.renewal.front();
@@ -231,6 +231,11 @@ std::string RenewSerial(const CCloneRequest& request, const CTwins& twins, const
         return failed + " was ended by signal " + std::to_string(ending.signal) + "." + unchanged;
     if (ending.exitCode != 0)
         return failed + " failed with exit code " + std::to_string(ending.exitCode) + "." + unchanged;
+    // The tool wrote through a handle of its own; the new serial is told only once on the media.
+    if (!copy.Flush())
+        return "The new serial of the copy on the " + request.m_destDrive + " partition could not be made durable (" +
+               std::strerror(copy.LastError()) + ").  The copy may still carry the serial of the " +
+               request.m_sourceDrive + " partition.";
     std::optional<platform::CFileSystemIds> now = platform::ReadFileSystemIds(copy);
     if (!now || Upper(now->uuid) == Upper(twins.ids.uuid))
         return failed + " ended without changing it." + unchanged;

@@ -43,7 +43,7 @@ std::optional<std::string> NewSerialHowText(const std::string& type, const std::
 std::string RenewSerialQuestionText(const CCloneRequest& request);
 
 // Gives copy a serial of its own with twins' tool; the message that tells how it went.
-std::string RenewSerial(const CCloneRequest& request, const CTwins& twins, const platform::IVolume& copy);
+std::string RenewSerial(const CCloneRequest& request, const CTwins& twins, platform::IVolume& copy);
 
 // The lines of fstab (the file's text) whose device is named by uuid or label: UUID=,
 // LABEL= and the links under /dev/disk/by-uuid and /dev/disk/by-label. Blanks within a

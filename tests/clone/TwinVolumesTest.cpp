@@ -7,7 +7,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -86,6 +88,47 @@ TEST_F(TwinsOfACopy, AnFstabThatIsNoFileHoldsNothingUp)
     twins = Twins();
     ASSERT_TRUE(twins);
     EXPECT_EQ(twins->notes.front(), TwinsNoteText(kRequest, twins->ids, {}));
+}
+
+// The copy as written, whose flush fails like a device that drops off after the tool ran.
+class CFlushFails : public platform::IVolume {
+public:
+    explicit CFlushFails(platform::IVolume& volume) : m_volume(volume) {}
+    void Rewind() override { m_volume.Rewind(); }
+    void Move(std::int64_t delta) override { m_volume.Move(delta); }
+    bool Read(std::span<std::byte> buffer, std::uint32_t& bytesRead) override
+    {
+        return m_volume.Read(buffer, bytesRead);
+    }
+    bool Write(std::span<const std::byte> data, std::uint32_t& bytesWritten) override
+    {
+        return m_volume.Write(data, bytesWritten);
+    }
+    bool Flush() override { return false; }
+    std::uint64_t Size() const override { return m_volume.Size(); }
+    int LastError() const override { return EIO; }
+    platform::CVolumeExtent Extent() const override { return m_volume.Extent(); }
+    int Descriptor() const override { return m_volume.Descriptor(); }
+
+private:
+    platform::IVolume& m_volume;
+};
+
+// A serial the tool wrote is told as the copy's only once it is on the media.
+TEST_F(TwinsOfACopy, ANewSerialIsToldOnlyOnceItIsDurable)
+{
+    if (std::system("command -v fatlabel >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "fatlabel of dosfstools is missing";
+    std::optional<CTwins> twins = Twins();
+    ASSERT_TRUE(twins);
+    ASSERT_FALSE(twins->renewal.empty());
+    std::unique_ptr<platform::IVolume> copy = platform::OpenVolumeFile(m_image, platform::VolumeAccess::Write);
+    ASSERT_TRUE(copy);
+    CFlushFails failing(*copy);
+    const std::string told = RenewSerial(kRequest, *twins, failing);
+    EXPECT_NE(told.find("could not be made durable (" + std::string(std::strerror(EIO)) + ")"), std::string::npos)
+        << told;
+    EXPECT_EQ(told.find(" now; "), std::string::npos) << told;
 }
 
 }  // namespace
