@@ -105,6 +105,15 @@ std::string SystemReasonText(int error)
     return std::string("The system's reason: ") + std::strerror(error) + ".";
 }
 
+std::string ToolEndingText(const platform::CProgramEnding& ending)
+{
+    if (ending.startError != 0)
+        return std::string("could not be started (") + std::strerror(ending.startError) + ")";
+    if (ending.signal != 0)
+        return "was ended by signal " + std::to_string(ending.signal);
+    return "failed with exit code " + std::to_string(ending.exitCode);
+}
+
 std::string LoopAttachedText(int error, const std::string& destination)
 {
     return "Error#: " + std::to_string(error) + ".  A loop device was attached over the " + destination +
@@ -181,7 +190,5 @@ std::string CheckNotRunText(int startError, int signal)
         return "ntfsfix of ntfs-3g is not installed";
     if (startError == EBADF)
         return "the volume cannot be handed to ntfsfix (is /proc mounted?)";
-    if (startError != 0)
-        return std::string("ntfsfix could not be started (") + std::strerror(startError) + ")";
-    return "ntfsfix was ended by signal " + std::to_string(signal);
+    return "ntfsfix " + ToolEndingText({.startError = startError, .signal = signal});
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/shell/Shell.h"
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -61,6 +63,10 @@ std::string OpenFailureText(const std::string& drive, const std::string& device,
 // The system's own word for error, after a message that gives its number:
 // "The system's reason: Input/output error."
 std::string SystemReasonText(int error);
+
+// How a tool that did not succeed ended, after its name: "could not be started (No such
+// file or directory)", "was ended by signal 9", "failed with exit code 1".
+std::string ToolEndingText(const platform::CProgramEnding& ending);
 
 // A loop device was attached over the destination while the copy was made (the flush
 // before Done failed with EBUSY): what was mounted or written through it has changed the

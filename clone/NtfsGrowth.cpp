@@ -126,8 +126,7 @@ ToolRun CNtfsGrowth::Run(const std::vector<std::string>& argv, bool writes)
     // A tool that never started, or one that only looked, left the copy as it was.
     if (ending.startError != 0 || !writes)
         return ToolRun::Refused;
-    m_howCutShort = ending.signal != 0 ? "was ended by signal " + std::to_string(ending.signal)
-                                       : "failed with exit code " + std::to_string(ending.exitCode);
+    m_howCutShort = ToolEndingText(ending);
     return ToolRun::CutShort;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clone/TwinVolumes.h"
 
+#include "clone/CloneTexts.h"
 #include "platform/files/TextFiles.h"
 #include "platform/shell/ProgramPath.h"
 #include "platform/system/SystemRoot.h"
@@ -225,12 +226,8 @@ std::string RenewSerial(const CCloneRequest& request, const CTwins& twins, platf
     const std::string unchanged = "  It still carries the serial of the " + request.m_sourceDrive + " partition.";
     const std::string failed = "The copy on the " + request.m_destDrive + " partition could not be given a serial "
                                "of its own: " + program;
-    if (ending.startError != 0)
-        return failed + " could not be started (" + std::strerror(ending.startError) + ")." + unchanged;
-    if (ending.signal != 0)
-        return failed + " was ended by signal " + std::to_string(ending.signal) + "." + unchanged;
-    if (ending.exitCode != 0)
-        return failed + " failed with exit code " + std::to_string(ending.exitCode) + "." + unchanged;
+    if (ending.startError != 0 || ending.signal != 0 || ending.exitCode != 0)
+        return failed + " " + ToolEndingText(ending) + "." + unchanged;
     // The tool wrote through a handle of its own; the new serial is told only once on the media.
     if (!copy.Flush())
         return "The new serial of the copy on the " + request.m_destDrive + " partition could not be made durable (" +
